@@ -1,0 +1,39 @@
+# netduel: `make play` to play, `make test` to run every test. See README.md.
+SERVER_HOST ?=
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS := -G Ninja -DNETDUEL_SERVER_HOST=$(SERVER_HOST)
+ifneq ($(CI),)
+CMAKE_FLAGS += -DNETDUEL_WERROR=ON
+endif
+
+.PHONY: all deps build play test asan bench clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build:
+	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+play: deps
+	$(MAKE) build
+	./build/netduel
+
+test: deps
+	$(MAKE) build
+	cd build && ctest --output-on-failure -j 2
+
+asan: deps
+	cmake -S . -B build-asan $(CMAKE_FLAGS) -DNETDUEL_SANITIZE=ON -DNETDUEL_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j 2
+
+bench: deps
+	$(MAKE) build
+	cmake --build build --target bench_all
+	for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+clean:
+	rm -rf build build-asan

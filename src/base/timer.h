@@ -1,0 +1,15 @@
+// Program clock: monotonic seconds that the simulation, the lobby and the shell all read.
+#pragma once
+
+namespace netduel {
+
+// Seconds since an arbitrary fixed origin (steady clock); never fails.
+double timerSeconds();
+
+// Tests only: pin the clock at `seconds` until timerSetReal() (the real clock keeps no offset).
+void timerSetManual(double seconds);
+
+// Tests only: return to the real steady clock.
+void timerSetReal();
+
+}  // namespace netduel

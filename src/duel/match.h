@@ -1,0 +1,109 @@
+// Match records (two ships with ten bullet slots each) and their two wire formats:
+// the 464-byte ship snapshot (channel 2) and the 4-byte control word (channel 1).
+//
+// Snapshot, 464 bytes: ship 0 in bytes 0–231, ship 1 in 232–463. All floats binary32,
+// all integers two's complement, both little-endian. One ship, offsets from its start:
+//     0 position.x   4 position.y   8 speed   12 heading   16 turnRate
+//    20 + 20·j  bullet j (j = 0…9): +0 position.x  +4 position.y  +8 direction.x
+//               +12 direction.y  +16 active (0 or 255)  +17 three padding bytes
+//   220 fireRequest (int8)   221 hitCounter (int8)   222 two padding bytes
+//   224 colour (uint32 0xAARRGGBB)   228 spare (int32, 0)
+// Padding is sent as zero and never interpreted.
+//
+// Control word, 4 bytes: the KeyFlags word as an unsigned little-endian integer.
+// Receivers read the first 4 bytes; any longer tail is ignored.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "vecmath/vec2.h"
+
+namespace netduel {
+
+inline constexpr int SHIP_COUNT = 2;
+inline constexpr int BULLETS_PER_SHIP = 10;
+inline constexpr std::size_t SNAPSHOT_SIZE = 464;
+inline constexpr std::size_t CONTROL_SIZE = 4;
+
+// Control word bits, one per held key.
+using KeyFlags = std::uint32_t;
+inline constexpr KeyFlags KEY_LEFT = 0x01;
+inline constexpr KeyFlags KEY_RIGHT = 0x02;
+inline constexpr KeyFlags KEY_UP = 0x04;
+inline constexpr KeyFlags KEY_DOWN = 0x08;
+inline constexpr KeyFlags KEY_FIRE = 0x10;
+
+// Byte flags that travel in snapshots.
+inline constexpr std::uint8_t BULLET_ACTIVE = 0xFF;
+inline constexpr std::int8_t FIRE_REQUESTED = -1;
+
+struct Bullet {
+    Vec2 position;            // centre, pixels
+    Vec2 direction;           // unit (sin h, cos h) of the firing heading
+    std::uint8_t active = 0;  // 0 = slot free, 255 = in flight
+};
+
+struct Ship {
+    Vec2 position;               // centre, pixels
+    float speed = 0.0f;          // px/s towards the nose
+    float heading = 0.0f;        // radians, never wrapped; nose at position − 15·(sin h, cos h)
+    float turnRate = 0.0f;       // rad/s; −5 turns towards larger heading
+    Bullet bullets[BULLETS_PER_SHIP];
+    std::int8_t fireRequest = 0; // −1 when a fire control arrived since the last step
+    std::int8_t hitCounter = 0;  // 0 = not hit; 1…10 while flashing
+    std::uint32_t colour = 0;    // 0xAARRGGBB
+    std::int32_t spare = 0;      // always 0; travels in the snapshot
+};
+
+struct Vec2Pair {
+    Vec2 first;
+    Vec2 second;
+};
+
+struct MatchState {
+    std::uint8_t reserved = 0;
+    Ship ships[SHIP_COUNT];
+    Vec2Pair pairs[5];  // never read, written or sent
+};
+
+// The wire offsets above; the in-memory records mirror them so a snapshot is easy to inspect.
+inline constexpr std::size_t SHIP_WIRE_SIZE = 232;
+inline constexpr std::size_t BULLET_WIRE_SIZE = 20;
+inline constexpr std::size_t SHIP_BULLETS_AT = 20;
+inline constexpr std::size_t SHIP_FIRE_AT = 220;
+inline constexpr std::size_t SHIP_HIT_AT = 221;
+inline constexpr std::size_t SHIP_COLOUR_AT = 224;
+inline constexpr std::size_t SHIP_SPARE_AT = 228;
+inline constexpr std::size_t BULLET_ACTIVE_AT = 16;
+static_assert(SHIP_COUNT * SHIP_WIRE_SIZE == SNAPSHOT_SIZE);
+static_assert(SHIP_BULLETS_AT + BULLETS_PER_SHIP * BULLET_WIRE_SIZE == SHIP_FIRE_AT);
+static_assert(SHIP_SPARE_AT + 4 == SHIP_WIRE_SIZE);
+static_assert(sizeof(Bullet) == BULLET_WIRE_SIZE && offsetof(Bullet, active) == BULLET_ACTIVE_AT);
+static_assert(sizeof(Ship) == SHIP_WIRE_SIZE && offsetof(Ship, bullets) == SHIP_BULLETS_AT);
+static_assert(offsetof(Ship, fireRequest) == SHIP_FIRE_AT && offsetof(Ship, hitCounter) == SHIP_HIT_AT);
+static_assert(offsetof(Ship, colour) == SHIP_COLOUR_AT && offsetof(Ship, spare) == SHIP_SPARE_AT);
+
+using Snapshot = std::array<std::uint8_t, SNAPSHOT_SIZE>;
+using ControlBytes = std::array<std::uint8_t, CONTROL_SIZE>;
+
+// Resets every field to zero: both ships at rest at (0, 0), all bullets free, pairs zero.
+void matchStateInit(MatchState& match);
+
+// The 464 snapshot bytes of match.ships as they stand; never fails.
+Snapshot snapshotEncode(const MatchState& match);
+
+// Replaces both ships wholesale from the first 464 bytes; reserved and pairs stay.
+// Returns false and changes nothing when fewer than 464 bytes are given.
+bool snapshotApply(MatchState& match, std::span<const std::uint8_t> bytes);
+
+// The control word as 4 little-endian bytes; never fails.
+ControlBytes controlEncode(KeyFlags word);
+
+// Reads the first 4 bytes as the control word into `word`. Returns false and leaves
+// `word` alone when fewer than 4 bytes are given.
+bool controlDecode(std::span<const std::uint8_t> bytes, KeyFlags& word);
+
+}  // namespace netduel

@@ -1,0 +1,101 @@
+// Simulation step: turns, moves and damps both ships, flies, fires and retires bullets, marks hits.
+//
+// dt is negative (previous clock reading minus the current one), and every formula uses
+// it with its sign. Range and distance tests are written as !(v >= bound) so that a value
+// that is not a number counts as lying below the bound.
+#include "simulate.h"
+
+#include <cmath>
+
+#include "base/timer.h"
+
+namespace netduel {
+
+double nextShotTime = 0.0;
+
+namespace {
+
+Vec2 headingVector(float heading)
+{
+    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
+}
+
+float clampAxis(float v, float lo, float hi)
+{
+    if (!(v >= lo)) return lo;
+    if (v > hi) return hi;
+    return v;
+}
+
+void shipTurnAndMove(Ship& ship, double dt)
+{
+    ship.heading = toF32(ship.heading + ship.turnRate * dt);
+    ship.turnRate = toF32(ship.turnRate * dt * TURN_DAMPING);
+    if (!(std::fabs(ship.turnRate) >= TURN_SNAP)) ship.turnRate = 0.0f;
+
+    if (ship.hitCounter > 0) ++ship.hitCounter;
+    if (ship.hitCounter > HIT_FLASH_LIMIT) ship.hitCounter = 0;
+
+    ship.position = ship.position + (headingVector(ship.heading) * ship.speed) * dt;
+    ship.speed = toF32(ship.speed * dt * SPEED_DAMPING);
+
+    ship.position.x = clampAxis(ship.position.x, SHIP_MIN_X, SHIP_MAX_X);
+    ship.position.y = clampAxis(ship.position.y, SHIP_MIN_Y, SHIP_MAX_Y);
+}
+
+// Marks every ship but `owner` that the bullet lies within SHIP_RADIUS of.
+void bulletHitTest(MatchState& match, int owner, const Bullet& bullet)
+{
+    for (int k = 0; k < SHIP_COUNT; ++k) {
+        if (k == owner) continue;
+        Ship& target = match.ships[k];
+        if (!(distance(target.position, bullet.position) >= SHIP_RADIUS)) target.hitCounter = 1;
+    }
+}
+
+void bulletRetireOutside(Bullet& bullet)
+{
+    const Vec2 p = bullet.position;
+    if (!(p.x >= BULLET_MIN_X) || p.x > BULLET_MAX_X) bullet.active = 0;
+    if (!(p.y >= BULLET_MIN_Y) || p.y > BULLET_MAX_Y) bullet.active = 0;
+}
+
+// Fires into `bullet` when the ship asks to and the shared cooldown has run out.
+bool bulletTryFire(const Ship& ship, Bullet& bullet)
+{
+    if (ship.fireRequest != FIRE_REQUESTED || !(timerSeconds() > nextShotTime)) return false;
+    nextShotTime = timerSeconds() + FIRE_COOLDOWN;
+    const Vec2 d = headingVector(ship.heading);
+    bullet.position = ship.position - d * MUZZLE_OFFSET;
+    bullet.direction = d;
+    bullet.active = BULLET_ACTIVE;
+    return true;
+}
+
+// Slots in order; a shot ends the pass, leaving the later slots untouched this step.
+void shipBulletPass(MatchState& match, int owner, double dt)
+{
+    Ship& ship = match.ships[owner];
+    for (Bullet& bullet : ship.bullets) {
+        if (bullet.active != 0) {
+            bulletHitTest(match, owner, bullet);
+            bullet.position = bullet.position + (bullet.direction * BULLET_SPEED) * dt;
+        } else if (bulletTryFire(ship, bullet)) {
+            return;
+        }
+        bulletRetireOutside(bullet);
+    }
+}
+
+}  // namespace
+
+void simulateStep(MatchState& match, const double& dt)
+{
+    for (int i = 0; i < SHIP_COUNT; ++i) {
+        shipTurnAndMove(match.ships[i], dt);
+        shipBulletPass(match, i, dt);
+        match.ships[i].fireRequest = 0;
+    }
+}
+
+}  // namespace netduel

@@ -1,0 +1,33 @@
+// Simulation step: the host's authoritative physics of both ships and their bullets.
+#pragma once
+
+#include "match.h"
+
+namespace netduel {
+
+inline constexpr double TURN_DAMPING = -15.0;   // per second: turnRate ← turnRate·dt·−15
+inline constexpr double TURN_SNAP = 0.1;        // rad/s: smaller turn rates become 0
+inline constexpr double SPEED_DAMPING = -50.0;  // per second: speed ← speed·dt·−50
+inline constexpr float SHIP_MIN_X = 10.0f;      // px: the field shrunk by the ship radius,
+inline constexpr float SHIP_MAX_X = 1014.0f;    // with the 60-pixel panel band excluded
+inline constexpr float SHIP_MIN_Y = 70.0f;
+inline constexpr float SHIP_MAX_Y = 758.0f;
+inline constexpr float SHIP_RADIUS = 10.0f;     // px: a closer enemy bullet hits
+inline constexpr float BULLET_SPEED = 350.0f;   // px/s
+inline constexpr float MUZZLE_OFFSET = 15.0f;   // px from the ship's centre to a new bullet
+inline constexpr float BULLET_MIN_X = 0.0f;     // px: bullets outside leave play
+inline constexpr float BULLET_MAX_X = 1024.0f;
+inline constexpr float BULLET_MIN_Y = 60.0f;
+inline constexpr float BULLET_MAX_Y = 768.0f;
+inline constexpr double FIRE_COOLDOWN = 0.1;    // s between two shots of either ship
+inline constexpr int HIT_FLASH_LIMIT = 10;      // steps: hitCounter returns to 0 past this
+
+// Program-clock reading that must be exceeded before the next shot of either ship.
+// Zero at program start; tests reset it.
+extern double nextShotTime;
+
+// Advances both ships and their bullets by `dt` seconds, the previous frame's clock
+// reading minus this frame's (so negative). Never fails.
+void simulateStep(MatchState& match, const double& dt);
+
+}  // namespace netduel

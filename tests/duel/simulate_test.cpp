@@ -1,0 +1,206 @@
+// Simulation step at dt = −1/60 with the clock pinned: turning, gliding, the arena,
+// firing under the shared cooldown, the bullet pass, hits and the not-a-number rules.
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "duel_fixture.h"
+
+namespace netduel {
+namespace {
+
+using test::DT;
+
+class SimulateStep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        match = test::startState();
+        nextShotTime = 0.0;
+        timerSetManual(100.0);
+    }
+    void TearDown() override
+    {
+        timerSetReal();
+        nextShotTime = 0.0;
+    }
+    void step() { simulateStep(match, DT); }
+    Ship& ship(int i) { return match.ships[i]; }
+    int activeBullets(int i)
+    {
+        int n = 0;
+        for (const Bullet& b : match.ships[i].bullets) n += b.active != 0;
+        return n;
+    }
+
+    MatchState match;
+};
+
+TEST_F(SimulateStep, TurnRateDampsAndSnapsToZero)
+{
+    ship(0).turnRate = -5.0f;
+    step();
+    EXPECT_NEAR(ship(0).heading, 0.083333, 1e-6);
+    EXPECT_FLOAT_EQ(ship(0).turnRate, -1.25f);
+    step();
+    EXPECT_NEAR(ship(0).heading, 0.104167, 1e-6);
+    EXPECT_FLOAT_EQ(ship(0).turnRate, -0.3125f);
+    step();
+    EXPECT_NEAR(ship(0).heading, 0.109375, 1e-6);
+    EXPECT_EQ(ship(0).turnRate, 0.0f);  // −0.078125 snapped
+    const float settled = ship(0).heading;
+    step();
+    step();
+    EXPECT_EQ(ship(0).heading, settled);
+}
+
+TEST_F(SimulateStep, ThrustMovesTowardsTheNoseAndDecays)
+{
+    ship(0).speed = 250.0f;
+    step();
+    EXPECT_FLOAT_EQ(ship(0).position.x, 50.0f);
+    EXPECT_NEAR(ship(0).position.y, 379.8333, 1e-4);
+    EXPECT_NEAR(ship(0).speed, 208.3333, 1e-4);
+    const float y = ship(0).position.y;
+    step();
+    EXPECT_NEAR(y - ship(0).position.y, 3.4722, 1e-4);
+    // Ship 1, untouched, stays put.
+    EXPECT_EQ(ship(1).position, Vec2(974.0f, 384.0f));
+}
+
+TEST_F(SimulateStep, ArenaClampsEachAxisStrictly)
+{
+    ship(0).position = Vec2(5.0f, 800.0f);
+    ship(1).position = Vec2(1014.0f, 70.0f);
+    step();
+    EXPECT_EQ(ship(0).position, Vec2(10.0f, 758.0f));
+    EXPECT_EQ(ship(1).position, Vec2(1014.0f, 70.0f));
+    ship(0).position = Vec2(2000.0f, -3.0f);
+    step();
+    EXPECT_EQ(ship(0).position, Vec2(1014.0f, 70.0f));
+}
+
+TEST_F(SimulateStep, NotANumberGoesToTheLowerBound)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    ship(0).position = Vec2(nan, nan);
+    ship(1).turnRate = nan;
+    step();
+    EXPECT_EQ(ship(0).position, Vec2(10.0f, 70.0f));
+    EXPECT_EQ(ship(1).turnRate, 0.0f);
+
+    // A bullet with a NaN coordinate is retired, and its NaN distance counts as a hit.
+    ship(0).bullets[0] = Bullet{Vec2(nan, 300.0f), Vec2(0.0f, 1.0f), 255};
+    step();
+    EXPECT_EQ(ship(0).bullets[0].active, 0);
+    EXPECT_EQ(ship(1).hitCounter, 2);  // set to 1 by ship 0's pass, counted up by its own step
+}
+
+TEST_F(SimulateStep, FiringPlacesTheBulletAtTheNose)
+{
+    ship(0).fireRequest = -1;
+    step();
+    const Bullet& b = ship(0).bullets[0];
+    EXPECT_EQ(b.active, 255);
+    EXPECT_EQ(b.position, Vec2(50.0f, 369.0f));
+    EXPECT_EQ(b.direction, Vec2(0.0f, 1.0f));
+    EXPECT_EQ(ship(0).fireRequest, 0);
+    EXPECT_DOUBLE_EQ(nextShotTime, 100.0 + FIRE_COOLDOWN);
+
+    // It flies towards smaller y at 350·|dt| a step and retires once its y is below 60.
+    int steps = 0;
+    float y = b.position.y;
+    while (ship(0).bullets[0].active && steps < 200) {
+        step();
+        ++steps;
+        if (ship(0).bullets[0].active) {
+            EXPECT_NEAR(y - ship(0).bullets[0].position.y, 350.0 / 60.0, 1e-3);
+            y = ship(0).bullets[0].position.y;
+            EXPECT_GE(y, 60.0f);
+        }
+    }
+    EXPECT_LT(ship(0).bullets[0].position.y, 60.0f);
+    EXPECT_EQ(steps, 53);  // (369 − 60) ÷ (350/60) = 52.97: the 53rd step ends below 60
+}
+
+TEST_F(SimulateStep, CooldownIsSharedAndShipZeroIsServedFirst)
+{
+    ship(0).fireRequest = -1;
+    ship(1).fireRequest = -1;
+    step();
+    EXPECT_EQ(activeBullets(0), 1);
+    EXPECT_EQ(activeBullets(1), 0);
+    EXPECT_EQ(ship(1).fireRequest, 0);  // dropped, not kept
+
+    timerSetManual(100.05);
+    ship(1).fireRequest = -1;
+    step();
+    EXPECT_EQ(activeBullets(1), 0);
+
+    timerSetManual(100.1001);
+    ship(1).fireRequest = -1;
+    step();
+    EXPECT_EQ(activeBullets(1), 1);
+}
+
+TEST_F(SimulateStep, FiringEndsTheBulletPassEarly)
+{
+    Ship& s = ship(0);
+    s.heading = 1.5707964f;  // nose towards smaller x
+    s.bullets[0] = Bullet{Vec2(500.0f, 300.0f), Vec2(1.0f, 0.0f), 255};
+    s.bullets[1] = Bullet{Vec2(500.0f, 400.0f), Vec2(1.0f, 0.0f), 255};
+    s.bullets[3] = Bullet{Vec2(500.0f, 500.0f), Vec2(1.0f, 0.0f), 255};
+    s.bullets[4] = Bullet{Vec2(-5.0f, 500.0f), Vec2(1.0f, 0.0f), 255};  // would retire if reached
+    s.fireRequest = -1;
+    step();
+    const float flown = 500.0f - 350.0f / 60.0f;
+    EXPECT_FLOAT_EQ(s.bullets[0].position.x, flown);
+    EXPECT_FLOAT_EQ(s.bullets[1].position.x, flown);
+    EXPECT_EQ(s.bullets[2].active, 255);  // the new bullet, in the lowest free slot
+    EXPECT_EQ(s.bullets[3].position.x, 500.0f);  // neither flown …
+    EXPECT_EQ(s.bullets[4].active, 255);         // … nor bounds-tested
+}
+
+TEST_F(SimulateStep, AllSlotsInFlightDropTheRequest)
+{
+    for (Bullet& b : ship(1).bullets) b = Bullet{Vec2(500.0f, 400.0f), Vec2(0.0f, 1.0f), 255};
+    ship(1).fireRequest = -1;
+    step();
+    EXPECT_EQ(activeBullets(1), 10);
+    EXPECT_EQ(nextShotTime, 0.0);
+    EXPECT_EQ(ship(1).fireRequest, 0);
+}
+
+TEST_F(SimulateStep, HitBoundaryIsTenPixels)
+{
+    // Ship 1 is tested after ship 0 moved; ship 0 sits still here, so positions are exact.
+    ship(1).bullets[0] = Bullet{Vec2(50.0f, 374.0f), Vec2(0.0f, 0.0f), 255};  // exactly 10 away
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 0);
+    ship(1).bullets[0].position = Vec2(50.0f, 374.01f);  // 9.99 away
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 1);
+    // A hit does not retire the bullet, and a ship's own bullets never hit it.
+    EXPECT_EQ(ship(1).bullets[0].active, 255);
+    EXPECT_EQ(ship(1).hitCounter, 0);
+}
+
+TEST_F(SimulateStep, HitCounterRunsOneToTenThenZero)
+{
+    ship(1).bullets[0] = Bullet{Vec2(50.0f, 380.0f), Vec2(0.0f, 0.0f), 255};
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 1);
+    ship(1).bullets[0].active = 0;
+    for (int expected = 2; expected <= 10; ++expected) {
+        step();
+        EXPECT_EQ(ship(0).hitCounter, expected);
+    }
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 0);
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 0);
+}
+
+}  // namespace
+}  // namespace netduel
