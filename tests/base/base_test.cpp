@@ -1,5 +1,6 @@
 // Program clock and status stream.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
