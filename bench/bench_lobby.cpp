@@ -1,0 +1,132 @@
+// Lobby throughput over real ENet on loopback: chat relay to a full house of 25 peers,
+// and the bytes one client takes in from the 30-per-second snapshot stream.
+#include <chrono>
+#include <deque>
+#include <string>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "base/status.h"
+#include "duel/match.h"
+#include "duel/packet_handlers.h"
+#include "lobby/lobby_client.h"
+#include "lobby/lobby_protocol.h"
+#include "lobby/lobby_server.h"
+
+namespace netduel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A server with `peers` connected clients on `port`; status lines are silenced meanwhile.
+struct Lobby {
+    Lobby(std::uint16_t port, std::size_t peers)
+    {
+        statusOut = nullptr;
+        ok = lobbyServerCreate(server, "", port, LOBBY_MAX_PEERS);
+        for (std::size_t i = 0; ok && i < peers; ++i) {
+            LobbyClient& client = clients.emplace_back();
+            ok = lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS) &&
+                 pumpUntil([&] { return fixedTextView(client.history[0]).starts_with("* Anonymous" + std::to_string(i) + " "); });
+        }
+    }
+    ~Lobby()
+    {
+        for (LobbyClient& client : clients) lobbyClientDestroy(client);
+        lobbyServerDestroy(server);
+        statusOut = stdout;
+    }
+
+    template <class Done>
+    bool pumpUntil(Done done)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < deadline) {
+            lobbyServerService(server);
+            for (LobbyClient& client : clients) lobbyClientService(client);
+            if (done()) return true;
+        }
+        return false;
+    }
+
+    LobbyServer server;
+    std::deque<LobbyClient> clients;
+    bool ok = false;
+};
+
+void BM_ChatRelayTo25Peers(benchmark::State& state)
+{
+    Lobby lobby(43490, LOBBY_MAX_PEERS);
+    if (!lobby.ok) {
+        state.SkipWithError("lobby did not come up");
+        return;
+    }
+    long line = 0;
+    for (auto _ : state) {
+        const std::string text = "line " + std::to_string(++line);
+        const std::string shown = "Anonymous0: " + text;
+        lobbyClientSendBytes(lobby.clients[0], CHANNEL_TEXT, lobbyFrame("SAY " + text), true);
+        const bool all = lobby.pumpUntil([&] {
+            for (const LobbyClient& client : lobby.clients) {
+                if (fixedTextView(client.history[0]) != shown) return false;
+            }
+            return true;
+        });
+        if (!all) {
+            state.SkipWithError("a chat line was lost");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["deliveries/s"] = benchmark::Counter(
+        double(state.iterations()) * LOBBY_MAX_PEERS, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ChatRelayTo25Peers)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+int snapshotsSeen = 0;
+std::int32_t countSnapshot(PacketEvent& event)
+{
+    ++snapshotsSeen;
+    return clientSnapshotHandler(event);
+}
+
+// One iteration is one 1/30-second tick of the host: broadcast, then let the client drain.
+void BM_SnapshotStreamBytesPerClient(benchmark::State& state)
+{
+    Lobby lobby(43491, 1);
+    if (!lobby.ok) {
+        state.SkipWithError("lobby did not come up");
+        return;
+    }
+    MatchState match;
+    matchStateInit(match);
+    LobbyClient& client = lobby.clients[0];
+    lobbyClientSetCallback(client, countSnapshot);
+    lobbyClientSetUserData(client, &match);
+    const Snapshot snapshot = snapshotEncode(match);
+    const auto tick = std::chrono::microseconds(1000000 / 30);
+    const std::uint32_t receivedBefore = client.host->totalReceivedData;
+    snapshotsSeen = 0;
+    auto next = Clock::now();
+    for (auto _ : state) {
+        lobbyServerBroadcastBytes(lobby.server, CHANNEL_SNAPSHOT, snapshot);
+        next += tick;
+        while (Clock::now() < next) {
+            lobbyServerService(lobby.server);
+            lobbyClientService(client);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    state.counters["wire_bytes/s"] = benchmark::Counter(
+        double(client.host->totalReceivedData - receivedBefore), benchmark::Counter::kIsRate);
+    state.counters["snapshot_bytes/s"] = benchmark::Counter(
+        double(snapshotsSeen) * SNAPSHOT_SIZE, benchmark::Counter::kIsRate);
+    state.counters["snapshots_lost"] = double(state.iterations()) - snapshotsSeen;
+}
+BENCHMARK(BM_SnapshotStreamBytesPerClient)->UseRealTime()->Iterations(90)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace netduel
+
+BENCHMARK_MAIN();

@@ -1,0 +1,47 @@
+// Match packet handlers: control words steer ships on the host, snapshots replace ships on clients.
+#include "packet_handlers.h"
+
+#include <span>
+
+#include "lobby/lobby_protocol.h"
+
+namespace netduel {
+
+namespace {
+
+std::span<const std::uint8_t> packetBytes(const ENetEvent& event)
+{
+    return {event.packet->data, event.packet->dataLength};
+}
+
+}  // namespace
+
+void shipApplyControl(Ship& ship, KeyFlags word)
+{
+    if (word & KEY_LEFT) ship.turnRate = -TURN_RATE;
+    if (word & KEY_RIGHT) ship.turnRate = TURN_RATE;
+    if (word & KEY_UP) ship.speed = THRUST_SPEED;
+    if (word & KEY_FIRE) ship.fireRequest = FIRE_REQUESTED;
+}
+
+std::int32_t serverKeyHandler(PacketEvent& event)
+{
+    if (!event.server || !event.event || event.event->channelID != CHANNEL_CONTROL) return 0;
+    auto* match = static_cast<MatchState*>(event.server->userData);
+    // The server keeps the sender's slot number, which is also its ship number, in the peer.
+    const auto slot = reinterpret_cast<std::uintptr_t>(event.event->peer->data);
+    KeyFlags word = 0;
+    if (!match || slot >= SHIP_COUNT || !controlDecode(packetBytes(*event.event), word)) return 0;
+    shipApplyControl(match->ships[slot], word);
+    return 0;
+}
+
+std::int32_t clientSnapshotHandler(PacketEvent& event)
+{
+    if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;
+    auto* match = static_cast<MatchState*>(event.client->userData);
+    if (match) snapshotApply(*match, packetBytes(*event.event));
+    return 0;
+}
+
+}  // namespace netduel

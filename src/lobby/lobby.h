@@ -1,0 +1,67 @@
+// Lobby records shared by the server, the client, the packet handlers and the shell.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <enet/enet.h>
+
+namespace netduel {
+
+inline constexpr int NAME_CHARS = 32;      // longest chat name
+inline constexpr int HISTORY_LINES = 5;    // chat history lines a client keeps
+inline constexpr int HISTORY_CHARS = 150;  // longest history line
+
+struct LobbyServer;
+struct ClientSlot;
+using LobbyClient = ClientSlot;
+
+// What a server or client hands its callback for every packet on a channel other than 0.
+// Lives only for the call; the caller destroys the packet right after it.
+struct PacketEvent {
+    std::uint32_t unused0[3] = {};
+    ENetEvent* event = nullptr;     // the receive event: channelID, peer, packet
+    std::uint32_t unused1 = 0;
+    LobbyServer* server = nullptr;  // the receiving server; null on the client side
+    LobbyClient* client = nullptr;  // the receiving client; null on the server side
+};
+
+// Handles one packet on channels 1…9; the result is ignored.
+using PacketCallback = std::int32_t (*)(PacketEvent& event);
+
+// One record type for a server's peer slot and for the client object: the server's
+// table uses id, connected, peer and name; a client uses peer, host, userData,
+// callback and history.
+struct ClientSlot {
+    std::int32_t id = 0;          // slot number while connected, −1 after the peer left
+    bool connected = false;       // a peer holds the slot
+    ENetPeer* peer = nullptr;     // the slot's peer / the client's connection to the server
+    ENetHost* host = nullptr;     // the client's own ENet host; set once J connected
+    void* userData = nullptr;     // handed through to the callback (the MatchState)
+    char name[NAME_CHARS + 1] = {};
+    PacketCallback callback = nullptr;
+    char history[HISTORY_LINES][HISTORY_CHARS + 1] = {};  // line 0 is the newest
+};
+
+struct LobbyServer {
+    double nextPingTime = 0.0;    // program-clock seconds of the next keep-alive pass
+    ENetHost* host = nullptr;     // the listening host; null until created
+    std::vector<ClientSlot> clients;  // indexed by slot number; never shrinks
+    std::int32_t running = 0;     // set to 1 by the shell after a successful create
+    void* userData = nullptr;     // handed through to the callback (the MatchState)
+    PacketCallback callback = nullptr;
+};
+
+// The lobby networking of one copy: its server (used only when hosting) and its client.
+struct LobbyPair {
+    LobbyServer server;
+    LobbyClient client;
+};
+
+// Makes the server part new (empty table) and zeroes the client part; touches no network.
+void lobbyPairInit(LobbyPair& net);
+
+// Frees the server's slot table; leaves the client part and the network alone.
+void lobbyPairDestroy(LobbyPair& net);
+
+}  // namespace netduel

@@ -1,0 +1,108 @@
+// Lobby client: connection to the host, notices into the history, packets to the callback.
+#include "lobby_client.h"
+
+#include <string>
+
+#include "base/status.h"
+#include "lobby_host.h"
+#include "lobby_protocol.h"
+#include "lobby_server.h"
+
+namespace netduel {
+
+namespace {
+
+// Attached to the server's peer once the connection completes; shown on disconnection.
+char clientInformation[] = "Client information";
+
+void clientReceive(LobbyClient& client, ENetEvent& event)
+{
+    if (event.channelID == CHANNEL_TEXT) {
+        const auto line = noticeHistoryLine(lobbyPayloadText({event.packet->data, event.packet->dataLength}));
+        if (line) lobbyClientPushHistory(client, *line);
+        return;
+    }
+    if (!client.callback) return;
+    PacketEvent packetEvent;
+    packetEvent.event = &event;
+    packetEvent.client = &client;
+    client.callback(packetEvent);
+}
+
+void clientDisconnect(LobbyClient& client, ENetPeer* peer)
+{
+    const char* attached = static_cast<const char*>(peer->data);
+    lobbyClientPushHistory(client, std::string(attached ? attached : "") + "disconected.");
+    peer->data = nullptr;
+}
+
+}  // namespace
+
+bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::uint16_t port,
+                        std::size_t channelCount)
+{
+    lobbyNetStartup();
+    const ENetAddress address = lobbyAddress(serverHost, port);
+    client.host = enet_host_create(nullptr, 1, 0, 0, 0);
+    if (!client.host) {
+        statusWrite("An error occurred while trying to create an ENet client host.", true);
+        return false;
+    }
+    client.peer = enet_host_connect(client.host, &address, channelCount, 0);
+    if (!client.peer) {
+        statusWrite("No available peers for initiating an ENet connection.", true);
+        return false;
+    }
+    return true;
+}
+
+void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback)
+{
+    client.callback = callback;
+}
+
+void lobbyClientSetUserData(LobbyClient& client, void* userData) { client.userData = userData; }
+
+void lobbyClientService(LobbyClient& client)
+{
+    if (!client.host) return;
+    lobbyHostDrain(client.host, [&](ENetEvent& event) {
+        switch (event.type) {
+        case ENET_EVENT_TYPE_CONNECT: event.peer->data = clientInformation; break;
+        case ENET_EVENT_TYPE_RECEIVE: clientReceive(client, event); break;
+        case ENET_EVENT_TYPE_DISCONNECT: clientDisconnect(client, event.peer); break;
+        default: break;
+        }
+    });
+}
+
+void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
+{
+    for (int line = HISTORY_LINES - 1; line > 0; --line) {
+        fixedTextSet(client.history[line], fixedTextView(client.history[line - 1]));
+    }
+    fixedTextSet(client.history[0], text);
+}
+
+bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,
+                          std::span<const std::uint8_t> bytes, bool reliable)
+{
+    if (!client.host || !client.peer) return false;
+    ENetPacket* packet =
+        enet_packet_create(bytes.data(), bytes.size(), reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+    if (!packet) return false;
+    if (!lobbyPeerSend(client.peer, channel, packet)) return false;
+    if (reliable) enet_host_flush(client.host);
+    return true;
+}
+
+void lobbyClientDestroy(LobbyClient& client)
+{
+    if (!client.host) return;
+    enet_host_destroy(client.host);
+    client.host = nullptr;
+    client.peer = nullptr;
+    enet_deinitialize();
+}
+
+}  // namespace netduel

@@ -1,0 +1,17 @@
+// LobbyPair: the server and client records that the shell keeps for the whole run.
+#include "lobby.h"
+
+namespace netduel {
+
+void lobbyPairInit(LobbyPair& net)
+{
+    net.server = LobbyServer{};
+    net.client = LobbyClient{};
+}
+
+void lobbyPairDestroy(LobbyPair& net)
+{
+    std::vector<ClientSlot>().swap(net.server.clients);
+}
+
+}  // namespace netduel

@@ -1,0 +1,118 @@
+// Lobby protocol: parsing and building of channel-0 texts; no network here.
+#include "lobby_protocol.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "lobby.h"
+
+namespace netduel {
+
+namespace {
+
+std::string joined(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (std::string_view part : parts) text += part;
+    return text;
+}
+
+}  // namespace
+
+std::string_view lobbyPayloadText(std::span<const std::uint8_t> payload)
+{
+    const auto end = std::find(payload.begin(), payload.end(), std::uint8_t{0});
+    return std::string_view(reinterpret_cast<const char*>(payload.data()),
+                            static_cast<std::size_t>(end - payload.begin()));
+}
+
+LobbyMessage lobbyMessageParse(std::string_view text)
+{
+    if (text.size() <= CODE_CHARS) return {text, {}};
+    return {text.substr(0, CODE_CHARS), text.substr(CODE_CHARS)};
+}
+
+NamedBody lobbyBodySplit(std::string_view body)
+{
+    const std::size_t space = body.find(' ');
+    if (space == std::string_view::npos) return {{}, body};
+    return {body.substr(0, space), body.substr(space + 1)};
+}
+
+std::vector<std::uint8_t> lobbyFrame(std::string_view text)
+{
+    std::vector<std::uint8_t> payload(text.begin(), text.end());
+    payload.push_back(0);
+    return payload;
+}
+
+std::string chatRequest(std::string_view line)
+{
+    if (line.empty() || line.front() != '/') return joined({CODE_SAY, line});
+    const std::size_t space = line.find(' ');
+    // The command word runs from after the slash to the first space or the end.
+    const std::string_view word = line.substr(1, space == std::string_view::npos ? line.npos : space - 1);
+    if (word == "name") {
+        // Without a space the whole line, "/name" included, becomes the name.
+        return joined({CODE_REN, space == std::string_view::npos ? line : line.substr(space + 1)});
+    }
+    if (word == "who") return std::string(CODE_WHO);
+    return std::string(line);
+}
+
+std::string welcomeNotice() { return whisperNotice(LOBBY_SENDER, WELCOME_TEXT); }
+std::string newNotice(std::string_view name) { return joined({CODE_NEW, name}); }
+std::string oldNotice(std::string_view name) { return joined({CODE_OLD, name}); }
+
+std::string sayNotice(std::string_view sender, std::string_view text)
+{
+    return joined({CODE_SAY, sender, " ", text});
+}
+
+std::string nameNotice(std::string_view oldName, std::string_view newName)
+{
+    return joined({CODE_NME, oldName, " ", newName});
+}
+
+std::string whisperNotice(std::string_view sender, std::string_view text)
+{
+    return joined({CODE_WSP, sender, " ", text});
+}
+
+std::string whoNotice(std::span<const PeerStats> peers)
+{
+    std::string list = "Chatters:\r\n";
+    for (const PeerStats& peer : peers) {
+        list += joined({peer.name, " (#", std::to_string(peer.slot), ", ",
+                        std::to_string(peer.roundTripTime), " +/- ",
+                        std::to_string(peer.roundTripTimeVariance), ", ",
+                        std::to_string(peer.packetLoss), ", ", std::to_string(peer.packetsLost),
+                        ", ", std::to_string(peer.packetsSent), ")\r\n"});
+    }
+    return whisperNotice(LOBBY_SENDER, list);
+}
+
+std::string anonymousName(std::int32_t slot) { return "Anonymous" + std::to_string(slot); }
+
+std::string renamedName(std::string_view requested, double now)
+{
+    const std::string_view name = requested.substr(0, NAME_CHARS);
+    if (name.find(' ') == std::string_view::npos) return std::string(name);
+    return "Lamer" + std::to_string(static_cast<long long>(std::floor(now)));
+}
+
+std::optional<std::string> noticeHistoryLine(std::string_view text)
+{
+    const LobbyMessage message = lobbyMessageParse(text);
+    const NamedBody named = lobbyBodySplit(message.body);
+    if (message.code == CODE_SAY) return joined({named.name, ": ", named.rest});
+    if (message.code == CODE_WSP) return joined({named.name, " whispers", ": ", named.rest});
+    if (message.code == CODE_NEW) return joined({"* ", message.body, " connected =)"});
+    if (message.code == CODE_OLD) return joined({"* ", message.body, " disconnected =("});
+    if (message.code == CODE_NME) {
+        return joined({"* ", named.name, " is now known as ", named.rest});
+    }
+    return std::nullopt;
+}
+
+}  // namespace netduel

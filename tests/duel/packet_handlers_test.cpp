@@ -1,0 +1,169 @@
+// Match packet handlers on hand-made receive events: which bits steer which ship, which
+// channels and payload sizes are ignored, and snapshots replacing every ship field.
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "duel/packet_handlers.h"
+#include "duel_fixture.h"
+
+namespace netduel {
+namespace {
+
+using test::startState;
+
+// A receive event as a server or client would hand it over, from the peer bound to `slot`.
+class HandlerEvent {
+public:
+    HandlerEvent(std::uint8_t channel, std::span<const std::uint8_t> bytes, std::uintptr_t slot = 0)
+    {
+        peer.data = reinterpret_cast<void*>(slot);
+        event.type = ENET_EVENT_TYPE_RECEIVE;
+        event.channelID = channel;
+        event.peer = &peer;
+        event.packet = enet_packet_create(bytes.data(), bytes.size(), 0);
+        packetEvent.event = &event;
+    }
+    ~HandlerEvent() { enet_packet_destroy(event.packet); }
+    HandlerEvent(const HandlerEvent&) = delete;
+    HandlerEvent& operator=(const HandlerEvent&) = delete;
+
+    std::int32_t toServer(MatchState& match)
+    {
+        server.userData = &match;
+        packetEvent.server = &server;
+        return serverKeyHandler(packetEvent);
+    }
+
+    std::int32_t toClient(MatchState& match)
+    {
+        client.userData = &match;
+        packetEvent.client = &client;
+        return clientSnapshotHandler(packetEvent);
+    }
+
+private:
+    ENetPeer peer{};
+    ENetEvent event{};
+    LobbyServer server;
+    LobbyClient client;
+    PacketEvent packetEvent;
+};
+
+MatchState afterControl(KeyFlags word, std::uintptr_t slot, std::uint8_t channel = 1)
+{
+    MatchState match = startState();
+    const ControlBytes bytes = controlEncode(word);
+    EXPECT_EQ(HandlerEvent(channel, bytes, slot).toServer(match), 0);
+    return match;
+}
+
+TEST(ShipApplyControl, BitsAreAbsoluteAssignments)
+{
+    Ship ship;
+    ship.speed = 12.0f;
+    shipApplyControl(ship, KEY_LEFT);
+    EXPECT_EQ(ship.turnRate, -5.0f);
+    EXPECT_EQ(ship.speed, 12.0f);
+    shipApplyControl(ship, KEY_LEFT | KEY_RIGHT);
+    EXPECT_EQ(ship.turnRate, 5.0f);
+    shipApplyControl(ship, KEY_UP);
+    shipApplyControl(ship, KEY_UP);
+    EXPECT_EQ(ship.speed, 250.0f);
+    EXPECT_EQ(ship.fireRequest, 0);
+    shipApplyControl(ship, KEY_FIRE);
+    EXPECT_EQ(ship.fireRequest, -1);
+    shipApplyControl(ship, 0);
+    EXPECT_EQ(ship.fireRequest, -1);
+    EXPECT_EQ(ship.turnRate, 5.0f);
+}
+
+TEST(ServerKeyHandler, SteersOnlyTheSendersShip)
+{
+    const MatchState start = startState();
+    const MatchState m = afterControl(0x05, 1);
+    EXPECT_EQ(m.ships[1].turnRate, -5.0f);
+    EXPECT_EQ(m.ships[1].speed, 250.0f);
+    EXPECT_EQ(m.ships[1].fireRequest, 0);
+    MatchState onlyShip0 = m;
+    onlyShip0.ships[1] = start.ships[1];
+    EXPECT_EQ(snapshotEncode(onlyShip0), snapshotEncode(start));
+
+    EXPECT_EQ(afterControl(0x03, 0).ships[0].turnRate, 5.0f);
+    const MatchState fire = afterControl(0x10, 0);
+    EXPECT_EQ(fire.ships[0].fireRequest, FIRE_REQUESTED);
+    EXPECT_EQ(fire.ships[0].speed, 0.0f);
+    EXPECT_EQ(fire.ships[0].turnRate, 0.0f);
+}
+
+TEST(ServerKeyHandler, IgnoresWhatNamesNoShipOrNoControl)
+{
+    const Snapshot start = snapshotEncode(startState());
+    EXPECT_EQ(snapshotEncode(afterControl(KEY_DOWN, 0)), start);
+    EXPECT_EQ(snapshotEncode(afterControl(0xFFFFFFE0u, 0)), start);
+    EXPECT_EQ(snapshotEncode(afterControl(0x1F, 2)), start);
+    EXPECT_EQ(snapshotEncode(afterControl(0x1F, 24)), start);
+    EXPECT_EQ(snapshotEncode(afterControl(0x1F, 0, 2)), start);
+    EXPECT_EQ(snapshotEncode(afterControl(0x1F, 0, 7)), start);
+
+    MatchState match = startState();
+    const std::vector<std::uint8_t> shortWord{0x1F, 0, 0};
+    EXPECT_EQ(HandlerEvent(1, shortWord).toServer(match), 0);
+    EXPECT_EQ(HandlerEvent(1, {}).toServer(match), 0);
+    EXPECT_EQ(snapshotEncode(match), start);
+}
+
+TEST(ServerKeyHandler, ReadsTheFirstFourBytesOfALongerPayload)
+{
+    MatchState match = startState();
+    const std::vector<std::uint8_t> longWord{KEY_UP, 0, 0, 0, KEY_LEFT, 0xFF};
+    HandlerEvent(1, longWord).toServer(match);
+    EXPECT_EQ(match.ships[0].speed, 250.0f);
+    EXPECT_EQ(match.ships[0].turnRate, 0.0f);
+}
+
+MatchState hostShips()
+{
+    MatchState match = startState();
+    for (Ship& ship : match.ships) {
+        ship.speed = 250.0f;
+        ship.heading = 1.25f;
+        ship.turnRate = -5.0f;
+        ship.bullets[9] = {Vec2(3.0f, 4.0f), Vec2(0.0f, 1.0f), BULLET_ACTIVE};
+        ship.fireRequest = FIRE_REQUESTED;
+        ship.hitCounter = 7;
+        ship.colour = 0xFFABCDEFu;
+    }
+    return match;
+}
+
+TEST(ClientSnapshotHandler, ReplacesEveryShipFieldAndNothingElse)
+{
+    const Snapshot bytes = snapshotEncode(hostShips());
+    std::vector<std::uint8_t> longer(bytes.begin(), bytes.end());
+    longer.push_back(0x5A);
+    MatchState local = startState();
+    local.reserved = 9;
+    local.pairs[2].first = Vec2(1.0f, 2.0f);
+    EXPECT_EQ(HandlerEvent(2, longer).toClient(local), 0);
+    EXPECT_EQ(snapshotEncode(local), bytes);
+    EXPECT_EQ(local.ships[1].hitCounter, 7);
+    EXPECT_EQ(local.ships[0].colour, 0xFFABCDEFu);
+    EXPECT_EQ(local.reserved, 9);
+    EXPECT_EQ(local.pairs[2].first, Vec2(1.0f, 2.0f));
+}
+
+TEST(ClientSnapshotHandler, IgnoresOtherChannelsAndShortSnapshots)
+{
+    const Snapshot bytes = snapshotEncode(hostShips());
+    const Snapshot start = snapshotEncode(startState());
+    MatchState local = startState();
+    HandlerEvent(1, bytes).toClient(local);
+    HandlerEvent(3, bytes).toClient(local);
+    HandlerEvent(2, std::span(bytes).first(SNAPSHOT_SIZE - 1)).toClient(local);
+    HandlerEvent(2, {}).toClient(local);
+    EXPECT_EQ(snapshotEncode(local), start);
+}
+
+}  // namespace
+}  // namespace netduel

@@ -1,0 +1,121 @@
+// Real ENet on loopback for lobby tests: one server, any number of clients, pumped together
+// until a condition holds. Every test case passes its own port (43400–43489), so cases
+// running in parallel never share one.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "base/status.h"
+#include "base/timer.h"
+#include "lobby/lobby_client.h"
+#include "lobby/lobby_protocol.h"
+#include "lobby/lobby_server.h"
+
+namespace netduel::test {
+
+inline constexpr double DEADLINE_SECONDS = 20.0;
+
+inline std::string historyLine(const LobbyClient& client, int line)
+{
+    return std::string(fixedTextView(client.history[line]));
+}
+
+// Status lines go to a memory stream for the test's duration.
+class StatusCapture {
+public:
+    StatusCapture() { statusOut = stream = open_memstream(&buffer, &length); }
+    ~StatusCapture()
+    {
+        statusOut = stdout;
+        std::fclose(stream);
+        std::free(buffer);
+    }
+    std::string text()
+    {
+        std::fflush(stream);
+        return std::string(buffer, length);
+    }
+
+private:
+    std::FILE* stream = nullptr;
+    char* buffer = nullptr;
+    std::size_t length = 0;
+};
+
+class LobbyNetTest : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (LobbyClient& client : clients) lobbyClientDestroy(client);
+        lobbyServerDestroy(server);
+        timerSetReal();
+    }
+
+    void startServer(std::uint16_t serverPort)
+    {
+        port = serverPort;
+        ASSERT_TRUE(lobbyServerCreate(server, "", port, LOBBY_MAX_PEERS));
+    }
+
+    // A client that has started connecting to the test server.
+    LobbyClient& addClient()
+    {
+        LobbyClient& client = clients.emplace_back();
+        EXPECT_TRUE(lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS));
+        return client;
+    }
+
+    // A client whose connection is complete and whose NEW notice has arrived.
+    LobbyClient& joinClient()
+    {
+        LobbyClient& client = addClient();
+        EXPECT_TRUE(pumpUntil([&] { return historyLine(client, 1) == "Lobby whispers: Welcome to the lobby!"; }));
+        return client;
+    }
+
+    // Services the server and every client until `done` holds or the deadline passes.
+    bool pumpUntil(const std::function<bool()>& done, double seconds = DEADLINE_SECONDS)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pumpOnce();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    }
+
+    void pumpOnce()
+    {
+        lobbyServerService(server);
+        for (LobbyClient& client : clients) lobbyClientService(client);
+    }
+
+    void say(LobbyClient& client, std::string_view text)
+    {
+        EXPECT_TRUE(lobbyClientSendBytes(client, CHANNEL_TEXT, lobbyFrame(text), true));
+    }
+
+    // Sends a request and waits until `client` shows `line` as its newest history line.
+    bool requestUntilLine(LobbyClient& sender, std::string_view request, LobbyClient& client,
+                          std::string_view line)
+    {
+        say(sender, request);
+        return pumpUntil([&] { return historyLine(client, 0) == line; });
+    }
+
+    StatusCapture status;
+    LobbyServer server;
+    std::deque<LobbyClient> clients;  // stable addresses: the records are handed to callbacks
+    std::uint16_t port = 0;
+};
+
+}  // namespace netduel::test
