@@ -1,0 +1,131 @@
+// Display and input services: the 1024×768 0xAARRGGBB surface with our own rasterizer
+// and 8×8 text, the key-state table by PC scan code (set 1), the typed-key ring and the
+// start-up line prompt. Everything here works without a window; a window system joins
+// through the back-end hooks that displayOpen (display_sdl.cpp) installs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shell/key_ring.h"
+
+struct SDL_Window;
+
+namespace netduel {
+
+inline constexpr int DISPLAY_WIDTH = 1024;
+inline constexpr int DISPLAY_HEIGHT = 768;
+inline constexpr int CELL_SIZE = 8;  // text cells are 8 × 8 pixels
+inline constexpr std::uint32_t FOREGROUND = 0xFFFFFFFF;
+inline constexpr std::uint32_t BACKGROUND = 0xFF000000;
+inline constexpr int SCAN_CODES = 128;
+inline constexpr int PROMPT_FIELD_MAX = 4096;  // longest line and field promptLine takes
+
+// Scan codes (PC set 1) the program and the back end use by name.
+inline constexpr int SCAN_ESCAPE = 1;
+inline constexpr int SCAN_R = 19;
+inline constexpr int SCAN_J = 36;
+inline constexpr int SCAN_X = 45;
+inline constexpr int SCAN_C = 46;
+inline constexpr int SCAN_HOME = 71;
+inline constexpr int SCAN_UP = 72;
+inline constexpr int SCAN_LEFT = 75;
+inline constexpr int SCAN_RIGHT = 77;
+inline constexpr int SCAN_END = 79;
+inline constexpr int SCAN_DOWN = 80;
+inline constexpr int SCAN_DELETE = 83;
+inline constexpr int SCAN_CLOSE = 107;  // pseudo key of the window's close button
+
+struct Display;
+
+// What a window system adds to the in-memory display. A null hook means no window:
+// nothing is shown, no events arrive, the retrace wait returns at once.
+struct DisplayBackEnd {
+    void (*show)(Display& display, int firstRow, int lastRow) = nullptr;
+    void (*pump)(Display& display) = nullptr;  // handle pending window events
+    void (*waitRetrace)(Display& display) = nullptr;
+    void (*sleepMs)(Display& display, int milliseconds) = nullptr;
+};
+
+struct Display {
+    std::vector<std::uint32_t> pixels =
+        std::vector<std::uint32_t>(DISPLAY_WIDTH * DISPLAY_HEIGHT, BACKGROUND);  // row-major
+    int lockDepth = 0;
+    int firstChanged = DISPLAY_HEIGHT;  // rows marked changed since the outermost lock
+    int lastChanged = -1;
+    int cursorColumn = 0;  // text cursor, in cells
+    int cursorRow = 0;
+    bool keyState[SCAN_CODES] = {};
+    KeyRing keys;
+    DisplayBackEnd backEnd;
+    SDL_Window* window = nullptr;  // set by the SDL back end only
+};
+
+// Opens the 1024×768 window titled with the program file's stem, black, text cursor
+// home, and installs the SDL back end. Says in one status line when there is no
+// DISPLAY or WAYLAND_DISPLAY; returns false with a status line when SDL fails.
+bool displayOpen(Display& display, const char* programPath);
+
+// Begins drawing; locks nest.
+void displayLock(Display& display);
+
+// Marks rows first…last as changed (−1, −1: every row) and ends one lock; the
+// outermost unlock shows the changed rows in the window.
+void displayUnlock(Display& display, int firstRow, int lastRow);
+
+// Returns at the next tick of the display's 60 Hz retrace clock; at once without a window.
+void displayWaitRetrace(Display& display);
+
+// Fills the surface with the background colour and homes the text cursor.
+void displayClear(Display& display);
+
+// Solid one-pixel foreground line, both end points included.
+void drawLine(Display& display, double x1, double y1, double x2, double y2);
+
+// Rectangle with these corners (inclusive): every pixel when filled, else its four edges.
+void drawBox(Display& display, double x1, double y1, double x2, double y2,
+             std::uint32_t colour, bool filled);
+
+// Filled disc: every pixel whose distance from the rounded centre is at most `radius`.
+void drawCircle(Display& display, double centreX, double centreY, double radius,
+                std::uint32_t colour);
+
+// One 8×8 foreground glyph per byte, left to right from the top-left corner (x, y);
+// only set glyph pixels are written. Byte 0 is a blank glyph.
+void drawText(Display& display, double x, double y, std::string_view text);
+
+// The pixel at (x, y); BACKGROUND outside the surface.
+std::uint32_t displayPixel(const Display& display, int x, int y);
+
+// Window events: a press sets and a release clears the scan code's entry (codes
+// outside 1…127 are ignored).
+void displayKeyEvent(Display& display, int scanCode, bool down);
+
+// True while the key with this scan code is held; false above 127.
+bool keyDown(const Display& display, int scanCode);
+
+// Handles the window's pending events now.
+void pollEvents(Display& display);
+
+// The oldest typed key, removed (see keyRingRead); "" when none waits.
+std::string readKey(Display& display);
+
+// Sleeps about `milliseconds`, handling window events meanwhile; keys do not cut it short.
+void sleepMs(Display& display, int milliseconds);
+
+// Shows `prompt` at the text cursor, lets the player type and edit one line after it
+// until Enter, moves the cursor to the next row and returns the line's first input
+// field. Without a window the line ends when the typed keys run out.
+std::string promptLine(Display& display, std::string_view prompt);
+
+// First input field of a typed line: leading blanks and tabs skipped, up to the first
+// comma or the end (trailing blanks kept); a field opening with a double quote runs to
+// the closing quote, commas included, quotes dropped. At most 4096 characters.
+std::string inputField(std::string_view line);
+
+// Tears the window down at exit; accepts a display that never opened.
+void displayClose(Display& display);
+
+}  // namespace netduel

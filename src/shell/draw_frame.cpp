@@ -1,0 +1,62 @@
+// Frame rendering.
+#include "draw_frame.h"
+
+#include <cmath>
+#include <string>
+
+#include "base/timer.h"
+
+namespace netduel {
+
+namespace {
+
+std::uint32_t bodyColour(const Ship& ship)
+{
+    const bool blinkWhite = ship.hitCounter > 0 && std::sin(timerSeconds() * HIT_BLINK_RATE) < 0.0;
+    return blinkWhite ? HIT_BLINK_COLOUR : ship.colour;
+}
+
+void drawShip(Display& display, const Ship& ship)
+{
+    const double x = ship.position.x;
+    const double y = ship.position.y;
+    const double heading = ship.heading;
+    drawCircle(display, x, y, SHIP_BODY_RADIUS, bodyColour(ship));
+    drawLine(display, x, y, x - HEADING_LENGTH * std::sin(heading),
+             y - HEADING_LENGTH * std::cos(heading));
+    for (const Bullet& bullet : ship.bullets)
+        if (bullet.active != 0)
+            drawCircle(display, bullet.position.x, bullet.position.y, BULLET_RADIUS, BULLET_COLOUR);
+}
+
+void drawPanel(Display& display, const LobbyClient& client, bool chatMode,
+               std::string_view chatEcho)
+{
+    drawBox(display, 0, 0, DISPLAY_WIDTH, PANEL_BOTTOM, PANEL_FILL, true);
+    drawBox(display, 0, 0, DISPLAY_WIDTH - 1, PANEL_BOTTOM, PANEL_FRAME, false);
+    if (!client.host) return;
+    if (chatMode) {
+        std::string line = std::sin(timerSeconds() * PROMPT_BLINK_RATE) > 0.0 ? "> " : "  ";
+        line += chatEcho;
+        drawText(display, 0, 0, line);
+    }
+    // Every cell of the fixed line, terminator included: the zero bytes draw blank.
+    for (int i = 0; i < HISTORY_LINES; ++i)
+        drawText(display, 0, HISTORY_TOP + HISTORY_STEP * i,
+                 std::string_view(client.history[i], HISTORY_CHARS));
+}
+
+}  // namespace
+
+void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
+               bool chatMode, std::string_view chatEcho)
+{
+    displayLock(display);
+    displayClear(display);
+    for (const Ship& ship : match.ships) drawShip(display, ship);
+    drawPanel(display, client, chatMode, chatEcho);
+    displayWaitRetrace(display);
+    displayUnlock(display, -1, -1);
+}
+
+}  // namespace netduel

@@ -1,0 +1,32 @@
+// Frame rendering: both ships with heading lines and bullets, the top panel with the
+// chat prompt and the five history lines, drawn whole and shown at the next retrace.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "duel/match.h"
+#include "lobby/lobby.h"
+#include "shell/display.h"
+
+namespace netduel {
+
+inline constexpr double SHIP_BODY_RADIUS = 10.0;   // px
+inline constexpr double HEADING_LENGTH = 15.0;     // px from the centre towards the nose
+inline constexpr double BULLET_RADIUS = 2.0;       // px
+inline constexpr std::uint32_t HIT_BLINK_COLOUR = 0xFFFFFFFF;
+inline constexpr std::uint32_t BULLET_COLOUR = 0xFFFFFF00;
+inline constexpr std::uint32_t PANEL_FILL = 0xFF404040;
+inline constexpr std::uint32_t PANEL_FRAME = 0xFFC8C800;
+inline constexpr double PANEL_BOTTOM = 60.0;       // px, inclusive
+inline constexpr double HIT_BLINK_RATE = 100.0;    // rad/s of sin(t·rate): white while < 0
+inline constexpr double PROMPT_BLINK_RATE = 10.0;  // rad/s of sin(t·rate): "> " while > 0
+inline constexpr double HISTORY_TOP = 10.0;        // px: line i at HISTORY_TOP + i·HISTORY_STEP
+inline constexpr double HISTORY_STEP = 10.0;
+
+// Clears and paints one frame from the match and the client (the panel's text only
+// once the client has a host), waits for the retrace and shows it. Never fails.
+void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
+               bool chatMode, std::string_view chatEcho);
+
+}  // namespace netduel

@@ -1,0 +1,156 @@
+// drawFrame read back by pixels: ships, heading lines, bullets, the panel and its text.
+#include <gtest/gtest.h>
+
+#include "base/timer.h"
+#include "lobby/lobby_protocol.h"
+#include "pixel_fixture.h"
+#include "shell/draw_frame.h"
+#include "shell/shell.h"
+
+namespace netduel {
+namespace {
+
+constexpr double HIT_WHITE_TIME = 0.04;  // sin(100·t) < 0
+constexpr double HIT_OWN_TIME = 0.01;    // sin(100·t) > 0
+constexpr double PROMPT_SHOWN_TIME = 0.1;   // sin(10·t) > 0
+constexpr double PROMPT_HIDDEN_TIME = 0.4;  // sin(10·t) < 0
+
+class DrawFrameTest : public PixelTest {
+protected:
+    MatchState match;
+    LobbyClient client;
+    ENetHost* fakeHost = reinterpret_cast<ENetHost*>(&client);  // only tested for presence
+
+    void SetUp() override
+    {
+        timerSetManual(HIT_OWN_TIME);
+        matchStateInit(match);
+        match.ships[0].position = SHIP0_START;
+        match.ships[0].colour = SHIP0_COLOUR;
+        match.ships[1].position = SHIP1_START;
+        match.ships[1].colour = SHIP1_COLOUR;
+    }
+    void TearDown() override { timerSetReal(); }
+
+    void draw(bool chatMode = false, std::string_view echo = "")
+    {
+        drawFrame(display, match, client, chatMode, echo);
+    }
+    // Rows 1…59 between the frame's side edges: the panel's inside.
+    int panelText() const { return countColour(1, 1, 1022, 59, FOREGROUND); }
+};
+
+TEST_F(DrawFrameTest, StartStateShowsBothShipsWithHeadingLines)
+{
+    draw();
+    EXPECT_EQ(at(50, 389), SHIP0_COLOUR);
+    EXPECT_EQ(at(40, 384), SHIP0_COLOUR);
+    EXPECT_EQ(at(60, 384), SHIP0_COLOUR);
+    EXPECT_EQ(at(974, 389), SHIP1_COLOUR);
+    EXPECT_EQ(at(984, 384), SHIP1_COLOUR);
+    for (int y = 369; y <= 384; ++y) {
+        EXPECT_EQ(at(50, y), FOREGROUND) << y;
+        EXPECT_EQ(at(974, y), FOREGROUND) << y;
+    }
+    EXPECT_EQ(at(50, 368), BACKGROUND);
+    EXPECT_EQ(at(974, 368), BACKGROUND);
+    EXPECT_EQ(at(500, 384), BACKGROUND);
+}
+
+TEST_F(DrawFrameTest, HeadingLineFollowsTheHeading)
+{
+    match.ships[0].heading = 1.5707963f;  // nose to the left: (x − 15, y)
+    draw();
+    EXPECT_EQ(at(35, 384), FOREGROUND);
+    EXPECT_EQ(at(34, 384), BACKGROUND);
+    EXPECT_EQ(at(50, 374), SHIP0_COLOUR);
+}
+
+TEST_F(DrawFrameTest, PanelIsFilledAndFramedAndEmptyBeforeConnecting)
+{
+    fixedTextSet(client.history[0], "* Anonymous0 connected =)");
+    draw(true, "typed");
+    EXPECT_EQ(at(500, 30), PANEL_FILL);
+    EXPECT_EQ(at(0, 0), PANEL_FRAME);
+    EXPECT_EQ(at(500, 0), PANEL_FRAME);
+    EXPECT_EQ(at(500, 60), PANEL_FRAME);
+    EXPECT_EQ(at(0, 30), PANEL_FRAME);
+    EXPECT_EQ(at(1023, 30), PANEL_FRAME);
+    EXPECT_EQ(at(1023, 60), PANEL_FRAME);
+    EXPECT_EQ(at(500, 61), BACKGROUND);
+    EXPECT_EQ(countColour(1, 1, 1022, 59, PANEL_FILL), 1022 * 59);
+}
+
+TEST_F(DrawFrameTest, PanelCoversShipsInTheTopRows)
+{
+    match.ships[0].position = Vec2{200.0f, 55.0f};
+    draw();
+    EXPECT_EQ(at(200, 59), PANEL_FILL);
+    EXPECT_EQ(at(200, 62), SHIP0_COLOUR);
+}
+
+TEST_F(DrawFrameTest, HistoryLinesShowOnceConnectedNewestOnTop)
+{
+    client.host = fakeHost;
+    draw();
+    EXPECT_EQ(panelText(), 0);  // empty lines draw nothing
+
+    fixedTextSet(client.history[0], "newest");
+    fixedTextSet(client.history[4], std::string(150, 'M'));
+    draw();
+    EXPECT_GT(countColour(0, 10, 47, 17, FOREGROUND), 0);
+    EXPECT_EQ(countColour(48, 10, 1023, 17, FOREGROUND), 0);
+    EXPECT_EQ(countColour(0, 18, 1023, 49, FOREGROUND), 0);
+    EXPECT_GT(countColour(1016, 50, 1023, 57, FOREGROUND), 0);  // cut after 128 cells
+    EXPECT_EQ(at(5, 19), PANEL_FILL);  // grey between the letters and the lines
+    EXPECT_EQ(countColour(1, 58, 1022, 59, PANEL_FILL), 1022 * 2);
+}
+
+TEST_F(DrawFrameTest, ChatPromptBlinksAndTheEchoStays)
+{
+    client.host = fakeHost;
+    timerSetManual(PROMPT_HIDDEN_TIME);
+    draw(true, "");
+    const int withoutPrompt = panelText();
+    timerSetManual(PROMPT_SHOWN_TIME);
+    draw(true, "");
+    EXPECT_GT(panelText(), withoutPrompt);
+    EXPECT_GT(countColour(0, 0, 7, 7, FOREGROUND), 0);
+    EXPECT_EQ(countColour(8, 0, 1023, 9, FOREGROUND), 0);
+
+    timerSetManual(PROMPT_HIDDEN_TIME);
+    draw(true, "hi");
+    EXPECT_EQ(countColour(0, 1, 15, 7, FOREGROUND), 0);
+    EXPECT_GT(countColour(16, 0, 31, 7, FOREGROUND), 0);
+
+    draw(false, "hi");
+    EXPECT_EQ(countColour(0, 1, 1022, 9, FOREGROUND), 0);
+}
+
+TEST_F(DrawFrameTest, HitShipBlinksWhiteWithTheClock)
+{
+    match.ships[0].hitCounter = 3;
+    match.ships[1].hitCounter = -1;
+    timerSetManual(HIT_WHITE_TIME);
+    draw();
+    EXPECT_EQ(at(50, 389), HIT_BLINK_COLOUR);
+    EXPECT_EQ(at(974, 389), SHIP1_COLOUR);
+    timerSetManual(HIT_OWN_TIME);
+    draw();
+    EXPECT_EQ(at(50, 389), SHIP0_COLOUR);
+}
+
+TEST_F(DrawFrameTest, OnlyActiveBulletsAreDrawn)
+{
+    match.ships[1].bullets[3].position = Vec2{300.0f, 300.0f};
+    match.ships[1].bullets[3].active = BULLET_ACTIVE;
+    match.ships[1].bullets[4].position = Vec2{400.0f, 400.0f};
+    draw();
+    EXPECT_EQ(at(300, 300), BULLET_COLOUR);
+    EXPECT_EQ(at(302, 300), BULLET_COLOUR);
+    EXPECT_EQ(at(303, 300), BACKGROUND);
+    EXPECT_EQ(countColour(390, 390, 410, 410, BACKGROUND), 21 * 21);
+}
+
+}  // namespace
+}  // namespace netduel

@@ -1,0 +1,309 @@
+// End-to-end scenario: the real game in Xvfb, driven by xdotool, watched through its
+// standard output, a real ENet client on the game's port and screenshots of its window.
+// e2e.sh runs it inside a private network namespace; argv[1] is the game executable.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <enet/enet.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "duel/match.h"
+
+namespace netduel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::uint16_t GAME_PORT = 42069;
+constexpr auto DEADLINE = std::chrono::seconds(20);
+constexpr int WIDTH = 1024;
+constexpr int HEIGHT = 768;
+
+const char* gamePath = nullptr;
+
+struct Snapshot464 {
+    Clock::time_point arrival;
+    MatchState match;
+};
+
+std::string run(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
+
+class GameEndToEnd : public ::testing::Test {
+protected:
+    pid_t game = -1;
+    int gameOut = -1;
+    std::string stdoutText;
+    ENetHost* client = nullptr;
+    ENetPeer* peer = nullptr;
+    bool connected = false;
+    std::vector<std::string> texts;      // channel 0, in arrival order
+    std::vector<Snapshot464> snapshots;  // channel 2
+    std::string window;                  // X window id of the game
+
+    void SetUp() override { ASSERT_EQ(enet_initialize(), 0); }
+
+    void TearDown() override
+    {
+        if (game > 0 && waitpid(game, nullptr, WNOHANG) == 0) {
+            kill(game, SIGKILL);
+            waitpid(game, nullptr, 0);
+        }
+        if (gameOut >= 0) close(gameOut);
+        if (client) enet_host_destroy(client);
+        enet_deinitialize();
+        std::printf("game output:\n%s\n", stdoutText.c_str());
+    }
+
+    void startGame()
+    {
+        int pipeEnds[2];
+        ASSERT_EQ(pipe(pipeEnds), 0);
+        game = fork();
+        ASSERT_GE(game, 0);
+        if (game == 0) {
+            dup2(pipeEnds[1], STDOUT_FILENO);
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
+            execl(gamePath, gamePath, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipeEnds[1]);
+        gameOut = pipeEnds[0];
+        fcntl(gameOut, F_SETFL, O_NONBLOCK);
+    }
+
+    void readGameOutput()
+    {
+        char buffer[512];
+        ssize_t count;
+        while ((count = read(gameOut, buffer, sizeof buffer)) > 0) stdoutText.append(buffer, count);
+    }
+
+    void serviceClient()
+    {
+        ENetEvent event;
+        while (client && enet_host_service(client, &event, 5) > 0) {
+            if (event.type == ENET_EVENT_TYPE_CONNECT) connected = true;
+            if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
+            const std::uint8_t* data = event.packet->data;
+            const std::size_t length = event.packet->dataLength;
+            if (event.channelID == 0) texts.emplace_back(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), length));
+            if (event.channelID == 2 && length == SNAPSHOT_SIZE) {
+                Snapshot464 snapshot{Clock::now(), {}};
+                snapshotApply(snapshot.match, {data, length});
+                snapshots.push_back(snapshot);
+            }
+            enet_packet_destroy(event.packet);
+        }
+    }
+
+    // Services the client and reads the game's output until `done` holds or time is up.
+    bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit = DEADLINE)
+    {
+        const auto deadline = Clock::now() + limit;
+        while (Clock::now() < deadline) {
+            readGameOutput();
+            serviceClient();
+            if (done()) return true;
+            if (!client) usleep(5000);
+        }
+        return false;
+    }
+
+    bool received(const std::string& text) const
+    {
+        for (const std::string& t : texts)
+            if (t == text) return true;
+        return false;
+    }
+
+    bool gameRunning() { return waitpid(game, nullptr, WNOHANG) == 0; }
+
+    void xdotool(const std::string& arguments)
+    {
+        ASSERT_EQ(std::system(("xdotool " + arguments).c_str()), 0) << arguments;
+    }
+
+    // A key held for a moment, as a player presses it: the game samples keys per frame.
+    void press(const std::string& key) { xdotool("keydown " + key + " sleep 0.15 keyup " + key); }
+
+    void connectClient()
+    {
+        client = enet_host_create(nullptr, 1, 10, 0, 0);
+        ASSERT_NE(client, nullptr);
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        address.port = GAME_PORT;
+        peer = enet_host_connect(client, &address, 10, 0);
+        ASSERT_NE(peer, nullptr);
+    }
+
+    void sendControl(KeyFlags word)
+    {
+        const ControlBytes bytes = controlEncode(word);
+        enet_peer_send(peer, 1, enet_packet_create(bytes.data(), bytes.size(), 0));
+        enet_host_flush(client);
+    }
+
+    // The game window as 1024×768 RGB bytes.
+    std::vector<unsigned char> screenshot()
+    {
+        std::vector<unsigned char> rgb(WIDTH * HEIGHT * 3);
+        const std::string command = "xwd -silent -id " + window + " | convert xwd:- -depth 8 rgb:-";
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return {};
+        const std::size_t got = std::fread(rgb.data(), 1, rgb.size(), pipe);
+        pclose(pipe);
+        if (got != rgb.size()) return {};
+        return rgb;
+    }
+
+    static std::uint32_t pixel(const std::vector<unsigned char>& rgb, int x, int y)
+    {
+        const unsigned char* p = &rgb[(y * WIDTH + x) * 3];
+        return 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2];
+    }
+
+    // What a window manager sends when the close button is clicked.
+    void requestClose()
+    {
+        Display* x = XOpenDisplay(nullptr);
+        ASSERT_NE(x, nullptr);
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = std::stoul(window);
+        event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(x, event.xclient.window, False, NoEventMask, &event);
+        XCloseDisplay(x);
+    }
+
+    const MatchState& latest() const { return snapshots.back().match; }
+};
+
+TEST_F(GameEndToEnd, HostsPlaysChatsAndQuitsOnEscape)
+{
+    startGame();
+    window = run("timeout 30 xdotool search --sync --name '^netduel$' | head -n 1");
+    ASSERT_FALSE(window.empty()) << "no game window";
+    window.erase(window.find_last_not_of("\n") + 1);
+    xdotool("windowfocus --sync " + window);
+    xdotool("type y");
+    xdotool("key Return");
+    ASSERT_TRUE(waitFor([&] { return stdoutText.find("Host running!\n") != std::string::npos; }));
+    EXPECT_EQ(stdoutText.find("Creating server\nHost running!\n"), 0u);
+
+    // The first peer: welcome, its own arrival, then snapshots at half of 60 frames a second.
+    connectClient();
+    ASSERT_TRUE(waitFor([&] { return received("NEW Anonymous0"); }));
+    EXPECT_EQ(texts.front(), "WSP Lobby Welcome to the lobby!");
+    snapshots.clear();
+    ASSERT_TRUE(waitFor([&] { return snapshots.size() >= 90; }));
+    const double seconds =
+        std::chrono::duration<double>(snapshots.back().arrival - snapshots.front().arrival).count();
+    const double rate = (snapshots.size() - 1) / seconds;
+    EXPECT_GE(rate, 25.0);
+    EXPECT_LE(rate, 35.0);
+    EXPECT_EQ(latest().ships[0].position, (Vec2{50.0f, 384.0f}));
+    EXPECT_EQ(latest().ships[1].colour, 0xFF000080u);
+
+    // Thrust steers ship 0 upwards; once the controls stop it comes to rest.
+    auto nextSend = Clock::now();
+    ASSERT_TRUE(waitFor([&] {
+        if (Clock::now() >= nextSend) {
+            sendControl(KEY_UP);
+            nextSend = Clock::now() + std::chrono::milliseconds(50);
+        }
+        return latest().ships[0].position.y < 300.0f;
+    }));
+    std::size_t restingSince = 0;
+    ASSERT_TRUE(waitFor([&] {
+        if (snapshots.size() < restingSince + 2) return false;
+        if (!(latest().ships[0].position == snapshots[snapshots.size() - 2].match.ships[0].position))
+            restingSince = snapshots.size();
+        return snapshots.size() >= restingSince + 10;
+    }));
+    const Ship ship0 = latest().ships[0];
+    EXPECT_EQ(ship0.position.x, 50.0f);
+
+    // J in the window: the host's own client takes the next slot.
+    press("j");
+    ASSERT_TRUE(waitFor([&] { return received("NEW Anonymous1"); }));
+
+    // C opens the chat line (its blinking "> " shows in the top-left cell), then "hi".
+    press("c");
+    ASSERT_TRUE(waitFor([&] {
+        const auto shot = screenshot();
+        if (shot.empty()) return false;
+        for (int y = 1; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                if (pixel(shot, x, y) == 0xFFFFFFFFu) return true;
+        return false;
+    }));
+    xdotool("type --delay 50 hi");
+    xdotool("key Return");
+    ASSERT_TRUE(waitFor([&] { return received("SAY Anonymous1 hi"); }));
+
+    const auto shot = screenshot();
+    ASSERT_FALSE(shot.empty());
+    EXPECT_EQ(pixel(shot, 1000, 30), 0xFF404040u);  // panel fill
+    EXPECT_EQ(pixel(shot, 500, 0), 0xFFC8C800u);    // panel frame
+    EXPECT_EQ(pixel(shot, 500, 60), 0xFFC8C800u);
+    EXPECT_EQ(pixel(shot, 1023, 30), 0xFFC8C800u);
+    EXPECT_EQ(pixel(shot, 974, 389), 0xFF000080u);  // ship 1, below its heading line
+    const int bodyX = static_cast<int>(std::lround(ship0.position.x + 5.0 * std::sin(ship0.heading)));
+    const int bodyY = static_cast<int>(std::lround(ship0.position.y + 5.0 * std::cos(ship0.heading)));
+    EXPECT_EQ(pixel(shot, bodyX, bodyY), 0xFF800000u);  // ship 0 where the snapshots put it
+
+    // The close button closes nothing: the game keeps broadcasting.
+    requestClose();
+    const std::size_t before = snapshots.size();
+    ASSERT_TRUE(waitFor([&] { return snapshots.size() >= before + 30; }));
+    EXPECT_TRUE(gameRunning());
+
+    // Escape held ends the game with status 0.
+    xdotool("keydown Escape");
+    int status = -1;
+    ASSERT_TRUE(waitFor([&] { return waitpid(game, &status, WNOHANG) == game; },
+                        std::chrono::seconds(10)));
+    xdotool("keyup Escape");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    game = -1;
+}
+
+}  // namespace
+}  // namespace netduel
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s GAME\n", argv[0]);
+        return 2;
+    }
+    netduel::gamePath = argv[1];
+    return RUN_ALL_TESTS();
+}
