@@ -17,10 +17,15 @@ float cross(Vec2 a, Vec2 b)
     return toF32(double(a.x) * b.y - double(a.y) * b.x);
 }
 
+float lengthFromSquared(double squared)
+{
+    const float l = toF32(std::sqrt(squared));
+    return l == 0.0f ? 1.0f : l;
+}
+
 float length(Vec2 a)
 {
-    float l = toF32(std::sqrt(double(a.x) * a.x + double(a.y) * a.y));
-    return l == 0.0f ? 1.0f : l;
+    return lengthFromSquared(double(a.x) * a.x + double(a.y) * a.y);
 }
 
 float distance(Vec2 a, Vec2 b)

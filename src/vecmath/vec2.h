@@ -35,6 +35,10 @@ constexpr Vec2 operator/(Vec2 a, int n) { return {toF32(a.x / double(n)), toF32(
 // Exact float comparison of both components.
 constexpr bool operator==(Vec2 a, Vec2 b) { return a.x == b.x && a.y == b.y; }
 
+// √squared as a 32-bit float, or 1.0 where that is 0: every vector's length, which
+// normalising divides by without a zero check.
+float lengthFromSquared(double squared);
+
 float dot(Vec2 a, Vec2 b);
 float cross(Vec2 a, Vec2 b);
 // Euclidean length; 1.0 for the zero vector, so the divisions below never divide by 0.

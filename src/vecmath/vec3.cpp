@@ -29,8 +29,7 @@ Vec3 cross(Vec3 a, Vec3 b)
 
 float length(Vec3 a)
 {
-    float l = toF32(std::sqrt(squaredLength(a)));
-    return l == 0.0f ? 1.0f : l;
+    return lengthFromSquared(squaredLength(a));
 }
 
 void normalize(Vec3& a)

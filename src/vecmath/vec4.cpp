@@ -21,8 +21,7 @@ float dot(Vec4 a, Vec4 b)
 
 float length(Vec4 a)
 {
-    float l = toF32(std::sqrt(squaredLength(a)));
-    return l == 0.0f ? 1.0f : l;
+    return lengthFromSquared(squaredLength(a));
 }
 
 void normalize(Vec4& a)
