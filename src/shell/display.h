@@ -11,8 +11,6 @@
 
 #include "shell/key_ring.h"
 
-struct SDL_Window;
-
 namespace netduel {
 
 inline constexpr int DISPLAY_WIDTH = 1024;
@@ -60,12 +58,12 @@ struct Display {
     bool keyState[SCAN_CODES] = {};
     KeyRing keys;
     DisplayBackEnd backEnd;
-    SDL_Window* window = nullptr;  // set by the SDL back end only
+    void* window = nullptr;  // the back end's window handle; null without a window
 };
 
 // Opens the 1024×768 window titled with the program file's stem, black, text cursor
-// home, and installs the SDL back end. Says in one status line when there is no
-// DISPLAY or WAYLAND_DISPLAY; returns false with a status line when SDL fails.
+// home, and installs the window back end. Says in one status line when there is no
+// DISPLAY or WAYLAND_DISPLAY; returns false with a status line when no window opens.
 bool displayOpen(Display& display, const char* programPath);
 
 // Begins drawing; locks nest.

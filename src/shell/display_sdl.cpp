@@ -147,6 +147,11 @@ void handleEvent(Display& display, const SDL_Event& event)
     }
 }
 
+SDL_Window* sdlWindow(const Display& display)
+{
+    return static_cast<SDL_Window*>(display.window);
+}
+
 void sdlPump(Display& display)
 {
     SDL_Event event;
@@ -155,7 +160,7 @@ void sdlPump(Display& display)
 
 void sdlShow(Display& display, int firstRow, int lastRow)
 {
-    SDL_Surface* target = SDL_GetWindowSurface(display.window);
+    SDL_Surface* target = SDL_GetWindowSurface(sdlWindow(display));
     if (target && target->w >= DISPLAY_WIDTH && target->h > lastRow &&
         SDL_LockSurface(target) == 0) {
         const int pitch = DISPLAY_WIDTH * 4;
@@ -166,7 +171,7 @@ void sdlShow(Display& display, int firstRow, int lastRow)
                           target->pitch);
         SDL_UnlockSurface(target);
         const SDL_Rect rows{0, firstRow, DISPLAY_WIDTH, lastRow - firstRow + 1};
-        SDL_UpdateWindowSurfaceRects(display.window, &rows, 1);
+        SDL_UpdateWindowSurfaceRects(sdlWindow(display), &rows, 1);
     }
     sdlPump(display);
 }
@@ -246,7 +251,7 @@ void displayClose(Display& display)
 {
     if (!display.window) return;
     display.backEnd = {};
-    SDL_DestroyWindow(display.window);
+    SDL_DestroyWindow(sdlWindow(display));
     display.window = nullptr;
     SDL_Quit();
 }
