@@ -1,20 +1,9 @@
 // Match packet handlers: control words steer ships on the host, snapshots replace ships on clients.
 #include "packet_handlers.h"
 
-#include <span>
-
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
-
-namespace {
-
-std::span<const std::uint8_t> packetBytes(const ENetEvent& event)
-{
-    return {event.packet->data, event.packet->dataLength};
-}
-
-}  // namespace
 
 void shipApplyControl(Ship& ship, KeyFlags word)
 {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include <enet/enet.h>
@@ -28,6 +29,25 @@ struct PacketEvent {
 
 // Handles one packet on channels 1…9; the result is ignored.
 using PacketCallback = std::int32_t (*)(PacketEvent& event);
+
+// The received payload of a receive event, as bytes; never read past its length.
+inline std::span<const std::uint8_t> packetBytes(const ENetEvent& event)
+{
+    return {event.packet->data, event.packet->dataLength};
+}
+
+// Hands a received packet to `callback` with `server` or `client` set (the other null);
+// a callback that was never installed drops it.
+inline void packetEventDeliver(PacketCallback callback, ENetEvent& event, LobbyServer* server,
+                               LobbyClient* client)
+{
+    if (!callback) return;
+    PacketEvent packetEvent;
+    packetEvent.event = &event;
+    packetEvent.server = server;
+    packetEvent.client = client;
+    callback(packetEvent);
+}
 
 // One record type for a server's peer slot and for the client object: the server's
 // table uses id, connected, peer and name; a client uses peer, host, userData,

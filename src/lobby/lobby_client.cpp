@@ -18,15 +18,11 @@ char clientInformation[] = "Client information";
 void clientReceive(LobbyClient& client, ENetEvent& event)
 {
     if (event.channelID == CHANNEL_TEXT) {
-        const auto line = noticeHistoryLine(lobbyPayloadText({event.packet->data, event.packet->dataLength}));
+        const auto line = noticeHistoryLine(lobbyPayloadText(packetBytes(event)));
         if (line) lobbyClientPushHistory(client, *line);
         return;
     }
-    if (!client.callback) return;
-    PacketEvent packetEvent;
-    packetEvent.event = &event;
-    packetEvent.client = &client;
-    client.callback(packetEvent);
+    packetEventDeliver(client.callback, event, nullptr, &client);
 }
 
 void clientDisconnect(LobbyClient& client, ENetPeer* peer)

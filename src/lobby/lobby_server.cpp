@@ -133,15 +133,10 @@ void serverReceive(LobbyServer& server, ENetEvent& event)
         return;
     }
     if (event.channelID != CHANNEL_TEXT) {
-        if (!server.callback) return;
-        PacketEvent packetEvent;
-        packetEvent.event = &event;
-        packetEvent.server = &server;
-        server.callback(packetEvent);
+        packetEventDeliver(server.callback, event, &server, nullptr);
         return;
     }
-    serverRequest(server, peerSlot(event.peer),
-                  lobbyPayloadText({event.packet->data, event.packet->dataLength}));
+    serverRequest(server, peerSlot(event.peer), lobbyPayloadText(packetBytes(event)));
 }
 
 void serverKeepAlive(LobbyServer& server)
