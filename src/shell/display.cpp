@@ -14,14 +14,22 @@ namespace netduel {
 namespace {
 
 constexpr double COORDINATE_LIMIT = 1.0e6;  // px: far enough out to clip, small enough for int
+constexpr double LINE_MARGIN = 1.0;  // px around the surface that a cut line keeps, so
+                                     // rounding at the edge never loses an edge pixel
 constexpr int PROMPT_IDLE_MS = 10;
+
+// Within ±COORDINATE_LIMIT; NaN goes to the lower limit.
+double limitCoordinate(double v)
+{
+    if (!(v >= -COORDINATE_LIMIT)) return -COORDINATE_LIMIT;
+    if (!(v <= COORDINATE_LIMIT)) return COORDINATE_LIMIT;
+    return v;
+}
 
 // Nearest pixel, halves away from zero; NaN and huge values land far outside.
 int roundPixel(double v)
 {
-    if (!(v >= -COORDINATE_LIMIT)) v = -COORDINATE_LIMIT;
-    if (!(v <= COORDINATE_LIMIT)) v = COORDINATE_LIMIT;
-    return static_cast<int>(std::lround(v));
+    return static_cast<int>(std::lround(limitCoordinate(v)));
 }
 
 bool onSurface(int x, int y)
@@ -44,6 +52,55 @@ void fillRect(Display& display, int x1, int y1, int x2, int y2, std::uint32_t co
     for (int y = top; y <= bottom && left <= right; ++y) {
         auto row = display.pixels.begin() + y * DISPLAY_WIDTH;
         std::fill(row + left, row + right + 1, colour);
+    }
+}
+
+struct LineEnds {
+    double x1, y1, x2, y2;
+};
+
+// Cuts the segment to the surface widened by LINE_MARGIN (Liang–Barsky); false when no
+// part of it lies there.
+bool clipToSurface(LineEnds& line)
+{
+    const double dx = line.x2 - line.x1;
+    const double dy = line.y2 - line.y1;
+    // For each edge: the change along the segment and the room from its start to the edge.
+    const double along[4] = {-dx, dx, -dy, dy};
+    const double room[4] = {line.x1 + LINE_MARGIN, DISPLAY_WIDTH - 1 + LINE_MARGIN - line.x1,
+                            line.y1 + LINE_MARGIN, DISPLAY_HEIGHT - 1 + LINE_MARGIN - line.y1};
+    double enter = 0.0;
+    double leave = 1.0;
+    for (int edge = 0; edge < 4; ++edge) {
+        if (along[edge] == 0.0) {
+            if (room[edge] < 0.0) return false;  // parallel to this edge and beyond it
+            continue;
+        }
+        const double t = room[edge] / along[edge];
+        if (along[edge] < 0.0)
+            enter = std::max(enter, t);
+        else
+            leave = std::min(leave, t);
+    }
+    if (enter > leave) return false;
+    line = {line.x1 + enter * dx, line.y1 + enter * dy, line.x1 + leave * dx, line.y1 + leave * dy};
+    return true;
+}
+
+// Bresenham from (x, y) to (endX, endY), both included; off-surface pixels are skipped.
+void rasterLine(Display& display, int x, int y, int endX, int endY)
+{
+    const int dx = std::abs(endX - x);
+    const int dy = -std::abs(endY - y);
+    const int stepX = x < endX ? 1 : -1;
+    const int stepY = y < endY ? 1 : -1;
+    int error = dx + dy;
+    for (;;) {
+        plot(display, x, y, FOREGROUND);
+        if (x == endX && y == endY) return;
+        const int twice = 2 * error;
+        if (twice >= dy) { error += dy; x += stepX; }
+        if (twice <= dx) { error += dx; y += stepY; }
     }
 }
 
@@ -132,22 +189,14 @@ void displayClear(Display& display)
 
 void drawLine(Display& display, double x1, double y1, double x2, double y2)
 {
-    int x = roundPixel(x1);
-    int y = roundPixel(y1);
-    const int endX = roundPixel(x2);
-    const int endY = roundPixel(y2);
-    const int dx = std::abs(endX - x);
-    const int dy = -std::abs(endY - y);
-    const int stepX = x < endX ? 1 : -1;
-    const int stepY = y < endY ? 1 : -1;
-    int error = dx + dy;
-    for (;;) {
-        plot(display, x, y, FOREGROUND);
-        if (x == endX && y == endY) return;
-        const int twice = 2 * error;
-        if (twice >= dy) { error += dy; x += stepX; }
-        if (twice <= dx) { error += dx; y += stepY; }
-    }
+    if (std::isnan(x1) || std::isnan(y1) || std::isnan(x2) || std::isnan(y2)) return;
+    LineEnds line{limitCoordinate(x1), limitCoordinate(y1), limitCoordinate(x2),
+                  limitCoordinate(y2)};
+    const bool inside = onSurface(roundPixel(line.x1), roundPixel(line.y1)) &&
+                        onSurface(roundPixel(line.x2), roundPixel(line.y2));
+    if (!inside && !clipToSurface(line)) return;
+    rasterLine(display, roundPixel(line.x1), roundPixel(line.y1), roundPixel(line.x2),
+               roundPixel(line.y2));
 }
 
 void drawBox(Display& display, double x1, double y1, double x2, double y2,

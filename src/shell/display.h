@@ -79,7 +79,9 @@ void displayWaitRetrace(Display& display);
 // Fills the surface with the background colour and homes the text cursor.
 void displayClear(Display& display);
 
-// Solid one-pixel foreground line, both end points included.
+// Solid one-pixel foreground line, both end points included. A line reaching off the
+// surface is cut to it first, so no line costs more than one across the surface; an end
+// point that is not a number draws nothing.
 void drawLine(Display& display, double x1, double y1, double x2, double y2);
 
 // Rectangle with these corners (inclusive): every pixel when filled, else its four edges.

@@ -1,6 +1,8 @@
 // The in-memory display read back pixel by pixel, the typed-key ring and the line prompt.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "pixel_fixture.h"
@@ -168,6 +170,80 @@ TEST_F(DisplayTest, KeyStateFollowsPressAndRelease)
     EXPECT_FALSE(keyDown(display, 200));
     EXPECT_FALSE(keyDown(display, 128));
     EXPECT_FALSE(keyDown(display, -1));
+}
+
+TEST_F(DisplayTest, NotANumberDrawsNoLine)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    drawLine(display, nan, 384, 50, 369);
+    drawLine(display, 50, nan, 50, 369);
+    drawLine(display, 50, 384, nan, 369);
+    drawLine(display, 50, 384, 50, nan);
+    EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), 0);
+}
+
+TEST_F(DisplayTest, LinesFarOffTheSurfaceAreCutToIt)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    drawLine(display, 50, 300, inf, 300);
+    EXPECT_EQ(countColour(50, 300, 1023, 300, FOREGROUND), 1024 - 50);
+    EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), 1024 - 50);
+
+    displayClear(display);
+    drawLine(display, -1e12, 200, 1e12, 200);
+    drawLine(display, 600, 1e300, 600, -1e300);
+    EXPECT_EQ(countColour(0, 200, 1023, 200, FOREGROUND), DISPLAY_WIDTH);
+    EXPECT_EQ(countColour(600, 0, 600, 767, FOREGROUND), DISPLAY_HEIGHT);
+    EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), DISPLAY_WIDTH + DISPLAY_HEIGHT - 1);
+
+    displayClear(display);
+    drawLine(display, -inf, -inf, inf, inf);  // the diagonal through the top-left corner
+    for (int i = 0; i < DISPLAY_HEIGHT; ++i) EXPECT_EQ(at(i, i), FOREGROUND) << i;
+    EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), DISPLAY_HEIGHT);
+
+    displayClear(display);
+    drawLine(display, -100, -100, 3000, -2);    // above the top edge all the way
+    drawLine(display, 1025, -50, 1025, 5000);   // right of the right edge
+    drawLine(display, -3, 900, 2000, 770);      // below the bottom edge
+    drawLine(display, 1e9, 1e9, 1e9, 1e9);
+    EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), 0);
+}
+
+// A cut line draws what the whole line draws on the surface: one pixel per step along its
+// longer axis from the end point inside to the edge, each within a pixel of the true line.
+TEST_F(DisplayTest, CutLinesKeepTheirPathUpToTheEdge)
+{
+    struct Far {
+        double x, y;
+    };
+    const double startX = 500.0;
+    const double startY = 400.0;
+    for (const Far far : {Far{-700, 100}, Far{2500, 900}, Far{650, -1700}, Far{100, 2400},
+                          Far{-1e5, -2e5}, Far{3e5, 2e5}}) {
+        displayClear(display);
+        drawLine(display, startX, startY, far.x, far.y);
+        const double dx = far.x - startX;
+        const double dy = far.y - startY;
+        const bool alongX = std::abs(dx) >= std::abs(dy);
+        const double steps = alongX ? (dx > 0 ? 1023 - startX : startX) : (dy > 0 ? 767 - startY : startY);
+        int lit = 0;
+        for (int i = 0; i <= steps; ++i) {
+            // The pixels of step i lie across the longer axis; exactly one of them is lit.
+            const double t = i / (alongX ? std::abs(dx) : std::abs(dy));
+            const int major = static_cast<int>(alongX ? startX + (dx > 0 ? i : -i) : startY + (dy > 0 ? i : -i));
+            const double minorTrue = alongX ? startY + t * dy : startX + t * dx;
+            int count = 0;
+            for (int minor = 0; minor < (alongX ? DISPLAY_HEIGHT : DISPLAY_WIDTH); ++minor) {
+                const bool on = alongX ? at(major, minor) == FOREGROUND : at(minor, major) == FOREGROUND;
+                if (!on) continue;
+                ++count;
+                EXPECT_LE(std::abs(minor - minorTrue), 1.0) << far.x << "," << far.y << " step " << i;
+            }
+            EXPECT_EQ(count, 1) << far.x << "," << far.y << " step " << i;
+            lit += count;
+        }
+        EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), lit) << far.x << "," << far.y;
+    }
 }
 
 TEST(KeyRingTest, KeepsTheLastFifteenKeysOldestFirst)

@@ -1,6 +1,8 @@
 // drawFrame read back by pixels: ships, heading lines, bullets, the panel and its text.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "base/timer.h"
 #include "lobby/lobby_protocol.h"
 #include "pixel_fixture.h"
@@ -138,6 +140,17 @@ TEST_F(DrawFrameTest, HitShipBlinksWhiteWithTheClock)
     timerSetManual(HIT_OWN_TIME);
     draw();
     EXPECT_EQ(at(50, 389), SHIP0_COLOUR);
+}
+
+TEST_F(DrawFrameTest, AHeadingThatIsNoNumberDrawsTheBodyWithoutItsLine)
+{
+    match.ships[0].heading = std::numeric_limits<float>::quiet_NaN();
+    match.ships[1].heading = std::numeric_limits<float>::infinity();
+    draw();
+    EXPECT_EQ(at(50, 384), SHIP0_COLOUR);
+    EXPECT_EQ(at(974, 384), SHIP1_COLOUR);
+    EXPECT_EQ(at(974, 375), SHIP1_COLOUR);
+    EXPECT_EQ(countColour(0, 61, 1023, 767, FOREGROUND), 0);
 }
 
 TEST_F(DrawFrameTest, OnlyActiveBulletsAreDrawn)
