@@ -32,6 +32,11 @@ int roundPixel(double v)
     return static_cast<int>(std::lround(limitCoordinate(v)));
 }
 
+bool isScanCode(int scanCode)
+{
+    return scanCode >= 0 && scanCode < SCAN_CODES;
+}
+
 bool onSurface(int x, int y)
 {
     return x >= 0 && x < DISPLAY_WIDTH && y >= 0 && y < DISPLAY_HEIGHT;
@@ -252,12 +257,29 @@ std::uint32_t displayPixel(const Display& display, int x, int y)
 
 void displayKeyEvent(Display& display, int scanCode, bool down)
 {
-    if (scanCode > 0 && scanCode < SCAN_CODES) display.keyState[scanCode] = down;
+    if (scanCode == 0 || !isScanCode(scanCode)) return;  // 0: a key with no PC scan code
+    display.keyState[scanCode] = down;
+    if (down) display.keyTapped[scanCode] = true;
 }
 
 bool keyDown(const Display& display, int scanCode)
 {
-    return scanCode >= 0 && scanCode < SCAN_CODES && display.keyState[scanCode];
+    return isScanCode(scanCode) && display.keyState[scanCode];
+}
+
+bool displayKeyHeld(const Display& display, int scanCode)
+{
+    return isScanCode(scanCode) && display.keyState[scanCode];
+}
+
+void displayForgetTap(Display& display, int scanCode)
+{
+    if (isScanCode(scanCode)) display.keyTapped[scanCode] = false;
+}
+
+void displayForgetTaps(Display& display)
+{
+    std::fill(std::begin(display.keyTapped), std::end(display.keyTapped), false);
 }
 
 void pollEvents(Display& display)
@@ -294,6 +316,7 @@ std::string promptLine(Display& display, std::string_view prompt)
         if (editLine(line, editAt, key)) break;
     }
     showPromptRow(display, prompt, line, editAt, false);
+    displayForgetTaps(display);  // the keys typed here were text, not controls
     display.cursorColumn = 0;
     display.cursorRow = std::min(display.cursorRow + 1, DISPLAY_HEIGHT / CELL_SIZE - 1);
     return inputField(line);

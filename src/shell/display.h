@@ -55,7 +55,8 @@ struct Display {
     int lastChanged = -1;
     int cursorColumn = 0;  // text cursor, in cells
     int cursorRow = 0;
-    bool keyState[SCAN_CODES] = {};
+    bool keyState[SCAN_CODES] = {};   // held now
+    bool keyTapped[SCAN_CODES] = {};  // pressed since the shell last sampled the keys
     KeyRing keys;
     DisplayBackEnd backEnd;
     void* window = nullptr;  // the back end's window handle; null without a window
@@ -99,12 +100,20 @@ void drawText(Display& display, double x, double y, std::string_view text);
 // The pixel at (x, y); BACKGROUND outside the surface.
 std::uint32_t displayPixel(const Display& display, int x, int y);
 
-// Window events: a press sets and a release clears the scan code's entry (codes
-// outside 1…127 are ignored).
+// Window events: a press sets the scan code's held and tapped entries, a release clears
+// the held one (codes outside 1…127 are ignored).
 void displayKeyEvent(Display& display, int scanCode, bool down);
 
 // True while the key with this scan code is held; false above 127.
 bool keyDown(const Display& display, int scanCode);
+
+// True while the key is held, whatever was tapped.
+bool displayKeyHeld(const Display& display, int scanCode);
+
+// Forgets one key's tap (after its press has acted) or every key's (once the shell has
+// sampled the keys for a frame).
+void displayForgetTap(Display& display, int scanCode);
+void displayForgetTaps(Display& display);
 
 // Handles the window's pending events now.
 void pollEvents(Display& display);
