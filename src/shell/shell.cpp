@@ -153,6 +153,7 @@ bool shellFrame(Shell& shell)
 {
     shellAdvanceClock(shell);
     if (!shell.chatMode) shellSampleKeys(shell);
+    displayForgetTaps(shell.display);  // a tap acts on one sampling; letters typed in chat on none
     if (shell.autoCircle) {
         shell.controlActive = true;
         shell.controlWord |= KEY_UP | KEY_RIGHT;
@@ -178,7 +179,8 @@ void waitKeyRelease(Display& display, int scanCode)
 {
     do {
         pollEvents(display);
-    } while (keyDown(display, scanCode) && display.backEnd.pump);  // no window: no release comes
+    } while (displayKeyHeld(display, scanCode) && display.backEnd.pump);  // no window: no release comes
+    displayForgetTap(display, scanCode);  // the press has acted once
 }
 
 }  // namespace netduel
