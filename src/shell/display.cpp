@@ -264,7 +264,7 @@ void displayKeyEvent(Display& display, int scanCode, bool down)
 
 bool keyDown(const Display& display, int scanCode)
 {
-    return isScanCode(scanCode) && display.keyState[scanCode];
+    return isScanCode(scanCode) && (display.keyState[scanCode] || display.keyTapped[scanCode]);
 }
 
 bool displayKeyHeld(const Display& display, int scanCode)

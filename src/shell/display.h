@@ -104,7 +104,8 @@ std::uint32_t displayPixel(const Display& display, int x, int y);
 // the held one (codes outside 1…127 are ignored).
 void displayKeyEvent(Display& display, int scanCode, bool down);
 
-// True while the key with this scan code is held; false above 127.
+// True while the key with this scan code is held, or when it was tapped since the taps
+// were last forgotten, so a press shorter than a frame still counts; false above 127.
 bool keyDown(const Display& display, int scanCode);
 
 // True while the key is held, whatever was tapped.

@@ -164,12 +164,41 @@ TEST_F(DisplayTest, KeyStateFollowsPressAndRelease)
 {
     displayKeyEvent(display, SCAN_UP, true);
     EXPECT_TRUE(keyDown(display, SCAN_UP));
+    EXPECT_TRUE(displayKeyHeld(display, SCAN_UP));
     displayKeyEvent(display, SCAN_UP, false);
+    EXPECT_FALSE(displayKeyHeld(display, SCAN_UP));
+    displayForgetTaps(display);
     EXPECT_FALSE(keyDown(display, SCAN_UP));
     displayKeyEvent(display, 200, true);
     EXPECT_FALSE(keyDown(display, 200));
     EXPECT_FALSE(keyDown(display, 128));
     EXPECT_FALSE(keyDown(display, -1));
+    EXPECT_FALSE(displayKeyHeld(display, 128));
+}
+
+TEST_F(DisplayTest, ATapCountsAsDownUntilItIsForgotten)
+{
+    // Pressed and released before anyone looked: still down for the next look.
+    displayKeyEvent(display, SCAN_J, true);
+    displayKeyEvent(display, SCAN_J, false);
+    displayKeyEvent(display, SCAN_C, true);
+    displayKeyEvent(display, SCAN_C, false);
+    EXPECT_TRUE(keyDown(display, SCAN_J));
+    EXPECT_FALSE(displayKeyHeld(display, SCAN_J));
+
+    displayForgetTap(display, SCAN_J);
+    EXPECT_FALSE(keyDown(display, SCAN_J));
+    EXPECT_TRUE(keyDown(display, SCAN_C));  // only the one key's tap went
+
+    // A held key stays down however often the taps are forgotten.
+    displayKeyEvent(display, SCAN_LEFT, true);
+    displayForgetTaps(display);
+    EXPECT_FALSE(keyDown(display, SCAN_C));
+    EXPECT_TRUE(keyDown(display, SCAN_LEFT));
+    displayForgetTap(display, SCAN_LEFT);
+    EXPECT_TRUE(keyDown(display, SCAN_LEFT));
+    displayKeyEvent(display, SCAN_LEFT, false);
+    EXPECT_FALSE(keyDown(display, SCAN_LEFT));
 }
 
 TEST_F(DisplayTest, NotANumberDrawsNoLine)
@@ -314,6 +343,15 @@ TEST_F(PromptTest, ArrowsMoveTheEditPosition)
     keyRingPush(display.keys, keyWithoutCharacter(SCAN_DELETE));
     type("b\r");
     EXPECT_EQ(promptLine(display, ">"), "abcd");
+}
+
+TEST_F(PromptTest, KeysTypedIntoThePromptAreNoTapsAfterwards)
+{
+    displayKeyEvent(display, SCAN_J, true);
+    displayKeyEvent(display, SCAN_J, false);
+    type("j\r");
+    EXPECT_EQ(promptLine(display, "?"), "j");
+    EXPECT_FALSE(keyDown(display, SCAN_J));
 }
 
 TEST_F(PromptTest, EndsWithTheKeysWhenThereIsNoWindow)

@@ -55,6 +55,13 @@ protected:
         return text;
     }
     void hold(int scanCode) { displayKeyEvent(shell.display, scanCode, true); }
+    // Pressed and released between two frames, quicker than a frame.
+    void tap(int scanCode)
+    {
+        displayKeyEvent(shell.display, scanCode, true);
+        displayKeyEvent(shell.display, scanCode, false);
+    }
+
 
     // Runs frames until the newest history line reads `line`.
     bool framesUntilHistory(std::string_view line)
@@ -149,6 +156,31 @@ TEST_F(ShellTest, ControlKeysBuildTheWordAndTheLatchKeepsCircling)
     }
 }
 
+TEST_F(ShellTest, KeysTappedBetweenFramesActOnceInTheNextFrame)
+{
+    start("n", 47302);
+    tap(SCAN_UP);
+    tap(SCAN_X);
+    shellFrame(shell);
+    EXPECT_EQ(shell.controlWord, KEY_UP | KEY_FIRE);
+    EXPECT_TRUE(shell.controlActive);
+    shellFrame(shell);
+    EXPECT_EQ(shell.controlWord, 0u);
+    EXPECT_FALSE(shell.controlActive);
+
+    tap(SCAN_J);
+    shellFrame(shell);
+    EXPECT_NE(shell.net.client.host, nullptr);  // nobody listens: connecting is enough here
+
+    tap(SCAN_R);
+    shellFrame(shell);
+    EXPECT_TRUE(shell.autoCircle);
+
+    tap(SCAN_C);
+    shellFrame(shell);
+    EXPECT_TRUE(shell.chatMode);
+}
+
 TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)
 {
     start("n", 47105);
@@ -186,6 +218,26 @@ TEST_F(ShellTest, JConnectsTheHostsOwnClientOnceAndChatReachesTheLobby)
     EXPECT_TRUE(framesUntilHistory("Anonymous0: hi"));
     EXPECT_FALSE(shell.chatMode);
     EXPECT_EQ(shell.chatEcho, "");
+}
+
+TEST_F(ShellTest, LettersTypedIntoTheChatLineNeverActAsControls)
+{
+    start("y", 47303);
+    tap(SCAN_J);
+    shellFrame(shell);
+    ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
+    tap(SCAN_C);
+    shellFrame(shell);
+    ASSERT_TRUE(shell.chatMode);
+    // Typing "rx" presses R and X as well.
+    for (char c : std::string("rx\r")) keyRingPush(shell.display.keys, static_cast<unsigned char>(c));
+    tap(SCAN_R);
+    tap(SCAN_X);
+    ASSERT_TRUE(framesUntilHistory("Anonymous0: rx"));
+    ASSERT_FALSE(shell.chatMode);
+    shellFrame(shell);
+    EXPECT_FALSE(shell.autoCircle);
+    EXPECT_EQ(shell.controlWord, 0u);
 }
 
 TEST_F(ShellTest, HeldUpArrowMovesShipZeroThroughTheNetwork)
