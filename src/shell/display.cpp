@@ -255,6 +255,15 @@ std::uint32_t displayPixel(const Display& display, int x, int y)
     return onSurface(x, y) ? display.pixels[y * DISPLAY_WIDTH + x] : BACKGROUND;
 }
 
+DisplayRegion displayVisibleRegion(int windowWidth, int windowHeight, int firstRow, int lastRow)
+{
+    const int top = std::max(firstRow, 0);
+    const int bottom = std::min({lastRow, windowHeight - 1, DISPLAY_HEIGHT - 1});
+    const int width = std::clamp(windowWidth, 0, DISPLAY_WIDTH);
+    if (bottom < top || width == 0) return {};
+    return {top, width, bottom - top + 1};
+}
+
 void displayKeyEvent(Display& display, int scanCode, bool down)
 {
     if (scanCode == 0 || !isScanCode(scanCode)) return;  // 0: a key with no PC scan code

@@ -100,6 +100,16 @@ void drawText(Display& display, double x, double y, std::string_view text);
 // The pixel at (x, y); BACKGROUND outside the surface.
 std::uint32_t displayPixel(const Display& display, int x, int y);
 
+// Columns 0…width−1 of rows top…top+height−1: what a window of some size shows of the
+// rows firstRow…lastRow with the surface at its top-left corner, the rows and columns
+// that fit. Height 0 when none do.
+struct DisplayRegion {
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+DisplayRegion displayVisibleRegion(int windowWidth, int windowHeight, int firstRow, int lastRow);
+
 // Window events: a press sets the scan code's held and tapped entries, a release clears
 // the held one (codes outside 1…127 are ignored).
 void displayKeyEvent(Display& display, int scanCode, bool down);

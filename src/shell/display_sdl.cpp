@@ -158,19 +158,22 @@ void sdlPump(Display& display)
     while (SDL_PollEvent(&event)) handleEvent(display, event);
 }
 
+// The surface sits at the window's top-left corner; a window that a window manager made
+// smaller than the surface shows the rows and columns that fit.
 void sdlShow(Display& display, int firstRow, int lastRow)
 {
     SDL_Surface* target = SDL_GetWindowSurface(sdlWindow(display));
-    if (target && target->w >= DISPLAY_WIDTH && target->h > lastRow &&
-        SDL_LockSurface(target) == 0) {
+    const DisplayRegion region =
+        target ? displayVisibleRegion(target->w, target->h, firstRow, lastRow) : DisplayRegion{};
+    if (region.height > 0 && SDL_LockSurface(target) == 0) {
         const int pitch = DISPLAY_WIDTH * 4;
-        SDL_ConvertPixels(DISPLAY_WIDTH, lastRow - firstRow + 1, SDL_PIXELFORMAT_ARGB8888,
-                          display.pixels.data() + firstRow * DISPLAY_WIDTH, pitch,
+        SDL_ConvertPixels(region.width, region.height, SDL_PIXELFORMAT_ARGB8888,
+                          display.pixels.data() + region.top * DISPLAY_WIDTH, pitch,
                           target->format->format,
-                          static_cast<Uint8*>(target->pixels) + firstRow * target->pitch,
+                          static_cast<Uint8*>(target->pixels) + region.top * target->pitch,
                           target->pitch);
         SDL_UnlockSurface(target);
-        const SDL_Rect rows{0, firstRow, DISPLAY_WIDTH, lastRow - firstRow + 1};
+        const SDL_Rect rows{0, region.top, region.width, region.height};
         SDL_UpdateWindowSurfaceRects(sdlWindow(display), &rows, 1);
     }
     sdlPump(display);

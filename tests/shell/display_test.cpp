@@ -275,6 +275,27 @@ TEST_F(DisplayTest, CutLinesKeepTheirPathUpToTheEdge)
     }
 }
 
+TEST(DisplayVisibleRegion, AWindowShowsTheRowsAndColumnsThatFit)
+{
+    const auto expectRegion = [](DisplayRegion region, int top, int width, int height) {
+        EXPECT_EQ(region.top, top);
+        EXPECT_EQ(region.width, width);
+        EXPECT_EQ(region.height, height);
+    };
+    expectRegion(displayVisibleRegion(1024, 768, 0, 767), 0, 1024, 768);
+    expectRegion(displayVisibleRegion(1024, 768, 10, 20), 10, 1024, 11);
+    // A window fitted to a smaller screen: the top rows and the left columns.
+    expectRegion(displayVisibleRegion(1024, 700, 0, 767), 0, 1024, 700);
+    expectRegion(displayVisibleRegion(800, 600, 0, 767), 0, 800, 600);
+    expectRegion(displayVisibleRegion(800, 600, 599, 767), 599, 800, 1);
+    EXPECT_EQ(displayVisibleRegion(800, 600, 600, 767).height, 0);
+    EXPECT_EQ(displayVisibleRegion(0, 600, 0, 767).height, 0);
+    EXPECT_EQ(displayVisibleRegion(1024, 0, 0, 767).height, 0);
+    // A larger window gets the whole surface at its top-left corner.
+    expectRegion(displayVisibleRegion(1920, 1080, 0, 767), 0, 1024, 768);
+    expectRegion(displayVisibleRegion(1920, 1080, 700, 900), 700, 1024, 68);
+}
+
 TEST(KeyRingTest, KeepsTheLastFifteenKeysOldestFirst)
 {
     KeyRing ring;
