@@ -1,0 +1,21 @@
+// SDL back end, input half: one SDL event into the display's key-state table and its
+// typed-key ring. Needs no window, so synthetic events can drive it.
+#pragma once
+
+#include <SDL2/SDL.h>
+
+#include "shell/display.h"
+
+namespace netduel {
+
+// PC scan code (set 1) of an SDL scancode; keypad and extended keys share their base
+// key's code (keypad 8 and Up are both 72). 0 for a key the table does not know.
+int displaySdlScanCode(SDL_Scancode code);
+
+// Applies one event: a key press or release to the key state (a press also to the
+// ring when it yields no text of its own: Enter 13, Backspace 8, Tab 9, Escape 27,
+// keys without a character 255 + scan code), typed text as one entry per Latin-1
+// character (others are dropped), the close button as 255 + 107. Other events are ignored.
+void displaySdlEvent(Display& display, const SDL_Event& event);
+
+}  // namespace netduel
