@@ -99,11 +99,7 @@ std::string serverWhoNotice(const LobbyServer& server)
 {
     std::vector<PeerStats> peers;
     for (const ClientSlot& client : server.clients) {
-        if (!client.connected) continue;
-        const ENetPeer& peer = *client.peer;
-        peers.push_back({fixedTextView(client.name), client.id, peer.roundTripTime,
-                         peer.roundTripTimeVariance, peer.packetLoss, peer.packetsLost,
-                         peer.packetsSent});
+        if (client.connected) peers.push_back(lobbyServerSlotStats(client));
     }
     return whoNotice(peers);
 }
@@ -222,6 +218,13 @@ bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
     enet_host_broadcast(server.host, channel, packet);
     enet_host_flush(server.host);
     return true;
+}
+
+PeerStats lobbyServerSlotStats(const ClientSlot& client)
+{
+    const ENetPeer& peer = *client.peer;
+    return {fixedTextView(client.name), client.id, peer.roundTripTime, peer.roundTripTimeVariance,
+            peer.packetLoss, peer.packetsLost, peer.packetsSent};
 }
 
 void lobbyServerDestroy(LobbyServer& server)

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "lobby.h"
+#include "lobby_protocol.h"
 
 namespace netduel {
 
@@ -39,6 +40,10 @@ void lobbyServerSendText(LobbyServer& server, std::int32_t slot, std::string_vie
 // Broadcasts `bytes` unreliably on `channel` and flushes. False without a host.
 bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
                                std::span<const std::uint8_t> bytes);
+
+// The who-is-here figures of a slot that holds a peer: its name and number and the
+// statistics ENet keeps for that peer. Never fails.
+PeerStats lobbyServerSlotStats(const ClientSlot& client);
 
 // Destroys the ENet host and ends ENet; safe on a server never created or destroyed twice.
 void lobbyServerDestroy(LobbyServer& server);

@@ -168,6 +168,23 @@ TEST_F(LobbyServerTest, WhoAnswersTheAskerOnlyWithOneLinePerConnectedSlot)
     EXPECT_EQ(historyLine(first, 1), "* Anonymous1 disconnected =(");
 }
 
+TEST(LobbyServerSlotStats, EachFigureComesFromItsOwnPeerField)
+{
+    ENetPeer peer{};
+    peer.roundTripTime = 11;
+    peer.roundTripTimeVariance = 22;
+    peer.packetLoss = 33;
+    peer.packetsLost = 44;
+    peer.packetsSent = 55;
+    ClientSlot slot;
+    slot.id = 3;
+    slot.connected = true;
+    slot.peer = &peer;
+    fixedTextSet(slot.name, "Pilot");
+    const PeerStats stats = lobbyServerSlotStats(slot);
+    EXPECT_EQ(whoNotice(std::span(&stats, 1)), "WSP Lobby Chatters:\r\nPilot (#3, 11 +/- 22, 33, 44, 55)\r\n");
+}
+
 TEST_F(LobbyServerTest, UnknownAndMalformedCodesAreIgnored)
 {
     startServer(43406);
