@@ -58,6 +58,8 @@ std::int32_t checkedSnapshotHandler(PacketEvent& event)
     EXPECT_NE(event.client, nullptr);
     EXPECT_EQ(event.server, nullptr);
     EXPECT_EQ(event.unused1, 0u);
+    // A late snapshot is worth nothing: they travel unreliable, never resent.
+    EXPECT_EQ(event.event->packet->flags & ENET_PACKET_FLAG_RELIABLE, 0u);
     return clientSnapshotHandler(event);
 }
 

@@ -1,6 +1,7 @@
 // Lobby server over real ENet on loopback: slots, greeting, relay, renames, who-is-here,
 // ignored codes, keep-alive, status lines.
 #include <cctype>
+#include <vector>
 
 #include "lobby_net_fixture.h"
 
@@ -39,6 +40,57 @@ bool matchesDigits(std::string_view text, std::string_view pattern)
     }
     return at == text.size();
 }
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes textPayload(std::string_view text)
+{
+    Bytes bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+// A bare ENet client that keeps every payload exactly as it arrived.
+class BareClient {
+public:
+    explicit BareClient(std::uint16_t port) : host(enet_host_create(nullptr, 1, 0, 0, 0))
+    {
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        address.port = port;
+        if (host) peer = enet_host_connect(host, &address, CLIENT_CHANNELS, 0);
+    }
+    ~BareClient()
+    {
+        if (host) enet_host_destroy(host);
+    }
+    BareClient(const BareClient&) = delete;
+    BareClient& operator=(const BareClient&) = delete;
+
+    void service()
+    {
+        ENetEvent event;
+        while (host && enet_host_service(host, &event, 0) > 0) {
+            if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
+            const ENetPacket& packet = *event.packet;
+            received.push_back({event.channelID, (packet.flags & ENET_PACKET_FLAG_RELIABLE) != 0,
+                                Bytes(packet.data, packet.data + packet.dataLength)});
+            enet_packet_destroy(event.packet);
+        }
+    }
+
+    struct Payload {
+        std::uint8_t channel;
+        bool reliable;
+        Bytes bytes;
+    };
+    ENetHost* host;
+    ENetPeer* peer = nullptr;
+    std::vector<Payload> received;
+};
+
+// Packets the server handed its callback.
+int callbackPackets = 0;
 
 class LobbyServerTest : public LobbyNetTest {
 protected:
@@ -96,6 +148,86 @@ TEST_F(LobbyServerTest, FreedSlotGoesToTheNextArrival)
     EXPECT_EQ(server.clients[1].id, 1);
     EXPECT_STREQ(server.clients[1].name, "Anonymous1");
     EXPECT_EQ(server.clients[1].peer->data, reinterpret_cast<void*>(1));
+}
+
+TEST_F(LobbyServerTest, ANewcomerTakesTheLowestFreeSlot)
+{
+    startServer(43702);
+    for (int i = 0; i < 4; ++i) joinClient();
+    ASSERT_TRUE(leave(clients[2], 2));
+    ASSERT_TRUE(leave(clients[1], 1));
+
+    LobbyClient& fifth = addClient();
+    ASSERT_TRUE(pumpUntil([&] { return historyLine(fifth, 0) == "* Anonymous1 connected =)"; }));
+    EXPECT_TRUE(server.clients[1].connected);
+    EXPECT_FALSE(server.clients[2].connected);
+    LobbyClient& sixth = addClient();
+    ASSERT_TRUE(pumpUntil([&] { return historyLine(sixth, 0) == "* Anonymous2 connected =)"; }));
+    EXPECT_EQ(server.clients.size(), 4u);
+}
+
+TEST_F(LobbyServerTest, TextsLeaveReliablyOnChannelZeroWithExactlyOneNul)
+{
+    startServer(43701);
+    BareClient bare(port);
+    ASSERT_NE(bare.peer, nullptr);
+    ASSERT_TRUE(pumpUntil([&] {
+        bare.service();
+        return bare.received.size() >= 2;
+    }));
+    const std::string said = "SAY hi";
+    enet_peer_send(bare.peer, CHANNEL_TEXT,
+                   enet_packet_create(said.c_str(), said.size() + 1, ENET_PACKET_FLAG_RELIABLE));
+    ASSERT_TRUE(pumpUntil([&] {
+        bare.service();
+        return bare.received.size() >= 3;
+    }));
+    EXPECT_EQ(bare.received[0].bytes, textPayload("WSP Lobby Welcome to the lobby!"));
+    EXPECT_EQ(bare.received[1].bytes, textPayload("NEW Anonymous0"));
+    EXPECT_EQ(bare.received[2].bytes, textPayload("SAY Anonymous0 hi"));
+    for (const BareClient::Payload& payload : bare.received) {
+        EXPECT_EQ(payload.channel, CHANNEL_TEXT);
+        EXPECT_TRUE(payload.reliable);
+    }
+}
+
+TEST_F(LobbyServerTest, PacketsFromAPeerThatDoesNotHoldItsSlotAreDropped)
+{
+    startServer(43703);
+    callbackPackets = 0;
+    lobbyServerSetCallback(server, [](PacketEvent&) {
+        ++callbackPackets;
+        return std::int32_t{0};
+    });
+    LobbyClient& first = joinClient();
+    LobbyClient& second = joinClient();
+    LobbyClient& third = joinClient();
+    ASSERT_TRUE(leave(second, 1));
+    ENetPeer* thirdOnServer = server.clients[2].peer;
+    const auto droppedLines = [&] {
+        const std::string text = status.text();
+        const std::string line = "Packet from unconnected or dead client. Destroying...\n";
+        int count = 0;
+        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+        return count;
+    };
+    // The third peer bound to the first one's slot, to a released slot, past the table.
+    for (std::uintptr_t slot : {0u, 1u, 7u}) {
+        thirdOnServer->data = reinterpret_cast<void*>(slot);
+        const int before = droppedLines();
+        say(third, "SAY spoofed");
+        EXPECT_TRUE(lobbyClientSendBytes(third, CHANNEL_CONTROL, lobbyFrame("key"), true));
+        EXPECT_TRUE(pumpUntil([&] { return droppedLines() == before + 2; })) << slot;
+    }
+    // Nothing was relayed: the first peer's next line follows the departure notice.
+    ASSERT_TRUE(requestUntilLine(first, "SAY after", first, "Anonymous0: after"));
+    EXPECT_EQ(historyLine(first, 1), "* Anonymous1 disconnected =(");
+    EXPECT_EQ(callbackPackets, 0);
+
+    // Bound to its own slot again, the same peer gets through.
+    thirdOnServer->data = reinterpret_cast<void*>(2);
+    EXPECT_TRUE(lobbyClientSendBytes(third, CHANNEL_CONTROL, lobbyFrame("key"), true));
+    EXPECT_TRUE(pumpUntil([&] { return callbackPackets == 1; }));
 }
 
 TEST_F(LobbyServerTest, SayReachesEveryPeerIncludingTheSpeaker)
