@@ -69,6 +69,28 @@ TEST_F(SimulateStep, ThrustMovesTowardsTheNoseAndDecays)
     EXPECT_EQ(ship(1).position, Vec2(974.0f, 384.0f));
 }
 
+TEST_F(SimulateStep, ATurningShipMovesAlongItsNewHeading)
+{
+    ship(0).turnRate = -5.0f;
+    ship(0).speed = 250.0f;
+    step();
+    // Heading 0 turned to 1/12 in this step, and the ship moved that way: towards smaller x.
+    const double heading = 1.0 / 12.0;
+    EXPECT_NEAR(ship(0).heading, heading, 1e-6);
+    EXPECT_NEAR(ship(0).position.x, 50.0 - 250.0 / 60.0 * std::sin(heading), 1e-4);
+    EXPECT_NEAR(ship(0).position.y, 384.0 - 250.0 / 60.0 * std::cos(heading), 1e-4);
+}
+
+TEST_F(SimulateStep, AGlidingShipSlowsButNeverSnapsToRest)
+{
+    ship(0).speed = 0.09f;  // below the turn rate's snap
+    step();
+    EXPECT_NEAR(ship(0).speed, 0.075, 1e-7);
+    EXPECT_LT(ship(0).position.y, 384.0f);
+    for (int i = 0; i < 10; ++i) step();
+    EXPECT_GT(ship(0).speed, 0.0f);
+}
+
 TEST_F(SimulateStep, ArenaClampsEachAxisStrictly)
 {
     ship(0).position = Vec2(5.0f, 800.0f);
@@ -138,6 +160,11 @@ TEST_F(SimulateStep, CooldownIsSharedAndShipZeroIsServedFirst)
     step();
     EXPECT_EQ(activeBullets(1), 0);
 
+    timerSetManual(100.0 + FIRE_COOLDOWN);  // exactly the end of the cooldown: not yet
+    ship(1).fireRequest = -1;
+    step();
+    EXPECT_EQ(activeBullets(1), 0);
+
     timerSetManual(100.1001);
     ship(1).fireRequest = -1;
     step();
@@ -184,6 +211,38 @@ TEST_F(SimulateStep, HitBoundaryIsTenPixels)
     // A hit does not retire the bullet, and a ship's own bullets never hit it.
     EXPECT_EQ(ship(1).bullets[0].active, 255);
     EXPECT_EQ(ship(1).hitCounter, 0);
+}
+
+TEST_F(SimulateStep, HitTestUsesTheBulletWhereItWasBeforeItsFlight)
+{
+    // 9 px below ship 0 and flying away (14.8 px after the step): a hit.
+    ship(1).bullets[0] = Bullet{Vec2(50.0f, 393.0f), Vec2(0.0f, -1.0f), 255};
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 1);
+    EXPECT_NEAR(ship(1).bullets[0].position.y, 393.0 + 350.0 / 60.0, 1e-4);
+
+    // 12 px below and flying closer (6.2 px after the step): no hit until the next step.
+    ship(0).hitCounter = 0;
+    ship(1).bullets[0] = Bullet{Vec2(50.0f, 396.0f), Vec2(0.0f, 1.0f), 255};
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 0);
+    step();
+    EXPECT_EQ(ship(0).hitCounter, 1);
+}
+
+TEST_F(SimulateStep, BulletsLeavePlayOnlyBeyondTheFieldsEdges)
+{
+    // Standing bullets (no direction) on and just inside the edges stay in play.
+    const Vec2 stay[] = {{0.0f, 300.0f},  {5.0f, 300.0f},   {1020.0f, 300.0f}, {1024.0f, 300.0f},
+                         {500.0f, 60.0f}, {500.0f, 763.0f}, {500.0f, 768.0f}};
+    const Vec2 leave[] = {{-0.01f, 300.0f}, {1024.01f, 300.0f}, {500.0f, 59.99f}, {500.0f, 768.01f}};
+    Bullet* slot = ship(0).bullets;
+    for (Vec2 p : stay) *slot++ = Bullet{p, Vec2(0.0f, 0.0f), 255};
+    slot = ship(1).bullets;
+    for (Vec2 p : leave) *slot++ = Bullet{p, Vec2(0.0f, 0.0f), 255};
+    step();
+    for (int j = 0; j < 7; ++j) EXPECT_EQ(ship(0).bullets[j].active, 255) << j;
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(ship(1).bullets[j].active, 0) << j;
 }
 
 TEST_F(SimulateStep, HitCounterRunsOneToTenThenZero)
