@@ -180,6 +180,20 @@ TEST(Mat4Builders, AxisRotationNormalisesTheCallersAxis)
     expectElements(m, {0, 0, 1, 7, 1, 0, 0, 7, 0, 1, 0, 7, 7, 7, 7, 1});
 }
 
+TEST(Mat4Builders, AxisRotationQuarterTurnAboutY)
+{
+    // m2 ← t·x·z + s·y and m8 ← t·x·z − s·y: +1 and −1 for a quarter turn about y.
+    Mat4 m = identityMatrix();
+    Vec3 axis(0.0f, 3.0f, 0.0f);
+    axisRotation(m, axis, 90.0f);
+    EXPECT_EQ(m.e[2], 1.0f);
+    EXPECT_EQ(m.e[8], -1.0f);
+    EXPECT_NEAR(m.e[0], 0.0f, 1e-7f);
+    EXPECT_NEAR(m.e[10], 0.0f, 1e-7f);
+    EXPECT_EQ(m.e[5], 1.0f);
+    expectVec4(m * Vec3(0.0f, 0.0f, 1.0f), -1.0f, 0.0f, 0.0f, 1.0f);
+}
+
 TEST(Mat4Builders, RigidInverseUndoesRotationAndTranslation)
 {
     Mat4 m = identityMatrix();

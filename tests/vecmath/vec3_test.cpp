@@ -152,6 +152,23 @@ TEST(Frame3Rotate, QuarterTurnSwingsZOntoY)
     EXPECT_EQ(g.origin, Vec3(5.0f, 6.0f, 7.0f));
 }
 
+TEST(Frame3Rotate, QuarterTurnsAboutYAndZ)
+{
+    // Second angle: zAxis ← z·cos − x·sin, so z swings onto −x and x onto the old z.
+    Frame3 aboutY;
+    rotate(aboutY, 0.0f, std::numbers::pi_v<float> / 2.0f, 0.0f);
+    expectNear(aboutY.xAxis, Vec3(0.0f, 0.0f, 1.0f));
+    expectNear(aboutY.yAxis, Vec3(0.0f, 1.0f, 0.0f));
+    expectNear(aboutY.zAxis, Vec3(-1.0f, 0.0f, 0.0f));
+
+    // Third angle: xAxis ← x·cos + y·sin, so x swings onto y and y onto −x.
+    Frame3 aboutZ;
+    rotate(aboutZ, 0.0f, 0.0f, std::numbers::pi_v<float> / 2.0f);
+    expectNear(aboutZ.xAxis, Vec3(0.0f, 1.0f, 0.0f));
+    expectNear(aboutZ.yAxis, Vec3(-1.0f, 0.0f, 0.0f));
+    expectNear(aboutZ.zAxis, Vec3(0.0f, 0.0f, 1.0f));
+}
+
 TEST(Frame3Rotate, StaysOrthonormalAndRightHanded)
 {
     Frame3 f;
