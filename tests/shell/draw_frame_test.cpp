@@ -142,6 +142,18 @@ TEST_F(DrawFrameTest, HitShipBlinksWhiteWithTheClock)
     EXPECT_EQ(at(50, 389), SHIP0_COLOUR);
 }
 
+TEST_F(DrawFrameTest, OnlyAHitShipBlinks)
+{
+    // In the white phase: the first step of a hit blinks, a ship never hit does not.
+    match.ships[0].hitCounter = 1;
+    match.ships[1].hitCounter = 0;
+    timerSetManual(HIT_WHITE_TIME);
+    draw();
+    EXPECT_EQ(at(50, 389), HIT_BLINK_COLOUR);
+    EXPECT_EQ(at(974, 389), SHIP1_COLOUR);
+    EXPECT_EQ(at(984, 384), SHIP1_COLOUR);
+}
+
 TEST_F(DrawFrameTest, AHeadingThatIsNoNumberDrawsTheBodyWithoutItsLine)
 {
     match.ships[0].heading = std::numeric_limits<float>::quiet_NaN();

@@ -2,14 +2,18 @@
 // loopback connection of the host's own client. Each test has its own port.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 
 #include "base/status.h"
 #include "base/timer.h"
+#include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
+#include "lobby/lobby_server.h"
 #include "shell/shell.h"
 
 namespace netduel {
@@ -62,7 +66,6 @@ protected:
         displayKeyEvent(shell.display, scanCode, false);
     }
 
-
     // Runs frames until the newest history line reads `line`.
     bool framesUntilHistory(std::string_view line)
     {
@@ -101,6 +104,13 @@ INSTANTIATE_TEST_SUITE_P(Replies, ShellAnswerTest,
                          ::testing::Values(AnswerCase{"yes", false}, AnswerCase{"n", false},
                                            AnswerCase{"", false}, AnswerCase{"Y ", false},
                                            AnswerCase{" ,y", false}));
+
+TEST_F(ShellTest, UpperCaseYHostsAsLowerCaseDoes)
+{
+    start("Y", 47300);
+    EXPECT_NE(shell.net.server.host, nullptr);
+    EXPECT_EQ(logText(), "Creating server\nHost running!\n");
+}
 
 TEST_F(ShellTest, HostStartsWithShipsPlacedAndSaysSo)
 {
@@ -153,6 +163,24 @@ TEST_F(ShellTest, ControlKeysBuildTheWordAndTheLatchKeepsCircling)
         EXPECT_EQ(shell.controlWord, KEY_UP | KEY_RIGHT);
         EXPECT_TRUE(shell.controlActive);
         shellFrame(shell);
+    }
+}
+
+TEST_F(ShellTest, EachControlKeySetsItsOwnBit)
+{
+    start("n", 47301);
+    struct ControlCase {
+        int scanCode;
+        KeyFlags bit;
+    };
+    // Left, Right, Up and Down arrows and X by their PC scan codes.
+    for (const ControlCase key : {ControlCase{75, 0x01}, ControlCase{77, 0x02}, ControlCase{72, 0x04},
+                                  ControlCase{80, 0x08}, ControlCase{45, 0x10}}) {
+        hold(key.scanCode);
+        shellFrame(shell);
+        EXPECT_EQ(shell.controlWord, key.bit) << key.scanCode;
+        EXPECT_TRUE(shell.controlActive);
+        releaseAllKeys(shell.display);
     }
 }
 
@@ -252,6 +280,133 @@ TEST_F(ShellTest, HeldUpArrowMovesShipZeroThroughTheNetwork)
         shellFrame(shell);
     EXPECT_LT(shell.match.ships[0].position.y, SHIP0_START.y);  // heading 0 is up
     EXPECT_EQ(shell.match.ships[1].position, SHIP1_START);
+}
+
+// What the test's server received from the shell: control words on channel 1 and the
+// test's own markers on channel 3 (a channel the game leaves unused).
+constexpr std::uint8_t MARK_CHANNEL = 3;
+struct ServerLog {
+    int words = 0;
+    int reliableWords = 0;
+    std::size_t lastLength = 0;
+    KeyFlags lastWord = 0;
+    int marks = 0;
+};
+ServerLog serverLog;
+
+std::int32_t logServerPacket(PacketEvent& event)
+{
+    const ENetEvent& received = *event.event;
+    if (received.channelID == MARK_CHANNEL) ++serverLog.marks;
+    if (received.channelID != CHANNEL_CONTROL) return 0;
+    ++serverLog.words;
+    serverLog.reliableWords += (received.packet->flags & ENET_PACKET_FLAG_RELIABLE) != 0;
+    serverLog.lastLength = received.packet->dataLength;
+    controlDecode(packetBytes(received), serverLog.lastWord);
+    return 0;
+}
+
+// A plain copy (not the host) whose client is connected to a server the test owns, with
+// the program clock pinned so that the test decides when time passes.
+class ShellControlTest : public ShellTest {
+protected:
+    LobbyServer server;
+
+    void TearDown() override
+    {
+        timerSetReal();
+        lobbyServerDestroy(server);
+        ShellTest::TearDown();
+    }
+
+    void connect(std::uint16_t port)
+    {
+        serverLog = {};
+        ASSERT_TRUE(lobbyServerCreate(server, "", port, 2));
+        lobbyServerSetCallback(server, logServerPacket);
+        start("n", port);
+        tap(SCAN_J);
+        ASSERT_TRUE(pumpUntil([&] {
+            shellFrame(shell);
+            return !server.clients.empty() && server.clients[0].connected &&
+                   shell.net.client.peer->state == ENET_PEER_STATE_CONNECTED;
+        }));
+        // ENet may thin out unreliable packets when the round trip wobbles; the counts
+        // below must be exact, so this client never does.
+        shell.net.client.peer->packetThrottleDeceleration = 0;
+    }
+
+    // Services the test's server until `done` holds; the deadline is on the real clock.
+    bool pumpUntil(const std::function<bool()>& done)
+    {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::duration<double>(DEADLINE_SECONDS);
+        while (Clock::now() < deadline) {
+            lobbyServerService(server);
+            if (done()) return true;
+        }
+        return false;
+    }
+
+    void framesHolding(int scanCode, int frames)
+    {
+        hold(scanCode);
+        for (int i = 0; i < frames; ++i) shellFrame(shell);
+        releaseAllKeys(shell.display);
+    }
+
+    // Control words the server has received, counted once a marker sent after them
+    // has arrived: datagrams on loopback arrive in the order they left.
+    int wordsArrived()
+    {
+        const int marks = serverLog.marks + 1;
+        lobbyClientService(shell.net.client);  // sends what the last frame queued
+        EXPECT_TRUE(lobbyClientSendBytes(shell.net.client, MARK_CHANNEL, controlEncode(0), true));
+        EXPECT_TRUE(pumpUntil([&] {
+            lobbyClientService(shell.net.client);
+            return serverLog.marks == marks;
+        }));
+        return serverLog.words;
+    }
+};
+
+TEST_F(ShellControlTest, AHeldKeySendsOneUnreliableWordPerTwentiethOfASecond)
+{
+    connect(47304);
+    const double start = 1000.0;
+    timerSetManual(start);
+    framesHolding(SCAN_UP, 20);
+    EXPECT_EQ(wordsArrived(), 1);
+    EXPECT_EQ(serverLog.lastLength, 4u);
+    EXPECT_EQ(serverLog.lastWord, 0x04u);
+    EXPECT_EQ(serverLog.reliableWords, 0);
+
+    timerSetManual(start + 0.05);  // the next word waits until strictly later
+    framesHolding(SCAN_UP, 20);
+    EXPECT_EQ(wordsArrived(), 1);
+    timerSetManual(start + 0.0501);
+    framesHolding(SCAN_LEFT, 20);
+    EXPECT_EQ(wordsArrived(), 2);
+    EXPECT_EQ(serverLog.lastWord, 0x01u);
+
+    // Nothing held, nothing sent, however much time passes.
+    timerSetManual(start + 10.0);
+    for (int i = 0; i < 10; ++i) shellFrame(shell);
+    EXPECT_EQ(wordsArrived(), 2);
+}
+
+TEST_F(ShellControlTest, WordsLeaveOnlyOnEverySecondFrame)
+{
+    connect(47305);
+    double now = 2000.0;
+    hold(SCAN_DOWN);
+    for (int frame = 0; frame < 10; ++frame) {
+        timerSetManual(now += 1.0);
+        shellFrame(shell);
+    }
+    releaseAllKeys(shell.display);
+    EXPECT_EQ(wordsArrived(), 5);
+    EXPECT_EQ(serverLog.lastWord, 0x08u);
 }
 
 }  // namespace
