@@ -17,6 +17,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "duel/match.h"
@@ -147,6 +148,9 @@ protected:
     // A key held for a moment, as a player presses it: the game samples keys per frame.
     void press(const std::string& key) { xdotool("keydown " + key + " sleep 0.15 keyup " + key); }
 
+    // A key let go at once, quicker than a frame: it must still act, once.
+    void tap(const std::string& key) { xdotool("keydown " + key + " keyup " + key); }
+
     void connectClient()
     {
         client = enet_host_create(nullptr, 1, 10, 0, 0);
@@ -201,6 +205,25 @@ protected:
     }
 
     const MatchState& latest() const { return snapshots.back().match; }
+
+    // Waits until the ship has stood still for ten snapshots in a row.
+    bool waitForRest(int ship)
+    {
+        std::size_t restingSince = 0;
+        return waitFor([&] {
+            if (snapshots.size() < restingSince + 2) return false;
+            if (!(latest().ships[ship].position == snapshots[snapshots.size() - 2].match.ships[ship].position))
+                restingSince = snapshots.size();
+            return snapshots.size() >= restingSince + 10;
+        });
+    }
+
+    // Where to find a ship's body colour: 5 px behind its centre, away from the heading line.
+    static std::pair<int, int> bodyPixel(const Ship& ship)
+    {
+        return {static_cast<int>(std::lround(ship.position.x + 5.0 * std::sin(ship.heading))),
+                static_cast<int>(std::lround(ship.position.y + 5.0 * std::cos(ship.heading)))};
+    }
 };
 
 TEST_F(GameEndToEnd, HostsPlaysChatsAndQuitsOnEscape)
@@ -238,22 +261,15 @@ TEST_F(GameEndToEnd, HostsPlaysChatsAndQuitsOnEscape)
         }
         return latest().ships[0].position.y < 300.0f;
     }));
-    std::size_t restingSince = 0;
-    ASSERT_TRUE(waitFor([&] {
-        if (snapshots.size() < restingSince + 2) return false;
-        if (!(latest().ships[0].position == snapshots[snapshots.size() - 2].match.ships[0].position))
-            restingSince = snapshots.size();
-        return snapshots.size() >= restingSince + 10;
-    }));
-    const Ship ship0 = latest().ships[0];
-    EXPECT_EQ(ship0.position.x, 50.0f);
+    ASSERT_TRUE(waitForRest(0));
+    EXPECT_EQ(latest().ships[0].position.x, 50.0f);
 
-    // J in the window: the host's own client takes the next slot.
-    press("j");
+    // J tapped in the window: the host's own client takes the next slot.
+    tap("j");
     ASSERT_TRUE(waitFor([&] { return received("NEW Anonymous1"); }));
 
-    // C opens the chat line (its blinking "> " shows in the top-left cell), then "hi".
-    press("c");
+    // C tapped opens the chat line (its blinking "> " shows in the top-left cell), then "hi".
+    tap("c");
     ASSERT_TRUE(waitFor([&] {
         const auto shot = screenshot();
         if (shot.empty()) return false;
@@ -266,16 +282,23 @@ TEST_F(GameEndToEnd, HostsPlaysChatsAndQuitsOnEscape)
     xdotool("key Return");
     ASSERT_TRUE(waitFor([&] { return received("SAY Anonymous1 hi"); }));
 
+    // Out of chat, the Up arrow held in the window thrusts the host player's ship 1.
+    press("Up");
+    ASSERT_TRUE(waitFor([&] { return latest().ships[1].position.y < 384.0f; }));
+    ASSERT_TRUE(waitForRest(1));
+    EXPECT_EQ(latest().ships[1].position.x, 974.0f);
+
     const auto shot = screenshot();
     ASSERT_FALSE(shot.empty());
     EXPECT_EQ(pixel(shot, 1000, 30), 0xFF404040u);  // panel fill
     EXPECT_EQ(pixel(shot, 500, 0), 0xFFC8C800u);    // panel frame
     EXPECT_EQ(pixel(shot, 500, 60), 0xFFC8C800u);
     EXPECT_EQ(pixel(shot, 1023, 30), 0xFFC8C800u);
-    EXPECT_EQ(pixel(shot, 974, 389), 0xFF000080u);  // ship 1, below its heading line
-    const int bodyX = static_cast<int>(std::lround(ship0.position.x + 5.0 * std::sin(ship0.heading)));
-    const int bodyY = static_cast<int>(std::lround(ship0.position.y + 5.0 * std::cos(ship0.heading)));
-    EXPECT_EQ(pixel(shot, bodyX, bodyY), 0xFF800000u);  // ship 0 where the snapshots put it
+    // Both ships where the snapshots put them.
+    const auto [x0, y0] = bodyPixel(latest().ships[0]);
+    EXPECT_EQ(pixel(shot, x0, y0), 0xFF800000u);
+    const auto [x1, y1] = bodyPixel(latest().ships[1]);
+    EXPECT_EQ(pixel(shot, x1, y1), 0xFF000080u);
 
     // The close button closes nothing: the game keeps broadcasting.
     requestClose();
