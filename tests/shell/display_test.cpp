@@ -239,39 +239,45 @@ TEST_F(DisplayTest, LinesFarOffTheSurfaceAreCutToIt)
 }
 
 // A cut line draws what the whole line draws on the surface: one pixel per step along its
-// longer axis from the end point inside to the edge, each within a pixel of the true line.
+// longer axis between the end point inside and the edge, each within a pixel of the true
+// line, whichever way it is drawn, and nothing past the end point inside.
 TEST_F(DisplayTest, CutLinesKeepTheirPathUpToTheEdge)
 {
-    struct Far {
+    struct Point {
         double x, y;
     };
-    const double startX = 500.0;
-    const double startY = 400.0;
-    for (const Far far : {Far{-700, 100}, Far{2500, 900}, Far{650, -1700}, Far{100, 2400},
-                          Far{-1e5, -2e5}, Far{3e5, 2e5}}) {
-        displayClear(display);
-        drawLine(display, startX, startY, far.x, far.y);
-        const double dx = far.x - startX;
-        const double dy = far.y - startY;
+    const Point inside{500.0, 400.0};
+    for (const Point far : {Point{-700, 100}, Point{2500, 900}, Point{650, -1700},
+                            Point{100, 2400}, Point{-1e5, -2e5}, Point{3e5, 2e5}}) {
+        const double dx = far.x - inside.x;
+        const double dy = far.y - inside.y;
         const bool alongX = std::abs(dx) >= std::abs(dy);
-        const double steps = alongX ? (dx > 0 ? 1023 - startX : startX) : (dy > 0 ? 767 - startY : startY);
-        int lit = 0;
-        for (int i = 0; i <= steps; ++i) {
-            // The pixels of step i lie across the longer axis; exactly one of them is lit.
-            const double t = i / (alongX ? std::abs(dx) : std::abs(dy));
-            const int major = static_cast<int>(alongX ? startX + (dx > 0 ? i : -i) : startY + (dy > 0 ? i : -i));
-            const double minorTrue = alongX ? startY + t * dy : startX + t * dx;
-            int count = 0;
-            for (int minor = 0; minor < (alongX ? DISPLAY_HEIGHT : DISPLAY_WIDTH); ++minor) {
-                const bool on = alongX ? at(major, minor) == FOREGROUND : at(minor, major) == FOREGROUND;
-                if (!on) continue;
-                ++count;
-                EXPECT_LE(std::abs(minor - minorTrue), 1.0) << far.x << "," << far.y << " step " << i;
+        const double major = alongX ? dx : dy;  // the longer axis
+        const double minor = alongX ? dy : dx;
+        const double majorStart = alongX ? inside.x : inside.y;
+        const double minorStart = alongX ? inside.y : inside.x;
+        const int majorSize = alongX ? DISPLAY_WIDTH : DISPLAY_HEIGHT;
+        const int minorSize = alongX ? DISPLAY_HEIGHT : DISPLAY_WIDTH;
+        const int steps = static_cast<int>(major > 0 ? majorSize - 1 - majorStart : majorStart);
+        for (const bool outwards : {true, false}) {
+            displayClear(display);
+            if (outwards)
+                drawLine(display, inside.x, inside.y, far.x, far.y);
+            else
+                drawLine(display, far.x, far.y, inside.x, inside.y);
+            for (int i = 0; i <= steps; ++i) {
+                const int column = static_cast<int>(majorStart + (major > 0 ? i : -i));
+                const double trueMinor = minorStart + minor * i / std::abs(major);
+                int lit = 0;
+                for (int across = 0; across < minorSize; ++across) {
+                    if ((alongX ? at(column, across) : at(across, column)) != FOREGROUND) continue;
+                    ++lit;
+                    EXPECT_LE(std::abs(across - trueMinor), 1.0) << far.x << "," << far.y << " step " << i;
+                }
+                EXPECT_EQ(lit, 1) << far.x << "," << far.y << " step " << i << (outwards ? " out" : " in");
             }
-            EXPECT_EQ(count, 1) << far.x << "," << far.y << " step " << i;
-            lit += count;
+            EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), steps + 1) << far.x << "," << far.y;
         }
-        EXPECT_EQ(countColour(0, 0, 1023, 767, FOREGROUND), lit) << far.x << "," << far.y;
     }
 }
 
