@@ -209,6 +209,17 @@ TEST_F(ShellTest, KeysTappedBetweenFramesActOnceInTheNextFrame)
     EXPECT_TRUE(shell.chatMode);
 }
 
+TEST_F(ShellTest, WaitKeyReleaseLetsOnePressActOnce)
+{
+    tap(SCAN_J);
+    hold(SCAN_C);
+    waitKeyRelease(shell.display, SCAN_J);
+    EXPECT_FALSE(keyDown(shell.display, SCAN_J));
+    EXPECT_TRUE(keyDown(shell.display, SCAN_C));  // another key's press has yet to act
+    waitKeyRelease(shell.display, SCAN_C);        // returns once the pump lets C go
+    EXPECT_FALSE(keyDown(shell.display, SCAN_C));
+}
+
 TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)
 {
     start("n", 47105);
