@@ -62,6 +62,13 @@ struct Display {
     void* window = nullptr;  // the back end's window handle; null without a window
 };
 
+// Columns 0…width−1 of rows top…top+height−1 of the surface, as a window shows them.
+struct DisplayRegion {
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
 // Opens the 1024×768 window titled with the program file's stem, black, text cursor
 // home, and installs the window back end. Says in one status line when there is no
 // DISPLAY or WAYLAND_DISPLAY; returns false with a status line when no window opens.
@@ -100,14 +107,8 @@ void drawText(Display& display, double x, double y, std::string_view text);
 // The pixel at (x, y); BACKGROUND outside the surface.
 std::uint32_t displayPixel(const Display& display, int x, int y);
 
-// Columns 0…width−1 of rows top…top+height−1: what a window of some size shows of the
-// rows firstRow…lastRow with the surface at its top-left corner, the rows and columns
-// that fit. Height 0 when none do.
-struct DisplayRegion {
-    int top = 0;
-    int width = 0;
-    int height = 0;
-};
+// What a window of some size shows of the rows firstRow…lastRow with the surface at its
+// top-left corner: the rows and columns that fit. Height 0 when none do.
 DisplayRegion displayVisibleRegion(int windowWidth, int windowHeight, int firstRow, int lastRow);
 
 // Window events: a press sets the scan code's held and tapped entries, a release clears
