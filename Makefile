@@ -1,12 +1,13 @@
 # netduel: `make play` to play, `make test` to run every test. See README.md.
 SERVER_HOST ?=
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS := -G Ninja -DNETDUEL_SERVER_HOST=$(SERVER_HOST)
 ifneq ($(CI),)
 CMAKE_FLAGS += -DNETDUEL_WERROR=ON
 endif
 
-.PHONY: all deps build play test asan bench clean
+.PHONY: all deps build play test asan bench fuzz clean
 
 all: build
 
@@ -35,5 +36,12 @@ bench: deps
 	cmake --build build --target bench_all
 	for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
+# libFuzzer on every network parser, FUZZ_SECONDS each; new finds join fuzz/corpus.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_FLAGS) -DNETDUEL_FUZZ=ON \
+		-DNETDUEL_BENCH=OFF -DBUILD_TESTING=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/fuzz-run build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
