@@ -224,6 +224,14 @@ bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
     return true;
 }
 
+void lobbyServerDisconnectAll(LobbyServer& server)
+{
+    if (!server.host) return;
+    for (const ClientSlot& client : server.clients) {
+        if (client.connected) enet_peer_disconnect(client.peer, 0);
+    }
+}
+
 void lobbyServerDestroy(LobbyServer& server)
 {
     if (!server.host) return;

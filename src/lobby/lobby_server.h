@@ -40,6 +40,10 @@ void lobbyServerSendText(LobbyServer& server, std::int32_t slot, std::string_vie
 bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
                                std::span<const std::uint8_t> bytes);
 
+// Asks every connected peer to disconnect; each leaves its slot in a later service, when
+// it has acknowledged. Does nothing without a host.
+void lobbyServerDisconnectAll(LobbyServer& server);
+
 // Destroys the ENet host and ends ENet; safe on a server never created or destroyed twice.
 void lobbyServerDestroy(LobbyServer& server);
 
