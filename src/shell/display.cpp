@@ -7,6 +7,8 @@
 #include <thread>
 #include <chrono>
 
+#include "base/stop_request.h"
+
 #include <SDL2/SDL2_gfxPrimitives_font.h>  // gfxPrimitivesFontdata: 256 glyphs × 8 rows, bit 7 leftmost
 
 namespace netduel {
@@ -15,6 +17,7 @@ namespace {
 
 constexpr double COORDINATE_LIMIT = 1.0e6;  // px: far enough out to clip, small enough for int
 constexpr int PROMPT_IDLE_MS = 10;
+constexpr char KEY_ESCAPE = 27;
 
 // Nearest pixel, halves away from zero; NaN and huge values land far outside.
 int roundPixel(double v)
@@ -229,7 +232,7 @@ void sleepMs(Display& display, int milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::string promptLine(Display& display, std::string_view prompt)
+std::optional<std::string> promptLine(Display& display, std::string_view prompt)
 {
     std::string line;
     std::size_t editAt = 0;
@@ -237,6 +240,7 @@ std::string promptLine(Display& display, std::string_view prompt)
         showPromptRow(display, prompt, line, editAt, true);
         pump(display);
         std::string key = readKey(display);
+        if (key == std::string_view(&KEY_ESCAPE, 1) || stopRequested()) return std::nullopt;
         if (key.empty()) {
             if (!display.backEnd.pump) break;  // no window: no more keys will come
             sleepMs(display, PROMPT_IDLE_MS);
