@@ -18,6 +18,7 @@
 #include "duel/packet_handlers.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_server.h"
+#include "panel_row.h"
 #include "pixel_fixture.h"
 #include "shell/dedicated.h"
 #include "shell/draw_frame.h"
@@ -366,9 +367,7 @@ protected:
     // Row 0 of the panel as drawText paints `text` on the panel's fill.
     void expectTopRow(std::string_view text)
     {
-        drawBox(*expected, 0, 0, DISPLAY_WIDTH, PANEL_BOTTOM, PANEL_FILL, true);
-        drawBox(*expected, 0, 0, DISPLAY_WIDTH - 1, PANEL_BOTTOM, PANEL_FRAME, false);
-        drawText(*expected, 0, 0, text);
+        drawPanelRow(*expected, 0, text);
         for (int y = 0; y < CELL_SIZE; ++y)
             for (int x = 0; x < DISPLAY_WIDTH; ++x)
                 ASSERT_EQ(at(x, y), displayPixel(*expected, x, y)) << x << ", " << y;

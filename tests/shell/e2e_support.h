@@ -1,0 +1,186 @@
+// End-to-end helpers: child processes with their output read as it comes, xdotool, and
+// screenshots of one game window compared with what the program's own drawText paints.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "panel_row.h"
+#include "shell/display.h"
+
+namespace netduel::e2e {
+
+using Clock = std::chrono::steady_clock;
+inline constexpr auto DEADLINE = std::chrono::seconds(20);
+
+// A program started with its standard output and error on pipes.
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+    int err = -1;
+    std::string outText;
+    std::string errText;
+    int status = -1;  // wait status once it has ended
+
+    ~Child()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (out >= 0) close(out);
+        if (err >= 0) close(err);
+        if (!outText.empty()) std::printf("output of a child:\n%s\n", outText.c_str());
+    }
+
+    void read()
+    {
+        char buffer[512];
+        ssize_t count;
+        while (out >= 0 && (count = ::read(out, buffer, sizeof buffer)) > 0) outText.append(buffer, count);
+        while (err >= 0 && (count = ::read(err, buffer, sizeof buffer)) > 0) errText.append(buffer, count);
+    }
+
+    // True once it has ended; its wait status is in `status`.
+    bool ended()
+    {
+        read();
+        if (pid <= 0) return true;
+        if (waitpid(pid, &status, WNOHANG) != pid) return false;
+        pid = -1;
+        read();
+        return true;
+    }
+
+    bool exitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+    bool said(const std::string& text) const { return outText.find(text) != std::string::npos; }
+};
+
+// Starts `program` with `arguments`; without DISPLAY (and the other ways to a display
+// server) when `screen` is false.
+inline std::unique_ptr<Child> spawn(const std::string& program, std::vector<std::string> arguments,
+                                    bool screen = true)
+{
+    auto child = std::make_unique<Child>();
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return child;
+    child->pid = fork();
+    if (child->pid == 0) {
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+        if (!screen) {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            unsetenv("SDL_VIDEODRIVER");
+        }
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    child->out = outPipe[0];
+    child->err = errPipe[0];
+    fcntl(child->out, F_SETFL, O_NONBLOCK);
+    fcntl(child->err, F_SETFL, O_NONBLOCK);
+    return child;
+}
+
+// Calls `step` (which services whatever the test watches) until `done` holds.
+inline bool waitFor(const std::function<bool()>& done, Clock::duration limit = DEADLINE,
+                    const std::function<void()>& step = [] { usleep(5000); })
+{
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        if (done()) return true;
+        step();
+    }
+    return done();
+}
+
+inline std::string run(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
+
+// Every X client runs under a time-out: a stuck one fails the test instead of hanging it.
+inline constexpr const char* X_TIMEOUT = "timeout 30 ";
+
+inline void xdotool(const std::string& arguments)
+{
+    ASSERT_EQ(std::system((X_TIMEOUT + std::string("xdotool ") + arguments).c_str()), 0) << arguments;
+}
+
+// The X window of the game with this process id; empty when none shows up.
+inline std::string windowOf(pid_t pid)
+{
+    std::string window =
+        run(X_TIMEOUT + std::string("xdotool search --sync --pid ") + std::to_string(pid) + " | head -n 1");
+    window.erase(window.find_last_not_of('\n') + 1);
+    return window;
+}
+
+// Focuses `window` and holds `key` for about 0.1 s, as a player presses it.
+inline void press(const std::string& window, const std::string& key, double seconds = 0.1)
+{
+    xdotool("windowfocus --sync " + window + " keydown " + key + " sleep " +
+            std::to_string(seconds) + " keyup " + key);
+}
+
+// The window as 1024×768 RGB bytes, raised first: an obscured window reads back as
+// nothing. The game repaints it within a frame, so callers poll.
+inline std::vector<unsigned char> screenshot(const std::string& window)
+{
+    std::vector<unsigned char> rgb(DISPLAY_WIDTH * DISPLAY_HEIGHT * 3);
+    if (std::system((X_TIMEOUT + std::string("xdotool windowraise ") + window).c_str()) != 0) return {};
+    const std::string command =
+        X_TIMEOUT + std::string("xwd -silent -id ") + window + " | convert xwd:- -depth 8 rgb:-";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return {};
+    const std::size_t got = std::fread(rgb.data(), 1, rgb.size(), pipe);
+    pclose(pipe);
+    if (got != rgb.size()) return {};
+    return rgb;
+}
+
+inline std::uint32_t pixel(const std::vector<unsigned char>& rgb, int x, int y)
+{
+    const unsigned char* p = &rgb[(y * DISPLAY_WIDTH + x) * 3];
+    return 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2];
+}
+
+// True when the panel's text row at `top` of the screenshot shows exactly `text`.
+inline bool rowShows(const std::vector<unsigned char>& rgb, int top, std::string_view text)
+{
+    if (rgb.empty()) return false;
+    auto expected = std::make_unique<Display>();
+    drawPanelRow(*expected, top, text);
+    for (int y = top; y < top + CELL_SIZE; ++y)
+        for (int x = 0; x < DISPLAY_WIDTH; ++x)
+            if (pixel(rgb, x, y) != displayPixel(*expected, x, y)) return false;
+    return true;
+}
+
+}  // namespace netduel::e2e
