@@ -26,7 +26,7 @@ constexpr int NEWEST_TOP = 10;  // history line 0
 // The issue at stake: a told peer shows the end at once, a timed-out one after 5 s or more.
 constexpr auto SHOWN_WITHIN = std::chrono::seconds(2);
 
-std::string gamePath;
+const char* gamePath = nullptr;
 
 // A bare ENet peer on the host that keeps the latest snapshot and notices the end.
 struct Watcher {
@@ -206,11 +206,5 @@ TEST(DedicatedEndToEnd, AWindowWithoutAScreenSaysSoAndEndsWithOne)
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s GAME\n", argv[0]);
-        return 2;
-    }
-    netduel::gamePath = argv[1];
-    return RUN_ALL_TESTS();
+    return netduel::e2e::driverMain(argc, argv, netduel::gamePath);
 }
