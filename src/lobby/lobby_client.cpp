@@ -47,7 +47,7 @@ void clientDisconnect(LobbyClient& client, ENetPeer* peer)
 bool lobbyClientResolves(std::string_view serverHost)
 {
     ENetAddress address{};
-    return !serverHost.empty() && enet_address_set_host(&address, std::string(serverHost).c_str()) == 0;
+    return enet_address_set_host(&address, std::string(serverHost).c_str()) == 0;
 }
 
 bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::uint16_t port,

@@ -36,10 +36,7 @@ int runWindowed(const char* programPath, const Options& options)
 {
     auto shell = std::make_unique<Shell>();
     if (!displayOpen(shell->display, programPath)) return EXIT_NO_WINDOW;
-    const bool join = options.mode == RunMode::Join;
-    const ShellStart start{options.mode, join ? options.joinHost : NETDUEL_SERVER_HOST,
-                           join ? options.joinPort : options.port, options.name};
-    if (shellStart(*shell, start)) {
+    if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
         while (shellFrame(*shell)) {
         }
     }

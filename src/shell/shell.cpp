@@ -123,6 +123,13 @@ std::string shellServerLabel(const Shell& shell)
 
 }  // namespace
 
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
+{
+    if (options.mode == RunMode::Join)
+        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name};
+    return ShellStart{options.mode, builtInHost, options.port, options.name};
+}
+
 bool shellStart(Shell& shell, const ShellStart& start)
 {
     lobbyPairInit(shell.net);
@@ -170,7 +177,7 @@ bool shellFrame(Shell& shell)
 std::string shellPanelHint(const Shell& shell)
 {
     const LobbyClient& client = shell.net.client;
-    if (shell.chatMode || client.connected) return {};
+    if (client.connected) return {};
     if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
     return "Press J to connect to " + shellServerLabel(shell);
 }

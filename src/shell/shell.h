@@ -50,6 +50,10 @@ struct Shell {
     double nextSendTime = 0.0;  // s, a control word goes out only after this
 };
 
+// The start the command line asks for: --join's address and port, else `builtInHost`
+// (where J connects by default) and --port. The views point into `options`.
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost);
+
 // Start-up after displayOpen and statusOpen: in Ask mode "Create Host?", the server on
 // `port` when the answer is y or Y, in Host mode the server without a question (a
 // failure leaves this copy a plain client); the address J connects to and the ships'
@@ -63,8 +67,8 @@ bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port);
 // Runs one frame; false once Escape is held at its end or a stop was requested.
 bool shellFrame(Shell& shell);
 
-// What the panel's top row says while not connected and not chatting: what J does,
-// or the attempt that runs. Empty while connected or chatting.
+// What the panel's top row says while not connected (drawFrame leaves it out in chat
+// mode): what J does, or the attempt that runs. Empty while connected.
 std::string shellPanelHint(const Shell& shell);
 
 // Tells the server and the peers that this copy leaves (waiting up to a second), then

@@ -44,6 +44,7 @@ struct Child {
         if (out >= 0) close(out);
         if (err >= 0) close(err);
         if (!outText.empty()) std::printf("output of a child:\n%s\n", outText.c_str());
+        if (!errText.empty()) std::printf("errors of a child:\n%s\n", errText.c_str());
     }
 
     void read()
