@@ -182,7 +182,8 @@ struct Peers {
     bool awaitBoth()
     {
         const auto deadline = Clock::now() + DEADLINE;
-        while (connected < 2 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (connected < 2 && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return connected == 2;
     }
 };

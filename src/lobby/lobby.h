@@ -12,6 +12,9 @@ namespace netduel {
 inline constexpr int NAME_CHARS = 32;      // longest chat name
 inline constexpr int HISTORY_LINES = 5;    // chat history lines a client keeps
 inline constexpr int HISTORY_CHARS = 150;  // longest history line
+// Most seconds lobbyPairClose waits for the peers' answers to its goodbye: several round
+// trips across the internet, yet short enough that quitting still feels immediate.
+inline constexpr double FAREWELL_SECONDS = 1.0;
 
 struct LobbyServer;
 struct ClientSlot;
@@ -80,9 +83,6 @@ struct LobbyPair {
 
 // Makes the server part new (empty table) and zeroes the client part; touches no network.
 void lobbyPairInit(LobbyPair& net);
-
-// Most seconds lobbyPairClose waits for the peers to acknowledge their disconnection.
-inline constexpr double FAREWELL_SECONDS = 1.0;
 
 // Says goodbye and destroys both ENet hosts: every connected peer of the server and the
 // client's server are told to disconnect, and both are serviced until each has

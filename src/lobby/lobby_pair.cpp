@@ -33,7 +33,8 @@ void lobbyPairClose(LobbyPair& net)
     lobbyServerDisconnectAll(net.server);
     lobbyClientDisconnect(net.client);
     // The steady clock, not the program clock: tests may have pinned that one.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(FAREWELL_SECONDS);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(FAREWELL_SECONDS);
     while ((serverHasPeers(net.server) || net.client.connected) &&
            std::chrono::steady_clock::now() < deadline) {
         lobbyServerService(net.server);

@@ -7,9 +7,9 @@
 #include <thread>
 #include <chrono>
 
-#include "base/stop_request.h"
-
 #include <SDL2/SDL2_gfxPrimitives_font.h>  // gfxPrimitivesFontdata: 256 glyphs × 8 rows, bit 7 leftmost
+
+#include "base/stop_request.h"
 
 namespace netduel {
 

@@ -224,7 +224,8 @@ std::string displayServerLooked()
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     std::string where;
     if (x11 && *x11) where = std::string("DISPLAY=") + x11;
-    if (wayland && *wayland) where += (where.empty() ? "" : " and ") + std::string("WAYLAND_DISPLAY=") + wayland;
+    if (wayland && *wayland)
+        where += (where.empty() ? "" : " and ") + std::string("WAYLAND_DISPLAY=") + wayland;
     if (where.empty()) return "neither DISPLAY nor WAYLAND_DISPLAY is set";
     return "no display server answers at " + where;
 }
@@ -235,7 +236,8 @@ bool videoDriverUsable()
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     if (!isInvisibleDriver(SDL_GetCurrentVideoDriver()) || (chosen && *chosen)) return true;
     statusWrite("Cannot open the window: " + displayServerLooked() + " (SDL offers only its " +
-                    SDL_GetCurrentVideoDriver() + " driver); run with --dedicated to host without a screen",
+                    SDL_GetCurrentVideoDriver() +
+                    " driver); run with --dedicated to host without a screen",
                 true);
     return false;
 }

@@ -11,7 +11,10 @@ namespace netduel {
 
 namespace {
 
-enum OptionCode : int { OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION };
+// getopt_long's codes for the long options: above 0 and below any letter.
+enum OptionCode : int {
+    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION
+};
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -77,7 +80,8 @@ bool nameParse(std::string_view text, Options& options, std::string& problem)
 bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
 {
     if (options.mode != RunMode::Ask && options.mode != mode) {
-        problem = std::string(flag) + " cannot be combined with another of --host, --join and --dedicated";
+        problem = std::string(flag) +
+                  " cannot be combined with another of --host, --join and --dedicated";
         return false;
     }
     options.mode = mode;
@@ -89,7 +93,8 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     switch (code) {
     case OPT_HOST: return modeSet(options, RunMode::Host, "--host", problem);
     case OPT_JOIN:
-        return modeSet(options, RunMode::Join, "--join", problem) && joinParse(argument, options, problem);
+        return modeSet(options, RunMode::Join, "--join", problem) &&
+               joinParse(argument, options, problem);
     case OPT_DEDICATED: return modeSet(options, RunMode::Dedicated, "--dedicated", problem);
     case OPT_PORT: return portParse(argument, options.port, problem);
     case OPT_NAME: return nameParse(argument, options, problem);

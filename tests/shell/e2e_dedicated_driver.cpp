@@ -81,20 +81,23 @@ TEST(DedicatedEndToEnd, TwoJoinersPlayOnADedicatedHostThatSaysGoodbye)
     EXPECT_TRUE(showsRow(windowB, HINT_TOP, "Press J to connect to " + ADDRESS));
 
     auto host = spawn(gamePath, {"--dedicated", "--port", std::to_string(PORT)}, false);
-    ASSERT_TRUE(waitFor([&] { return host->ended() || host->said("Host running!\n"); }));
+    const auto hostSays = [&](const std::string& text) {
+        return waitFor([&] { return host->ended() || host->said(text); });
+    };
+    ASSERT_TRUE(hostSays("Host running!\n"));
     ASSERT_EQ(host->outText.rfind("Creating server\nHost running!\n", 0), 0u) << host->outText;
 
     // A joins as Zed without a key pressed and takes the first slot, ship 0.
     auto a = spawn(gamePath, {"--join", ADDRESS, "--name", "Zed"});
     const std::string windowA = windowOf(a->pid);
     ASSERT_FALSE(windowA.empty()) << "no window for A";
-    ASSERT_TRUE(waitFor([&] { return host->ended() || host->said("DATA TO SEND:           NME Anonymous0 Zed\n"); }));
+    ASSERT_TRUE(hostSays("DATA TO SEND:           NME Anonymous0 Zed\n"));
     EXPECT_TRUE(showsRow(windowA, NEWEST_TOP, "* Anonymous0 is now known as Zed"));
     EXPECT_TRUE(showsRow(windowA, HINT_TOP, ""));
 
     // J in B connects it now: the second slot, ship 1.
     press(windowB, "j");
-    ASSERT_TRUE(waitFor([&] { return host->ended() || host->said("Cli1 connected from"); }));
+    ASSERT_TRUE(hostSays("Cli1 connected from"));
     EXPECT_TRUE(showsRow(windowB, NEWEST_TOP, "* Anonymous1 connected =)"));
     EXPECT_TRUE(showsRow(windowB, HINT_TOP, ""));
 
@@ -106,21 +109,24 @@ TEST(DedicatedEndToEnd, TwoJoinersPlayOnADedicatedHostThatSaysGoodbye)
 
     // Each player steers its own ship and only that one.
     press(windowB, "Up");
-    ASSERT_TRUE(waitFor([&] { return watcher.latest.ships[1].position.y < SHIP1_START.y; }, DEADLINE,
-                        serviceWatcher));
+    ASSERT_TRUE(waitFor([&] { return watcher.latest.ships[1].position.y < SHIP1_START.y; },
+                        DEADLINE, serviceWatcher));
     EXPECT_EQ(watcher.latest.ships[0].position, SHIP0_START);
     press(windowA, "Left");
-    ASSERT_TRUE(waitFor([&] { return watcher.latest.ships[0].heading != 0.0f; }, DEADLINE, serviceWatcher));
+    ASSERT_TRUE(waitFor([&] { return watcher.latest.ships[0].heading != 0.0f; },
+                        DEADLINE, serviceWatcher));
     EXPECT_EQ(watcher.latest.ships[0].position, SHIP0_START);
 
     // SIGTERM: every peer is told, both windows show it at once, the host ends with 0.
     ASSERT_EQ(kill(host->pid, SIGTERM), 0);
     const auto sent = Clock::now();
     ASSERT_TRUE(waitFor([&] { return watcher.told; }, DEADLINE, serviceWatcher));
-    EXPECT_TRUE(waitFor([&] { return rowShows(screenshot(windowA), NEWEST_TOP, "Client informationdisconected."); },
-                        SHOWN_WITHIN - (Clock::now() - sent)));
-    EXPECT_TRUE(waitFor([&] { return rowShows(screenshot(windowB), NEWEST_TOP, "Client informationdisconected."); },
-                        SHOWN_WITHIN - (Clock::now() - sent)));
+    const std::string goodbye = "Client informationdisconected.";
+    for (const std::string& window : {windowA, windowB}) {
+        EXPECT_TRUE(waitFor([&] { return rowShows(screenshot(window), NEWEST_TOP, goodbye); },
+                            SHOWN_WITHIN - (Clock::now() - sent)))
+            << window;
+    }
     ASSERT_TRUE(waitFor([&] { return host->ended(); }, DEADLINE, serviceWatcher));
     EXPECT_TRUE(host->exitedWith(0)) << host->status;
     for (const char* line : {"Cli0 disconnected.\n", "Cli1 disconnected.\n", "Cli2 disconnected.\n"})
@@ -166,7 +172,8 @@ TEST(DedicatedEndToEnd, CommandLineProblemsEndTheRunBeforeAnyWindow)
         {{"--port", "65536"}, "port must be a number from 1 to 65535, not '65536'"},
         {{"--join", ""}, "--join needs an address before any ':', not ''"},
         {{"--join", "no-such-host.invalid"}, "cannot resolve the address 'no-such-host.invalid'"},
-        {{"--host", "--join", "127.0.0.1"}, "--join cannot be combined with another of --host, --join and --dedicated"},
+        {{"--host", "--join", "127.0.0.1"},
+         "--join cannot be combined with another of --host, --join and --dedicated"},
     };
     for (const auto& [arguments, problem] : cases) {
         auto game = spawn(gamePath, arguments, false);
@@ -195,8 +202,8 @@ TEST(DedicatedEndToEnd, AWindowWithoutAScreenSaysSoAndEndsWithOne)
     auto game = spawn(gamePath, {"--host", "--port", std::to_string(PORT)}, false);
     ASSERT_TRUE(waitFor([&] { return game->ended(); }));
     EXPECT_TRUE(game->exitedWith(1)) << game->status;
-    EXPECT_EQ(game->outText.rfind("Cannot open the window: neither DISPLAY nor WAYLAND_DISPLAY is set", 0), 0u)
-        << game->outText;
+    const std::string line = "Cannot open the window: neither DISPLAY nor WAYLAND_DISPLAY is set";
+    EXPECT_EQ(game->outText.rfind(line, 0), 0u) << game->outText;
     EXPECT_NE(game->outText.find("--dedicated"), std::string::npos);
     EXPECT_EQ(game->outText.find("Creating server"), std::string::npos);
 }
