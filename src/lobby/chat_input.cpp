@@ -15,8 +15,7 @@ std::string chatLine;
 // takes it (no peer yet, or a connection still being made or already gone).
 bool chatSend(LobbyClient& client)
 {
-    if (!lobbyClientSendBytes(client, CHANNEL_TEXT, lobbyFrame(chatRequest(chatLine)), true))
-        return false;
+    if (!chatSendLine(client, chatLine)) return false;
     chatLine.clear();
     return true;
 }
@@ -41,6 +40,11 @@ std::string chatInput(LobbyPair& net, bool& chatMode, std::string_view key)
         chatEdit(key);
     }
     return chatLine;
+}
+
+bool chatSendLine(LobbyClient& client, std::string_view line)
+{
+    return lobbyClientSendBytes(client, CHANNEL_TEXT, lobbyFrame(chatRequest(line)), true);
 }
 
 void chatLineReset() { chatLine.clear(); }

@@ -18,6 +18,11 @@ inline constexpr char KEY_BACKSPACE = 8;
 // line is kept and chatMode stays on. Returns the line as it then stands.
 std::string chatInput(LobbyPair& net, bool& chatMode, std::string_view key);
 
+// Sends the request for a finished line ("/name x" → "REN x", "/who" → "WHO ", other
+// lines as chatInput sends them) reliably on channel 0. False when the client has no
+// connection that takes it.
+bool chatSendLine(LobbyClient& client, std::string_view line);
+
 // Tests only: empties the program-wide chat line.
 void chatLineReset();
 

@@ -12,6 +12,9 @@ namespace netduel {
 inline constexpr int NAME_CHARS = 32;      // longest chat name
 inline constexpr int HISTORY_LINES = 5;    // chat history lines a client keeps
 inline constexpr int HISTORY_CHARS = 150;  // longest history line
+// Most seconds lobbyPairClose waits for the peers' answers to its goodbye: several round
+// trips across the internet, yet short enough that quitting still feels immediate.
+inline constexpr double FAREWELL_SECONDS = 1.0;
 
 struct LobbyServer;
 struct ClientSlot;
@@ -54,9 +57,9 @@ inline void packetEventDeliver(PacketCallback callback, ENetEvent& event, LobbyS
 // callback and history.
 struct ClientSlot {
     std::int32_t id = 0;          // slot number while connected, −1 after the peer left
-    bool connected = false;       // a peer holds the slot
-    ENetPeer* peer = nullptr;     // the slot's peer / the client's connection to the server
-    ENetHost* host = nullptr;     // the client's own ENet host; set once J connected
+    bool connected = false;       // a peer holds the slot / the client's connection is up
+    ENetPeer* peer = nullptr;     // the slot's peer / the client's attempt or connection
+    ENetHost* host = nullptr;     // the client's own ENet host; kept from the first J on
     void* userData = nullptr;     // handed through to the callback (the MatchState)
     char name[NAME_CHARS + 1] = {};
     PacketCallback callback = nullptr;
@@ -80,6 +83,11 @@ struct LobbyPair {
 
 // Makes the server part new (empty table) and zeroes the client part; touches no network.
 void lobbyPairInit(LobbyPair& net);
+
+// Says goodbye and destroys both ENet hosts: every connected peer of the server and the
+// client's server are told to disconnect, and both are serviced until each has
+// acknowledged or FAREWELL_SECONDS have passed. Safe on a pair without hosts.
+void lobbyPairClose(LobbyPair& net);
 
 // Frees the server's slot table; leaves the client part and the network alone.
 void lobbyPairDestroy(LobbyPair& net);

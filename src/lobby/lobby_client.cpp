@@ -25,32 +25,57 @@ void clientReceive(LobbyClient& client, ENetEvent& event)
     packetEventDeliver(client.callback, event, nullptr, &client);
 }
 
+void clientConnect(LobbyClient& client, ENetPeer* peer)
+{
+    peer->data = clientInformation;
+    enet_peer_timeout(peer, 0, 0, 0);  // ENet's defaults again, now that the server answered
+    client.connected = true;
+}
+
+// ENet has reset the peer: it is free for the next attempt.
 void clientDisconnect(LobbyClient& client, ENetPeer* peer)
 {
     const char* attached = static_cast<const char*>(peer->data);
     lobbyClientPushHistory(client, std::string(attached ? attached : "") + "disconected.");
     peer->data = nullptr;
+    client.connected = false;
+    client.peer = nullptr;
 }
 
 }  // namespace
 
+bool lobbyClientResolves(std::string_view serverHost)
+{
+    ENetAddress address{};
+    return enet_address_set_host(&address, std::string(serverHost).c_str()) == 0;
+}
+
 bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::uint16_t port,
                         std::size_t channelCount)
 {
-    lobbyNetStartup();
-    const ENetAddress address = lobbyAddress(serverHost, port);
-    client.host = enet_host_create(nullptr, 1, 0, 0, 0);
-    if (!client.host) {
-        statusWrite("An error occurred while trying to create an ENet client host.", true);
+    if (lobbyClientBusy(client)) {
+        statusWrite("A connection is already being made or is up.", true);
         return false;
     }
+    if (!client.host) {
+        lobbyNetStartup();
+        client.host = enet_host_create(nullptr, 1, 0, 0, 0);
+        if (!client.host) {
+            statusWrite("An error occurred while trying to create an ENet client host.", true);
+            return false;
+        }
+    }
+    const ENetAddress address = lobbyAddress(serverHost, port);
     client.peer = enet_host_connect(client.host, &address, channelCount, 0);
     if (!client.peer) {
         statusWrite("No available peers for initiating an ENet connection.", true);
         return false;
     }
+    enet_peer_timeout(client.peer, 0, CONNECT_ATTEMPT_MS, CONNECT_ATTEMPT_MS);
     return true;
 }
+
+bool lobbyClientBusy(const LobbyClient& client) { return client.peer != nullptr; }
 
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback)
 {
@@ -64,7 +89,7 @@ void lobbyClientService(LobbyClient& client)
     if (!client.host) return;
     lobbyHostDrain(client.host, [&](ENetEvent& event) {
         switch (event.type) {
-        case ENET_EVENT_TYPE_CONNECT: event.peer->data = clientInformation; break;
+        case ENET_EVENT_TYPE_CONNECT: clientConnect(client, event.peer); break;
         case ENET_EVENT_TYPE_RECEIVE: clientReceive(client, event); break;
         case ENET_EVENT_TYPE_DISCONNECT: clientDisconnect(client, event.peer); break;
         default: break;
@@ -92,12 +117,18 @@ bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,
     return true;
 }
 
+void lobbyClientDisconnect(LobbyClient& client)
+{
+    if (client.connected && client.peer) enet_peer_disconnect(client.peer, 0);
+}
+
 void lobbyClientDestroy(LobbyClient& client)
 {
     if (!client.host) return;
     enet_host_destroy(client.host);
     client.host = nullptr;
     client.peer = nullptr;
+    client.connected = false;
     enet_deinitialize();
 }
 

@@ -10,12 +10,24 @@
 
 namespace netduel {
 
-// Creates a one-peer ENet host and starts connecting to `serverHost` (empty: the
-// address part stays 0) on `port` with `channelCount` channels. The connection
-// completes later inside lobbyClientService. False, with a status line, when the host
-// cannot be made (`host` stays null) or no connection can be started (`peer` stays null).
+// ms an attempt may go unanswered before it fails, so that J can try again soon; a
+// connection that is up keeps ENet's own, more patient time-outs.
+inline constexpr std::uint32_t CONNECT_ATTEMPT_MS = 5000;
+
+// True when `serverHost` is a name or an IPv4 address that resolves to an IPv4 address.
+bool lobbyClientResolves(std::string_view serverHost);
+
+// Starts a connection attempt to `serverHost` (empty: the address part stays 0) on
+// `port` with `channelCount` channels, creating the one-peer ENet host on the first
+// call and reusing it afterwards. The connection completes later inside
+// lobbyClientService. False, with a status line, while an attempt or a connection
+// exists, when the host cannot be made (`host` stays null) or when no connection can
+// be started (`peer` stays null).
 bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::uint16_t port,
                         std::size_t channelCount);
+
+// True from a started attempt until its failure or the end of the connection it made.
+bool lobbyClientBusy(const LobbyClient& client);
 
 // Installs the handler for packets on channels 1…9 (none installed: they are dropped).
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
@@ -23,8 +35,10 @@ void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
 // Installs what the handler finds in `client.userData`.
 void lobbyClientSetUserData(LobbyClient& client, void* userData);
 
-// Handles the pending ENet events (a few hundred at most): notices on channel 0
-// become history lines, other channels go to the callback. Does nothing without a host.
+// Handles the pending ENet events (a few hundred at most): a completed connection sets
+// `connected`; notices on channel 0 become history lines, other channels go to the
+// callback; a failed attempt or a lost connection clears `connected` and `peer` and
+// leaves a "disconected." line. Does nothing without a host.
 void lobbyClientService(LobbyClient& client);
 
 // Scrolls the history down one line and puts the first 150 characters of `text` on top.
@@ -34,6 +48,10 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text);
 // False when there is no peer or ENet refuses the packet (not connected yet or any more).
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,
                           std::span<const std::uint8_t> bytes, bool reliable);
+
+// Asks the server to end the connection; the end arrives later in lobbyClientService.
+// Does nothing unless connected.
+void lobbyClientDisconnect(LobbyClient& client);
 
 // Destroys the ENet host and ends ENet; safe on a client that never connected.
 void lobbyClientDestroy(LobbyClient& client);

@@ -227,6 +227,14 @@ PeerStats lobbyServerSlotStats(const ClientSlot& client)
             peer.packetLoss, peer.packetsLost, peer.packetsSent};
 }
 
+void lobbyServerDisconnectAll(LobbyServer& server)
+{
+    if (!server.host) return;
+    for (const ClientSlot& client : server.clients) {
+        if (client.connected) enet_peer_disconnect(client.peer, 0);
+    }
+}
+
 void lobbyServerDestroy(LobbyServer& server)
 {
     if (!server.host) return;

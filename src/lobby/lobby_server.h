@@ -45,6 +45,10 @@ bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
 // statistics ENet keeps for that peer. Never fails.
 PeerStats lobbyServerSlotStats(const ClientSlot& client);
 
+// Asks every connected peer to disconnect; each leaves its slot in a later service, when
+// it has acknowledged. Does nothing without a host.
+void lobbyServerDisconnectAll(LobbyServer& server);
+
 // Destroys the ENet host and ends ENet; safe on a server never created or destroyed twice.
 void lobbyServerDestroy(LobbyServer& server);
 

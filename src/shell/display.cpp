@@ -9,6 +9,8 @@
 
 #include <SDL2/SDL2_gfxPrimitives_font.h>  // gfxPrimitivesFontdata: 256 glyphs × 8 rows, bit 7 leftmost
 
+#include "base/stop_request.h"
+
 namespace netduel {
 
 namespace {
@@ -17,6 +19,7 @@ constexpr double COORDINATE_LIMIT = 1.0e6;  // px: far enough out to clip, small
 constexpr double LINE_MARGIN = 1.0;  // px around the surface that a cut line keeps, so
                                      // rounding at the edge never loses an edge pixel
 constexpr int PROMPT_IDLE_MS = 10;
+constexpr char KEY_ESCAPE = 27;
 
 // Within ±COORDINATE_LIMIT; NaN goes to the lower limit.
 double limitCoordinate(double v)
@@ -309,7 +312,7 @@ void sleepMs(Display& display, int milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::string promptLine(Display& display, std::string_view prompt)
+std::optional<std::string> promptLine(Display& display, std::string_view prompt)
 {
     std::string line;
     std::size_t editAt = 0;
@@ -317,6 +320,7 @@ std::string promptLine(Display& display, std::string_view prompt)
         showPromptRow(display, prompt, line, editAt, true);
         pump(display);
         std::string key = readKey(display);
+        if (key == std::string_view(&KEY_ESCAPE, 1) || stopRequested()) return std::nullopt;
         if (key.empty()) {
             if (!display.backEnd.pump) break;  // no window: no more keys will come
             sleepMs(display, PROMPT_IDLE_MS);

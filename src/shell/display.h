@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,8 +71,9 @@ struct DisplayRegion {
 };
 
 // Opens the 1024×768 window titled with the program file's stem, black, text cursor
-// home, and installs the window back end. Says in one status line when there is no
-// DISPLAY or WAYLAND_DISPLAY; returns false with a status line when no window opens.
+// home, and installs the window back end. False, with one status line saying why,
+// when SDL fails or finds no display server (SDL's invisible fallback drivers count
+// as none unless SDL_VIDEODRIVER names them).
 bool displayOpen(Display& display, const char* programPath);
 
 // Begins drawing; locks nest.
@@ -138,8 +140,9 @@ void sleepMs(Display& display, int milliseconds);
 
 // Shows `prompt` at the text cursor, lets the player type and edit one line after it
 // until Enter, moves the cursor to the next row and returns the line's first input
-// field. Without a window the line ends when the typed keys run out.
-std::string promptLine(Display& display, std::string_view prompt);
+// field. Without a window the line ends when the typed keys run out. Nothing when the
+// player leaves with Escape or a stop is requested meanwhile.
+std::optional<std::string> promptLine(Display& display, std::string_view prompt);
 
 // First input field of a typed line: leading blanks and tabs skipped, up to the first
 // comma or the end (trailing blanks kept); a field opening with a double quote runs to

@@ -83,26 +83,54 @@ std::string programStem(const char* path)
     return name;
 }
 
-bool hasDisplayServer()
+// Drivers that SDL falls back to when no display server answers: nobody would see them.
+bool isInvisibleDriver(const char* driver)
+{
+    const std::string name = driver ? driver : "";
+    return name == "offscreen" || name == "dummy";
+}
+
+// Where a display server was looked for, for the status line that says none answered.
+std::string displayServerLooked()
 {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
+    std::string where;
+    if (x11 && *x11) where = std::string("DISPLAY=") + x11;
+    if (wayland && *wayland)
+        where += (where.empty() ? "" : " and ") + std::string("WAYLAND_DISPLAY=") + wayland;
+    if (where.empty()) return "neither DISPLAY nor WAYLAND_DISPLAY is set";
+    return "no display server answers at " + where;
+}
+
+// A visible window, unless an invisible driver was asked for by name (SDL_VIDEODRIVER in
+// the environment, or the same hint set by the program).
+bool videoDriverUsable()
+{
+    const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (!isInvisibleDriver(SDL_GetCurrentVideoDriver()) || (chosen && *chosen)) return true;
+    statusWrite("Cannot open the window: " + displayServerLooked() + " (SDL offers only its " +
+                    SDL_GetCurrentVideoDriver() +
+                    " driver); run with --dedicated to host without a screen",
+                true);
+    return false;
 }
 
 }  // namespace
 
 bool displayOpen(Display& display, const char* programPath)
 {
-    if (!hasDisplayServer())
-        statusWrite("No DISPLAY or WAYLAND_DISPLAY: the window opens off screen and stays invisible", true);
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    // Ctrl+C and SIGTERM must end the process as usual: only Escape ends the game loop,
-    // so a signal turned into an SDL quit event would be ignored.
+    // Ctrl+C and SIGTERM stay with the program's own stop request, which the loops poll;
+    // SDL would turn them into a quit event that nothing reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         statusWrite(std::string("Cannot open the window: ") + SDL_GetError(), true);
+        return false;
+    }
+    if (!videoDriverUsable()) {
+        SDL_Quit();
         return false;
     }
     display.window = SDL_CreateWindow(programStem(programPath).c_str(), SDL_WINDOWPOS_CENTERED,

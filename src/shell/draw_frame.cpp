@@ -30,10 +30,11 @@ void drawShip(Display& display, const Ship& ship)
 }
 
 void drawPanel(Display& display, const LobbyClient& client, bool chatMode,
-               std::string_view chatEcho)
+               std::string_view chatEcho, std::string_view hint)
 {
     drawBox(display, 0, 0, DISPLAY_WIDTH, PANEL_BOTTOM, PANEL_FILL, true);
     drawBox(display, 0, 0, DISPLAY_WIDTH - 1, PANEL_BOTTOM, PANEL_FRAME, false);
+    if (!chatMode) drawText(display, 0, 0, hint);
     if (!client.host) return;
     if (chatMode) {
         std::string line = std::sin(timerSeconds() * PROMPT_BLINK_RATE) > 0.0 ? "> " : "  ";
@@ -49,12 +50,12 @@ void drawPanel(Display& display, const LobbyClient& client, bool chatMode,
 }  // namespace
 
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
-               bool chatMode, std::string_view chatEcho)
+               bool chatMode, std::string_view chatEcho, std::string_view hint)
 {
     displayLock(display);
     displayClear(display);
     for (const Ship& ship : match.ships) drawShip(display, ship);
-    drawPanel(display, client, chatMode, chatEcho);
+    drawPanel(display, client, chatMode, chatEcho, hint);
     displayWaitRetrace(display);
     displayUnlock(display, -1, -1);
 }

@@ -24,9 +24,10 @@ inline constexpr double PROMPT_BLINK_RATE = 10.0;  // rad/s of sin(t·rate): "> 
 inline constexpr double HISTORY_TOP = 10.0;        // px: line i at HISTORY_TOP + i·HISTORY_STEP
 inline constexpr double HISTORY_STEP = 10.0;
 
-// Clears and paints one frame from the match and the client (the panel's text only
-// once the client has a host), waits for the retrace and shows it. Never fails.
+// Clears and paints one frame from the match and the client (the history and the chat
+// prompt only once the client has a host; outside chat mode `hint` on the panel's top
+// row), waits for the retrace and shows it. Never fails.
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
-               bool chatMode, std::string_view chatEcho);
+               bool chatMode, std::string_view chatEcho, std::string_view hint = {});
 
 }  // namespace netduel

@@ -1,25 +1,70 @@
-// Program entry: the window, the start-up question, the frame loop until Escape, exit 0.
+// Program entry: the command line, then either a dedicated host or the window with its
+// frame loop until Escape or SIGINT/SIGTERM; the exit status tells how the run ended.
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "base/status.h"
-#include "lobby/lobby_protocol.h"
+#include "base/stop_request.h"
+#include "lobby/lobby_client.h"
+#include "shell/dedicated.h"
 #include "shell/display.h"
+#include "shell/options.h"
 #include "shell/shell.h"
 
 #ifndef NETDUEL_SERVER_HOST
 #define NETDUEL_SERVER_HOST ""
 #endif
+#ifndef NETDUEL_VERSION
+#define NETDUEL_VERSION "unknown"
+#endif
 
-int main(int, char** argv)
+namespace {
+
+using namespace netduel;
+
+constexpr int EXIT_NO_WINDOW = 1;
+constexpr int EXIT_USAGE = 2;
+
+int usageError(const std::string& problem)
 {
-    using namespace netduel;
+    std::fprintf(stderr, "netduel: %s\n%s", problem.c_str(), optionsUsage().c_str());
+    return EXIT_USAGE;
+}
+
+int runWindowed(const char* programPath, const Options& options)
+{
     auto shell = std::make_unique<Shell>();
-    displayOpen(shell->display, argv[0]);
-    statusOpen();
-    shellStart(*shell, NETDUEL_SERVER_HOST, LOBBY_PORT);
-    while (shellFrame(*shell)) {
+    if (!displayOpen(shell->display, programPath)) return EXIT_NO_WINDOW;
+    if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
+        while (shellFrame(*shell)) {
+        }
     }
     shellStop(*shell);
     displayClose(shell->display);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string problem;
+    if (!optionsParse(argc, argv, options, problem)) return usageError(problem);
+    if (options.help) {
+        std::fputs(optionsUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("netduel " NETDUEL_VERSION);
+        return 0;
+    }
+    // Before any window: a name that does not resolve is a bad argument, not a blind run.
+    if (options.mode == RunMode::Join && !lobbyClientResolves(options.joinHost))
+        return usageError("cannot resolve the address '" + options.joinHost + "'");
+    statusOpen();
+    stopRequestInstall();
+    if (options.mode == RunMode::Dedicated) return dedicatedRun(options.port);
+    return runWindowed(argv[0], options);
 }

@@ -3,14 +3,12 @@
 
 #include <cctype>
 
-#include "base/status.h"
+#include "base/stop_request.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
-#include "duel/simulate.h"
 #include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
-#include "lobby/lobby_server.h"
 #include "shell/draw_frame.h"
 
 namespace netduel {
@@ -31,32 +29,21 @@ bool answersYes(std::string_view answer)
     return answer.size() == 1 && std::toupper(static_cast<unsigned char>(answer[0])) == 'Y';
 }
 
-void shellCreateHost(Shell& shell)
+// Asks "Create Host?" in Ask mode; false when the player left there.
+bool shellDecideHosting(Shell& shell, RunMode mode, bool& hosts)
 {
-    statusWrite("Creating server", true);
-    if (!lobbyServerCreate(shell.net.server, "", shell.port, LOBBY_MAX_PEERS)) {
-        statusWrite("Host creation failed!", true);
-        return;
-    }
-    statusWrite("Host running!", true);
-    shell.net.server.running = 1;
-    lobbyServerSetCallback(shell.net.server, serverKeyHandler);
-    lobbyServerSetUserData(shell.net.server, &shell.match);
-}
-
-void shellPlaceShips(Shell& shell)
-{
-    shell.match.ships[0].position = SHIP0_START;
-    shell.match.ships[0].colour = SHIP0_COLOUR;
-    shell.match.ships[1].position = SHIP1_START;
-    shell.match.ships[1].colour = SHIP1_COLOUR;
+    hosts = mode == RunMode::Host;
+    if (mode != RunMode::Ask) return true;
+    const std::optional<std::string> answer = promptLine(shell.display, "Create Host?");
+    if (!answer) return false;
+    shell.answer = *answer;
+    hosts = answersYes(shell.answer);
+    return true;
 }
 
 void shellAdvanceClock(Shell& shell)
 {
-    shell.frameToggle = !shell.frameToggle;
-    shell.frameDt = shell.lastTime - timerSeconds();
-    shell.lastTime = timerSeconds();
+    hostClockAdvance(shell.frameToggle, shell.lastTime, shell.frameDt);
     shell.controlWord = 0;
 }
 
@@ -66,9 +53,9 @@ void shellConnect(Shell& shell)
     lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
     lobbyClientSetCallback(client, clientSnapshotHandler);
     lobbyClientSetUserData(client, &shell.match);
-    waitKeyRelease(shell.display, SCAN_J);
 }
 
+// The keystroke that opened chat mode and anything typed before it never reach the line.
 void shellEnterChat(Shell& shell)
 {
     shell.chatMode = true;
@@ -76,12 +63,20 @@ void shellEnterChat(Shell& shell)
     for (int i = 0; i < CHAT_KEY_FLUSH; ++i) readKey(shell.display);
 }
 
-// J, C, R and the control keys; not sampled in chat mode.
+// J, C, R and the control keys; not sampled in chat mode. J and C act only while
+// there is no attempt or connection and only while there is one, respectively.
 void shellSampleKeys(Shell& shell)
 {
     Display& display = shell.display;
-    if (keyDown(display, SCAN_J) && !shell.net.client.host) shellConnect(shell);
-    if (keyDown(display, SCAN_C)) shellEnterChat(shell);
+    const bool busy = lobbyClientBusy(shell.net.client);
+    if (keyDown(display, SCAN_J) && !busy) {
+        shellConnect(shell);
+        waitKeyRelease(display, SCAN_J);
+    } else if (shell.connectNow && !busy) {
+        shellConnect(shell);
+    }
+    shell.connectNow = false;
+    if (keyDown(display, SCAN_C) && lobbyClientBusy(shell.net.client)) shellEnterChat(shell);
     if (keyDown(display, SCAN_R)) {
         shell.autoCircle = true;
         waitKeyRelease(display, SCAN_R);
@@ -104,40 +99,48 @@ void shellSendControl(Shell& shell)
     lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false);
 }
 
+// A connection that just came up asks for the chosen name; one that is gone ends chat
+// mode, keeping the unsent line for the next time chat opens.
 void shellServiceClient(Shell& shell)
 {
-    if (!shell.net.client.host) return;
-    lobbyClientService(shell.net.client);
+    LobbyClient& client = shell.net.client;
+    if (!client.host) return;
+    const bool wasConnected = client.connected;
+    lobbyClientService(client);
+    if (client.connected && !wasConnected && !shell.chatName.empty())
+        chatSendLine(client, "/name " + shell.chatName);
+    if (!lobbyClientBusy(client)) shell.chatMode = false;
     if (shell.chatMode)
         shell.chatEcho = chatInput(shell.net, shell.chatMode, readKey(shell.display));
     else
         shellSendControl(shell);
 }
 
-// The host's half: step, then broadcast and service the server on alternate frames.
-void shellRunHost(Shell& shell)
+std::string shellServerLabel(const Shell& shell)
 {
-    if (!shell.net.server.host) return;
-    simulateStep(shell.match, shell.frameDt);
-    if (shell.frameToggle) {
-        const Snapshot snapshot = snapshotEncode(shell.match);
-        lobbyServerBroadcastBytes(shell.net.server, CHANNEL_SNAPSHOT, snapshot);
-    } else {
-        lobbyServerService(shell.net.server);
-    }
+    return shell.serverAddress + ":" + std::to_string(shell.port);
 }
 
 }  // namespace
 
-void shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port)
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
 {
-    shell.answer = promptLine(shell.display, "Create Host?");
+    if (options.mode == RunMode::Join)
+        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name};
+    return ShellStart{options.mode, builtInHost, options.port, options.name};
+}
+
+bool shellStart(Shell& shell, const ShellStart& start)
+{
     lobbyPairInit(shell.net);
-    matchStateInit(shell.match);
-    shell.port = port;
-    if (answersYes(shell.answer)) shellCreateHost(shell);
-    shell.serverAddress = serverHost.empty() ? DEFAULT_SERVER_ADDRESS : serverHost;
-    shellPlaceShips(shell);
+    hostMatchStart(shell.match);
+    shell.port = start.port;
+    bool hosts = false;
+    if (!shellDecideHosting(shell, start.mode, hosts)) return false;
+    if (hosts) hostCreate(shell.net.server, shell.match, shell.port);
+    shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
+    shell.chatName = start.name;
+    shell.connectNow = start.mode != RunMode::Ask;
     shell.frameDt = 0.0;
     shell.controlWord = 0;
     shell.controlActive = false;
@@ -147,6 +150,12 @@ void shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port)
     shell.nextSendTime = 0.0;
     shell.lastTime = timerSeconds();
     shell.frameToggle = true;
+    return true;
+}
+
+bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port)
+{
+    return shellStart(shell, ShellStart{RunMode::Ask, serverHost, port, {}});
 }
 
 bool shellFrame(Shell& shell)
@@ -159,18 +168,27 @@ bool shellFrame(Shell& shell)
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
-    shellRunHost(shell);
-    drawFrame(shell.display, shell.match, shell.net.client, shell.chatMode, shell.chatEcho);
+    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle);
+    drawFrame(shell.display, shell.match, shell.net.client, shell.chatMode, shell.chatEcho,
+              shellPanelHint(shell));
     sleepMs(shell.display, FRAME_PAUSE_MS);
-    return !keyDown(shell.display, SCAN_ESCAPE);
+    return !keyDown(shell.display, SCAN_ESCAPE) && !stopRequested();
+}
+
+std::string shellPanelHint(const Shell& shell)
+{
+    const LobbyClient& client = shell.net.client;
+    if (client.connected) return {};
+    if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
+    return "Press J to connect to " + shellServerLabel(shell);
 }
 
 void shellStop(Shell& shell)
 {
-    lobbyServerDestroy(shell.net.server);
-    lobbyClientDestroy(shell.net.client);
+    lobbyPairClose(shell.net);
     shell.chatEcho.clear();
     shell.serverAddress.clear();
+    shell.chatName.clear();
     lobbyPairDestroy(shell.net);
     shell.answer.clear();
 }

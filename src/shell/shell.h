@@ -8,18 +8,27 @@
 
 #include "duel/match.h"
 #include "lobby/lobby.h"
+#include "lobby/lobby_protocol.h"
 #include "shell/display.h"
+#include "shell/host.h"
+#include "shell/options.h"
 
 namespace netduel {
 
 inline constexpr double CONTROL_SEND_INTERVAL = 0.05;  // s between two control words
 inline constexpr int CHAT_KEY_FLUSH = 50;              // keys dropped on entering chat mode
 inline constexpr int FRAME_PAUSE_MS = 3;
-inline constexpr Vec2 SHIP0_START{50.0f, 384.0f};
-inline constexpr Vec2 SHIP1_START{974.0f, 384.0f};
-inline constexpr std::uint32_t SHIP0_COLOUR = 0xFF800000;  // dark red
-inline constexpr std::uint32_t SHIP1_COLOUR = 0xFF000080;  // dark blue
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
+
+// How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
+// without asking and the player's client connects on the first frame; Join: never
+// hosts, the client connects on the first frame. Dedicated never reaches the shell.
+struct ShellStart {
+    RunMode mode = RunMode::Ask;
+    std::string_view serverHost;      // where J connects; empty: 127.0.0.1
+    std::uint16_t port = LOBBY_PORT;  // hosted on and connected to
+    std::string_view name;            // asked for after every connection; empty: none
+};
 
 struct Shell {
     Display display;
@@ -28,6 +37,8 @@ struct Shell {
     MatchState match;
     std::uint16_t port = 0;     // the lobby port hosted on and connected to
     std::string serverAddress;  // where J connects
+    std::string chatName;       // asked for after every connection; empty: none
+    bool connectNow = false;    // the next frame connects as if J were held
     bool chatMode = false;
     std::string chatEcho;       // the chat line as chatInput last returned it
     KeyFlags controlWord = 0;
@@ -39,15 +50,29 @@ struct Shell {
     double nextSendTime = 0.0;  // s, a control word goes out only after this
 };
 
-// Start-up after displayOpen and statusOpen: "Create Host?", the server on `port` when
-// the answer is y or Y (a failure leaves this copy a plain client), the address J
-// connects to (`serverHost`, empty: 127.0.0.1) and the ships' start. Never fails.
-void shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port);
+// The start the command line asks for: --join's address and port, else `builtInHost`
+// (where J connects by default) and --port. The views point into `options`.
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost);
 
-// Runs one frame; false once Escape is held at its end.
+// Start-up after displayOpen and statusOpen: in Ask mode "Create Host?", the server on
+// `port` when the answer is y or Y, in Host mode the server without a question (a
+// failure leaves this copy a plain client); the address J connects to and the ships'
+// start. False when the player left at the question with Escape or a stop was
+// requested there; nothing needs stopping then beyond shellStop.
+bool shellStart(Shell& shell, const ShellStart& start);
+
+// The start of a copy run without options: the question, then J to `serverHost`.
+bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port);
+
+// Runs one frame; false once Escape is held at its end or a stop was requested.
 bool shellFrame(Shell& shell);
 
-// Destroys the server's and the client's ENet hosts and releases the lobby state.
+// What the panel's top row says while not connected (drawFrame leaves it out in chat
+// mode): what J does, or the attempt that runs. Empty while connected.
+std::string shellPanelHint(const Shell& shell);
+
+// Tells the server and the peers that this copy leaves (waiting up to a second), then
+// destroys the server's and the client's ENet hosts and releases the lobby state.
 void shellStop(Shell& shell);
 
 // Handles window events until the key with this scan code is released (at least once).

@@ -168,6 +168,19 @@ TEST_F(ChatInputTest, ALineTypedWhileConnectingIsKeptUntilTheConnectionIsUp)
     EXPECT_EQ(received(), bytesOf("SAY early"));
 }
 
+TEST_F(ChatInputTest, SendLineTakesTheChatRequestPathWithoutTouchingTheTypedLine)
+{
+    EXPECT_FALSE(chatSendLine(net.client, "/name Zed"));  // no connection yet
+    connect(43604);
+    type("typed");
+    EXPECT_TRUE(chatSendLine(net.client, "/name Zed"));
+    EXPECT_EQ(received(), bytesOf("REN Zed"));
+    EXPECT_TRUE(chatSendLine(net.client, "hi"));
+    EXPECT_EQ(received(), bytesOf("SAY hi"));
+    EXPECT_EQ(chatInput(net, chatMode, ""), "typed");
+    EXPECT_TRUE(chatMode);
+}
+
 TEST(ChatInputEditing, BackspaceAndControlKeys)
 {
     chatLineReset();

@@ -1,5 +1,6 @@
-// Lobby client: the five-line history, disconnection lines, and the packets on channels 1
-// and 2 reaching the match handlers over real ENet on loopback.
+// Lobby client: the five-line history, disconnection lines, new attempts after a failed
+// or lost connection, the goodbye of a closing pair, and the packets on channels 1 and 2
+// reaching the match handlers over real ENet on loopback.
 #include <algorithm>
 
 #include "duel/packet_handlers.h"
@@ -48,6 +49,98 @@ TEST_F(LobbyNetTest, FailedFirstAttemptPushesDisconectedOnly)
     EXPECT_EQ(historyLine(client, 1), "");
     EXPECT_NE(client.host, nullptr);  // a client connects once per run
     EXPECT_FALSE(lobbyClientSendBytes(client, CHANNEL_TEXT, lobbyFrame("SAY x"), true));
+}
+
+TEST(LobbyClientResolves, NamesAndIPv4AddressesButNotEmptyText)
+{
+    EXPECT_TRUE(lobbyClientResolves("127.0.0.1"));
+    EXPECT_TRUE(lobbyClientResolves("192.0.2.10"));
+    EXPECT_TRUE(lobbyClientResolves("localhost"));
+    EXPECT_FALSE(lobbyClientResolves(""));
+}
+
+// Well past a loopback round trip, well short of ENet's 5 s minimum time-out: a peer
+// that learns of the end within this was told, not timed out.
+constexpr double TOLD_SECONDS = 3.0;
+
+TEST_F(LobbyNetTest, AFailedAttemptFreesThePeerAndTheNextOneReusesTheHost)
+{
+    port = 43600;  // nobody listens yet
+    LobbyClient& client = addClient();
+    EXPECT_TRUE(lobbyClientBusy(client));
+    EXPECT_EQ(client.peer->timeoutMaximum, CONNECT_ATTEMPT_MS);
+    EXPECT_EQ(client.peer->timeoutMinimum, CONNECT_ATTEMPT_MS);
+    ENetHost* const host = client.host;
+    enet_peer_timeout(client.peer, 1, 50, 200);
+    ASSERT_TRUE(pumpUntil([&] { return !lobbyClientBusy(client); }));
+    EXPECT_EQ(historyLine(client, 0), "disconected.");
+    EXPECT_EQ(client.peer, nullptr);
+    EXPECT_FALSE(client.connected);
+
+    startServer(43600);
+    ASSERT_TRUE(lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS));
+    EXPECT_EQ(client.host, host);
+    ENetPeer* const attempt = client.peer;
+    EXPECT_FALSE(lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS));  // never two
+    EXPECT_EQ(client.peer, attempt);
+    EXPECT_NE(status.text().find("A connection is already being made or is up.\n"), std::string::npos);
+    ASSERT_TRUE(pumpUntil([&] { return historyLine(client, 0) == "* Anonymous0 connected =)"; }));
+    EXPECT_TRUE(client.connected);
+    EXPECT_TRUE(lobbyClientBusy(client));
+    // A connection that is up gets ENet's patient time-outs back.
+    EXPECT_EQ(client.peer->timeoutMaximum, static_cast<enet_uint32>(ENET_PEER_TIMEOUT_MAXIMUM));
+    EXPECT_EQ(client.peer->timeoutMinimum, static_cast<enet_uint32>(ENET_PEER_TIMEOUT_MINIMUM));
+    EXPECT_EQ(historyLine(client, 2), "disconected.");
+}
+
+TEST_F(LobbyNetTest, TheServersGoodbyeEndsTheConnectionAndJoiningWorksAgain)
+{
+    startServer(43601);
+    LobbyClient& client = joinClient();
+    ASSERT_TRUE(client.connected);
+    lobbyServerDisconnectAll(server);
+    ASSERT_TRUE(pumpUntil([&] { return !client.connected && !server.clients[0].connected; },
+                          TOLD_SECONDS));
+    EXPECT_EQ(historyLine(client, 0), "Client informationdisconected.");
+    EXPECT_EQ(client.peer, nullptr);
+    EXPECT_NE(status.text().find("Cli0 disconnected.\n"), std::string::npos);
+
+    ASSERT_TRUE(lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS));
+    EXPECT_TRUE(pumpUntil([&] { return historyLine(client, 0) == "* Anonymous0 connected =)"; }));
+}
+
+TEST_F(LobbyNetTest, ClosingAPairTellsItsServersPeersAndItsClientsServer)
+{
+    // The pair's client on its own server, as on a windowed host: both ends are told.
+    LobbyPair net;
+    lobbyPairInit(net);
+    ASSERT_TRUE(lobbyServerCreate(net.server, "", 43602, LOBBY_MAX_PEERS));
+    ASSERT_TRUE(lobbyClientConnect(net.client, "127.0.0.1", 43602, CLIENT_CHANNELS));
+    ASSERT_TRUE(pumpUntil([&] {
+        lobbyServerService(net.server);
+        lobbyClientService(net.client);
+        return net.client.connected && !net.server.clients.empty();
+    }));
+    lobbyPairClose(net);
+    EXPECT_NE(status.text().find("Cli0 disconnected.\n"), std::string::npos);
+    EXPECT_EQ(historyLine(net.client, 0), "Client informationdisconected.");
+    EXPECT_EQ(net.server.host, nullptr);
+    EXPECT_EQ(net.client.host, nullptr);
+    lobbyPairDestroy(net);
+
+    // The pair's client on another server, which nobody services during the close.
+    startServer(43603);
+    lobbyPairInit(net);
+    ASSERT_TRUE(lobbyClientConnect(net.client, "127.0.0.1", port, CLIENT_CHANNELS));
+    ASSERT_TRUE(pumpUntil([&] {
+        lobbyClientService(net.client);
+        return net.client.connected && !server.clients.empty();
+    }));
+    lobbyPairClose(net);
+    EXPECT_EQ(net.client.host, nullptr);
+    EXPECT_TRUE(pumpUntil([&] { return !server.clients[0].connected; }, TOLD_SECONDS));
+    lobbyPairClose(net);  // nothing left to close
+    lobbyPairDestroy(net);
 }
 
 // Delegates to the real handler after checking what the client hands its callback.

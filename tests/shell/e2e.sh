@@ -1,13 +1,17 @@
 #!/bin/sh
-# End-to-end run of the game: a private network namespace with loopback only (the game
-# always hosts on UDP 42069, so a game running on this machine never meets the test),
-# its own Xvfb, then the driver that plays the scenario against build/netduel.
+# End-to-end run of the game: a private network namespace with loopback only (so a game
+# running on this machine, on whatever port, never meets the test), its own Xvfb, then
+# the driver that plays its scenario against build/netduel.
 # Usage: e2e.sh GAME DRIVER
 set -eu
 if [ -z "${NETDUEL_E2E_INSIDE:-}" ]; then
-    NETDUEL_E2E_INSIDE=1 exec unshare -rn "$0" "$@"
+    NETDUEL_E2E_INSIDE=1 exec unshare -rnm "$0" "$@"
 fi
 ip link set lo up
+# Xvfb's socket file is shared through /tmp/.X11-unix: runs side by side (ctest -j) pick
+# the same display number in their namespaces and must not replace each other's socket.
+mkdir -p /tmp/.X11-unix
+mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 
 work=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "duel/match.h"
+#include "e2e_x11.h"
 
 namespace netduel {
 namespace {
@@ -28,8 +29,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::uint16_t GAME_PORT = 42069;
 constexpr auto DEADLINE = std::chrono::seconds(20);
-constexpr int WIDTH = 1024;
-constexpr int HEIGHT = 768;
 
 const char* gamePath = nullptr;
 
@@ -38,16 +37,7 @@ struct Snapshot464 {
     MatchState match;
 };
 
-std::string run(const std::string& command)
-{
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
+using e2e::run;
 
 class GameEndToEnd : public ::testing::Test {
 protected:
@@ -174,22 +164,11 @@ protected:
     }
 
     // The game window as 1024×768 RGB bytes.
-    std::vector<unsigned char> screenshot()
-    {
-        std::vector<unsigned char> rgb(WIDTH * HEIGHT * 3);
-        const std::string command = "xwd -silent -id " + window + " | convert xwd:- -depth 8 rgb:-";
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return {};
-        const std::size_t got = std::fread(rgb.data(), 1, rgb.size(), pipe);
-        pclose(pipe);
-        if (got != rgb.size()) return {};
-        return rgb;
-    }
+    std::vector<unsigned char> screenshot() { return e2e::screenshot(window); }
 
     static std::uint32_t pixel(const std::vector<unsigned char>& rgb, int x, int y)
     {
-        const unsigned char* p = &rgb[(y * WIDTH + x) * 3];
-        return 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2];
+        return e2e::pixel(rgb, x, y);
     }
 
     // What a window manager sends when the close button is clicked.
@@ -326,11 +305,5 @@ TEST_F(GameEndToEnd, HostsPlaysChatsAndQuitsOnEscape)
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s GAME\n", argv[0]);
-        return 2;
-    }
-    netduel::gamePath = argv[1];
-    return RUN_ALL_TESTS();
+    return netduel::e2e::driverMain(argc, argv, netduel::gamePath);
 }

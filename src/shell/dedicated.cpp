@@ -1,0 +1,59 @@
+// Dedicated host: start, paced frames until SIGINT or SIGTERM, farewell.
+#include "dedicated.h"
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "base/stop_request.h"
+#include "base/timer.h"
+#include "shell/host.h"
+
+namespace netduel {
+
+bool dedicatedStart(DedicatedHost& host, std::uint16_t port)
+{
+    lobbyPairInit(host.net);
+    hostMatchStart(host.match);
+    if (!hostCreate(host.net.server, host.match, port)) return false;
+    host.frameToggle = true;
+    host.frameDt = 0.0;
+    host.lastTime = timerSeconds();
+    return true;
+}
+
+void dedicatedFrame(DedicatedHost& host)
+{
+    hostClockAdvance(host.frameToggle, host.lastTime, host.frameDt);
+    hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle);
+}
+
+void dedicatedPace()
+{
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::duration<double> period(1.0 / DEDICATED_FRAME_RATE);
+    const double ticks = std::floor(Clock::now().time_since_epoch() / period);
+    const auto next = std::chrono::duration_cast<Clock::duration>(period * (ticks + 1.0));
+    std::this_thread::sleep_until(Clock::time_point(next));
+}
+
+void dedicatedStop(DedicatedHost& host)
+{
+    lobbyPairClose(host.net);
+    lobbyPairDestroy(host.net);
+}
+
+int dedicatedRun(std::uint16_t port)
+{
+    auto host = std::make_unique<DedicatedHost>();
+    const bool started = dedicatedStart(*host, port);
+    while (started && !stopRequested()) {
+        dedicatedFrame(*host);
+        dedicatedPace();
+    }
+    dedicatedStop(*host);
+    return started ? 0 : 1;
+}
+
+}  // namespace netduel

@@ -1,0 +1,41 @@
+// Dedicated host: the lobby server and the match at 60 frames a second, with no window,
+// no player and no pixels; SIGINT or SIGTERM ends it after telling every peer.
+#pragma once
+
+#include <cstdint>
+
+#include "duel/match.h"
+#include "lobby/lobby.h"
+
+namespace netduel {
+
+inline constexpr double DEDICATED_FRAME_RATE = 60.0;  // frames/s: a windowed host's pace
+
+struct DedicatedHost {
+    LobbyPair net;  // the server; the client part stays unused
+    MatchState match;
+    bool frameToggle = true;  // inverted first thing every frame
+    double lastTime = 0.0;    // s, clock reading of the previous frame
+    double frameDt = 0.0;     // s, previous minus current reading: negative
+};
+
+// The host's status lines and the server on `port` with both ships at their start.
+// False after "Host creation failed!".
+bool dedicatedStart(DedicatedHost& host, std::uint16_t port);
+
+// One frame as a windowed host runs it, without drawing and without a pause.
+void dedicatedFrame(DedicatedHost& host);
+
+// Sleeps until the next tick of a 60 Hz clock on the steady clock, so that a late
+// frame does not shift the ones after it.
+void dedicatedPace();
+
+// Tells every peer that the host leaves, waits up to a second for their answers and
+// destroys the server. Safe on a host that never started.
+void dedicatedStop(DedicatedHost& host);
+
+// The whole run: start, frames until a stop is requested, stop. Returns the exit
+// status: 0 after a stop, 1 when the server could not be created.
+int dedicatedRun(std::uint16_t port);
+
+}  // namespace netduel

@@ -1,0 +1,33 @@
+// The host's part of a run, shared by the windowed host and the dedicated one: the lobby
+// server with the control-word handler, the ships' start, and the host's half of a frame.
+#pragma once
+
+#include <cstdint>
+
+#include "duel/match.h"
+#include "lobby/lobby.h"
+
+namespace netduel {
+
+inline constexpr Vec2 SHIP0_START{50.0f, 384.0f};
+inline constexpr Vec2 SHIP1_START{974.0f, 384.0f};
+inline constexpr std::uint32_t SHIP0_COLOUR = 0xFF800000;  // dark red
+inline constexpr std::uint32_t SHIP1_COLOUR = 0xFF000080;  // dark blue
+
+// Resets the match and puts both ships at their start, in their colours.
+void hostMatchStart(MatchState& match);
+
+// "Creating server", then the lobby server on `port` for LOBBY_MAX_PEERS peers with the
+// control words steering `match`, and "Host running!". False after "Host creation
+// failed!", with `server.host` null.
+bool hostCreate(LobbyServer& server, MatchState& match, std::uint16_t port);
+
+// Starts a frame: inverts the toggle and measures the step as the previous clock reading
+// minus the new one (negative seconds, as the simulation wants them).
+void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt);
+
+// The host's half of a frame: the simulation step, the snapshot broadcast (flushed) on
+// frames whose toggle is set, then the lobby server serviced. Does nothing without a host.
+void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle);
+
+}  // namespace netduel

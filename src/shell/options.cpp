@@ -1,0 +1,184 @@
+// Command line parsing with getopt_long.
+#include "options.h"
+
+#include <getopt.h>
+
+#include <algorithm>
+#include <charconv>
+#include <vector>
+
+namespace netduel {
+
+namespace {
+
+// getopt_long's codes for the long options: above 0 and below any letter.
+enum OptionCode : int {
+    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION
+};
+
+constexpr option LONG_OPTIONS[] = {
+    {"host", no_argument, nullptr, OPT_HOST},
+    {"join", required_argument, nullptr, OPT_JOIN},
+    {"dedicated", no_argument, nullptr, OPT_DEDICATED},
+    {"port", required_argument, nullptr, OPT_PORT},
+    {"name", required_argument, nullptr, OPT_NAME},
+    {"help", no_argument, nullptr, OPT_HELP},
+    {"version", no_argument, nullptr, OPT_VERSION},
+    {nullptr, 0, nullptr, 0},
+};
+// '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
+constexpr char SHORT_OPTIONS[] = "+:";
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// A port: decimal digits only, 1…65535.
+bool portParse(std::string_view text, std::uint16_t& port, std::string& problem)
+{
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < 1 || value > 65535) {
+        problem = "port must be a number from 1 to 65535, not " + quoted(text);
+        return false;
+    }
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+// ADDRESS or ADDRESS:PORT; the port stays 0 when none is given.
+bool joinParse(std::string_view text, Options& options, std::string& problem)
+{
+    const std::size_t colon = text.find(':');
+    options.joinHost = text.substr(0, colon);
+    options.joinPort = 0;
+    if (options.joinHost.empty()) {
+        problem = "--join needs an address before any ':', not " + quoted(text);
+        return false;
+    }
+    if (colon == std::string_view::npos) return true;
+    if (text.find(':', colon + 1) != std::string_view::npos) {
+        problem = "--join takes a name or an IPv4 address with one optional :PORT, not " + quoted(text);
+        return false;
+    }
+    return portParse(text.substr(colon + 1), options.joinPort, problem);
+}
+
+bool nameParse(std::string_view text, Options& options, std::string& problem)
+{
+    const bool printable = std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= OPTION_NAME_FIRST && c <= OPTION_NAME_LAST;
+    });
+    if (text.empty() || text.size() > OPTION_NAME_MAX || !printable) {
+        problem = "--name takes 1 to 32 printable ASCII characters without blanks, not " + quoted(text);
+        return false;
+    }
+    options.name = text;
+    return true;
+}
+
+// A mode flag clashes with a different one given before it; the same one again is harmless.
+bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
+{
+    if (options.mode != RunMode::Ask && options.mode != mode) {
+        problem = std::string(flag) +
+                  " cannot be combined with another of --host, --join and --dedicated";
+        return false;
+    }
+    options.mode = mode;
+    return true;
+}
+
+bool optionApply(int code, const char* argument, Options& options, std::string& problem)
+{
+    switch (code) {
+    case OPT_HOST: return modeSet(options, RunMode::Host, "--host", problem);
+    case OPT_JOIN:
+        return modeSet(options, RunMode::Join, "--join", problem) &&
+               joinParse(argument, options, problem);
+    case OPT_DEDICATED: return modeSet(options, RunMode::Dedicated, "--dedicated", problem);
+    case OPT_PORT: return portParse(argument, options.port, problem);
+    case OPT_NAME: return nameParse(argument, options, problem);
+    case OPT_HELP: options.help = true; return true;
+    case OPT_VERSION: options.version = true; return true;
+    default: return false;
+    }
+}
+
+// The long option that `code` stands for, for messages.
+std::string_view optionName(int code)
+{
+    for (const option& entry : LONG_OPTIONS)
+        if (entry.name && entry.val == code) return entry.name;
+    return "?";
+}
+
+// What getopt_long rejected: `code` is ':' for a missing argument, '?' for anything
+// else; getopt_long leaves our option's code, a short option's letter or 0 in optopt.
+std::string rejected(int code, std::string_view word)
+{
+    if (code == ':') return "--" + std::string(optionName(optopt)) + " needs an argument";
+    if (optopt >= OPT_HOST && optopt <= OPT_VERSION)
+        return "--" + std::string(optionName(optopt)) + " takes no argument";
+    if (optopt != 0) return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
+    if (word.rfind("--", 0) != 0) return "unknown option " + quoted(word);
+    const std::string_view flag = word.substr(2, word.find('=') - 2);
+    const auto starts = std::count_if(std::begin(LONG_OPTIONS), std::end(LONG_OPTIONS) - 1,
+                                      [&](const option& entry) {
+                                          return std::string_view(entry.name).rfind(flag, 0) == 0;
+                                      });
+    return (starts > 1 ? "ambiguous option " : "unknown option ") + quoted(word);
+}
+
+bool modesCheck(const Options& options, std::string& problem)
+{
+    if (options.mode == RunMode::Dedicated && !options.name.empty()) {
+        problem = "--name needs a player: a --dedicated host has none";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool optionsParse(int argc, char* const* argv, Options& options, std::string& problem)
+{
+    // getopt_long may reorder the pointer array: it works on a copy, argv stays as given.
+    std::vector<char*> words(argv, argv + argc);
+    words.push_back(nullptr);
+    optind = 0;  // 0, not 1: glibc starts a whole new scan
+    opterr = 0;
+    for (;;) {
+        const int code = getopt_long(argc, words.data(), SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        if (code == -1) break;
+        if (code == '?' || code == ':') {
+            problem = rejected(code, words[optind - 1]);
+            return false;
+        }
+        if (!optionApply(code, optarg, options, problem)) return false;
+    }
+    if (optind < argc) {
+        problem = "unexpected argument " + quoted(words[optind]);
+        return false;
+    }
+    if (options.joinPort == 0) options.joinPort = options.port;
+    return modesCheck(options, problem);
+}
+
+std::string optionsUsage()
+{
+    return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
+           "       netduel --help | --version\n"
+           "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
+           "  --host                 host a match and join it at once\n"
+           "  --join ADDRESS[:PORT]  join the host at ADDRESS (a name or an IPv4 address) at once;\n"
+           "                         J tries again after a failed or lost connection\n"
+           "  --dedicated            host without a window and without a player of its own\n"
+           "  --port N               UDP port to host on, and to join when ADDRESS names none\n"
+           "                         (default 42069)\n"
+           "  --name NAME            chat name to ask for once connected (1 to 32 characters,\n"
+           "                         no blanks)\n"
+           "  --help                 show this text and exit\n"
+           "  --version              show the version and exit\n";
+}
+
+}  // namespace netduel

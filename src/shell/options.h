@@ -1,0 +1,43 @@
+// Command line: what a run does (ask, host, join or host without a window), on which
+// port, under which chat name. Parsing is pure: no output, no exit, no name lookup.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "lobby/lobby_protocol.h"
+
+namespace netduel {
+
+inline constexpr std::size_t OPTION_NAME_MAX = 32;    // the server keeps no longer chat name
+inline constexpr char OPTION_NAME_FIRST = 0x21;       // printable ASCII without the blank:
+inline constexpr char OPTION_NAME_LAST = 0x7E;        // the server renames anything else
+
+enum class RunMode {
+    Ask,        // no mode flag: the window asks "Create Host?"
+    Host,       // --host: host, and the player joins at once
+    Join,       // --join: join ADDRESS at once, never host
+    Dedicated,  // --dedicated: host without a window or a player
+};
+
+struct Options {
+    RunMode mode = RunMode::Ask;
+    std::uint16_t port = LOBBY_PORT;     // hosted on; joined when --join names no port
+    std::string joinHost;               // --join's ADDRESS: a name or an IPv4 address
+    std::uint16_t joinPort = 0;         // where --join connects: its :PORT, else `port`
+    std::string name;                   // --name; empty: the server's Anonymous name stays
+    bool help = false;
+    bool version = false;
+};
+
+// Reads argv[1…argc−1] with getopt_long into `options`. False with `problem` set to one
+// line naming the first bad argument or the clashing flags; `options` is then partial.
+// --help and --version are only recorded: a bad argument beside them is still reported.
+bool optionsParse(int argc, char* const* argv, Options& options, std::string& problem);
+
+// The usage text, several lines, each ending in a line end.
+std::string optionsUsage();
+
+}  // namespace netduel

@@ -1,0 +1,176 @@
+// Command line: every flag, their combinations, and the one-line problem of each bad argument.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "shell/options.h"
+
+namespace netduel {
+namespace {
+
+struct Parsed {
+    bool ok = false;
+    Options options;
+    std::string problem;
+};
+
+Parsed parse(std::initializer_list<std::string> arguments)
+{
+    std::vector<std::string> words{"netduel"};
+    words.insert(words.end(), arguments);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::vector<char*> given = argv;
+    Parsed parsed;
+    parsed.ok = optionsParse(static_cast<int>(words.size()), argv.data(), parsed.options, parsed.problem);
+    EXPECT_EQ(argv, given) << "argv was reordered";
+    return parsed;
+}
+
+Options parsedOptions(std::initializer_list<std::string> arguments)
+{
+    const Parsed parsed = parse(arguments);
+    EXPECT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.problem, "");
+    return parsed.options;
+}
+
+std::string problemOf(std::initializer_list<std::string> arguments)
+{
+    const Parsed parsed = parse(arguments);
+    EXPECT_FALSE(parsed.ok);
+    return parsed.problem;
+}
+
+TEST(Options, NoArgumentsAsksWithTheDefaultPort)
+{
+    const Options options = parsedOptions({});
+    EXPECT_EQ(options.mode, RunMode::Ask);
+    EXPECT_EQ(options.port, 42069);
+    EXPECT_EQ(options.joinPort, 42069);
+    EXPECT_EQ(options.joinHost, "");
+    EXPECT_EQ(options.name, "");
+    EXPECT_FALSE(options.help);
+    EXPECT_FALSE(options.version);
+}
+
+TEST(Options, ModeFlags)
+{
+    EXPECT_EQ(parsedOptions({"--host"}).mode, RunMode::Host);
+    EXPECT_EQ(parsedOptions({"--dedicated"}).mode, RunMode::Dedicated);
+    EXPECT_EQ(parsedOptions({"--host", "--host"}).mode, RunMode::Host);
+    EXPECT_EQ(parsedOptions({"--ho"}).mode, RunMode::Host);  // getopt_long takes unique prefixes
+    const Options join = parsedOptions({"--join", "example.org"});
+    EXPECT_EQ(join.mode, RunMode::Join);
+    EXPECT_EQ(join.joinHost, "example.org");
+    EXPECT_EQ(join.joinPort, 42069);
+}
+
+TEST(Options, JoinPortComesFromTheAddressElseFromPort)
+{
+    const Options own = parsedOptions({"--join", "192.0.2.7:5000"});
+    EXPECT_EQ(own.joinHost, "192.0.2.7");
+    EXPECT_EQ(own.joinPort, 5000);
+    EXPECT_EQ(own.port, 42069);
+    EXPECT_EQ(parsedOptions({"--join", "h", "--port", "6000"}).joinPort, 6000);
+    EXPECT_EQ(parsedOptions({"--port=6000", "--join=h"}).joinPort, 6000);
+    const Options both = parsedOptions({"--join", "h:5000", "--port", "6000"});
+    EXPECT_EQ(both.joinPort, 5000);
+    EXPECT_EQ(both.port, 6000);
+    EXPECT_EQ(parsedOptions({"--join", "a", "--join", "b:7"}).joinHost, "b");
+}
+
+TEST(Options, PortRangeIsOneTo65535)
+{
+    EXPECT_EQ(parsedOptions({"--port", "1"}).port, 1);
+    EXPECT_EQ(parsedOptions({"--port", "65535"}).port, 65535);
+    EXPECT_EQ(parsedOptions({"--host", "--port", "43000"}).port, 43000);
+    for (const char* bad : {"0", "65536", "-1", "+5", "5x", "", " 5", "99999999999"})
+        EXPECT_EQ(problemOf({"--port", bad}),
+                  "port must be a number from 1 to 65535, not '" + std::string(bad) + "'");
+    EXPECT_EQ(problemOf({"--join", "h:0"}), "port must be a number from 1 to 65535, not '0'");
+    EXPECT_EQ(problemOf({"--join", "h:"}), "port must be a number from 1 to 65535, not ''");
+}
+
+TEST(Options, JoinAddressMustBeThere)
+{
+    EXPECT_EQ(problemOf({"--join", ""}), "--join needs an address before any ':', not ''");
+    EXPECT_EQ(problemOf({"--join", ":5000"}), "--join needs an address before any ':', not ':5000'");
+    EXPECT_EQ(problemOf({"--join", "a:1:2"}),
+              "--join takes a name or an IPv4 address with one optional :PORT, not 'a:1:2'");
+    EXPECT_EQ(problemOf({"--join"}), "--join needs an argument");
+}
+
+TEST(Options, NameIsOneTo32PrintableCharactersWithoutBlanks)
+{
+    EXPECT_EQ(parsedOptions({"--name", "Zed"}).name, "Zed");
+    EXPECT_EQ(parsedOptions({"--name", "!~"}).name, "!~");
+    const std::string longest(32, 'n');
+    EXPECT_EQ(parsedOptions({"--join", "h", "--name", longest}).name, longest);
+    EXPECT_EQ(parsedOptions({"--host", "--name", "Zed"}).name, "Zed");
+    const std::string rule = "--name takes 1 to 32 printable ASCII characters without blanks, not ";
+    for (const std::string& bad : {std::string(33, 'n'), std::string(), std::string("Ze d"),
+                                  std::string("Zed\x7f"), std::string("\xc3\xa9t\xc3\xa9")})
+        EXPECT_EQ(problemOf({"--name", bad}), rule + "'" + bad + "'");
+    EXPECT_EQ(problemOf({"--name"}), "--name needs an argument");
+}
+
+TEST(Options, ModesExcludeEachOther)
+{
+    const std::string tail = " cannot be combined with another of --host, --join and --dedicated";
+    EXPECT_EQ(problemOf({"--host", "--join", "h"}), "--join" + tail);
+    EXPECT_EQ(problemOf({"--join", "h", "--host"}), "--host" + tail);
+    EXPECT_EQ(problemOf({"--join", "h", "--dedicated"}), "--dedicated" + tail);
+    EXPECT_EQ(problemOf({"--host", "--dedicated"}), "--dedicated" + tail);
+    EXPECT_EQ(problemOf({"--dedicated", "--name", "Zed"}), "--name needs a player: a --dedicated host has none");
+    EXPECT_EQ(problemOf({"--name", "Zed", "--dedicated"}), "--name needs a player: a --dedicated host has none");
+    EXPECT_EQ(parsedOptions({"--dedicated", "--port", "43001"}).port, 43001);
+}
+
+TEST(Options, UnknownAndMalformedArguments)
+{
+    EXPECT_EQ(problemOf({"--bogus"}), "unknown option '--bogus'");
+    EXPECT_EQ(problemOf({"--bogus=1"}), "unknown option '--bogus=1'");
+    EXPECT_EQ(problemOf({"-x"}), "unknown option '-x'");
+    EXPECT_EQ(problemOf({"-hx"}), "unknown option '-h'");
+    EXPECT_EQ(problemOf({"--h"}), "ambiguous option '--h'");
+    EXPECT_EQ(problemOf({"--host=yes"}), "--host takes no argument");
+    EXPECT_EQ(problemOf({"--port"}), "--port needs an argument");
+    EXPECT_EQ(problemOf({"join"}), "unexpected argument 'join'");
+    EXPECT_EQ(problemOf({"--host", "--", "extra"}), "unexpected argument 'extra'");
+    EXPECT_EQ(problemOf({"--help", "--bogus"}), "unknown option '--bogus'");
+}
+
+TEST(Options, HelpAndVersionAreRecorded)
+{
+    const Options help = parsedOptions({"--help"});
+    EXPECT_TRUE(help.help);
+    EXPECT_FALSE(help.version);
+    const Options version = parsedOptions({"--host", "--version"});
+    EXPECT_TRUE(version.version);
+    EXPECT_FALSE(version.help);
+}
+
+TEST(Options, EachParseStartsAfresh)
+{
+    EXPECT_EQ(problemOf({"--host", "--bogus"}), "unknown option '--bogus'");
+    // A scan left half-way must not make the next one skip or misread its first word.
+    EXPECT_EQ(parsedOptions({"--join", "h"}).mode, RunMode::Join);
+    EXPECT_EQ(problemOf({"-hx"}), "unknown option '-h'");
+    EXPECT_EQ(parsedOptions({"--dedicated"}).mode, RunMode::Dedicated);
+}
+
+TEST(Options, UsageNamesEveryFlag)
+{
+    const std::string usage = optionsUsage();
+    for (const char* flag : {"--host", "--join ADDRESS[:PORT]", "--dedicated", "--port N",
+                             "--name NAME", "--help", "--version", "42069"})
+        EXPECT_NE(usage.find(flag), std::string::npos) << flag;
+    EXPECT_EQ(usage.back(), '\n');
+}
+
+}  // namespace
+}  // namespace netduel
