@@ -44,6 +44,7 @@ bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::u
         statusWrite("An error occurred while trying to create an ENet client host.", true);
         return false;
     }
+    lobbyHostLimit(client.host);
     client.peer = enet_host_connect(client.host, &address, channelCount, 0);
     if (!client.peer) {
         statusWrite("No available peers for initiating an ENet connection.", true);

@@ -12,6 +12,7 @@ void lobbyPairInit(LobbyPair& net)
 void lobbyPairDestroy(LobbyPair& net)
 {
     std::vector<ClientSlot>().swap(net.server.clients);
+    std::vector<HalfOpenPeer>().swap(net.server.halfOpen);
 }
 
 }  // namespace netduel
