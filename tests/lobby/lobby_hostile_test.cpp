@@ -329,16 +329,16 @@ TEST_F(HostileTest, TextsSentOutsideServiceLeaveAtOnce)
     startServer(43508);
     joinClient();
     joinClient(spareLoopback(0));
-    ASSERT_TRUE(pumpUntil([&] {
+    auto allSent = [&] {
         return std::all_of(server.clients.begin(), server.clients.end(), [](const ClientSlot& c) {
             return enet_list_empty(&c.peer->outgoingCommands);
         });
-    }));
+    };
+    ASSERT_TRUE(pumpUntil(allSent));
     lobbyServerBroadcastText(server, CHANNEL_TEXT, "SAY Lobby broadcast");
+    EXPECT_TRUE(allSent());
     lobbyServerSendText(server, 1, "WSP Lobby just you");
-    for (const ClientSlot& client : server.clients) {
-        EXPECT_TRUE(enet_list_empty(&client.peer->outgoingCommands)) << client.id;
-    }
+    EXPECT_TRUE(allSent());
     ASSERT_TRUE(pumpUntil([&] { return historyLine(clients[1], 0) == "Lobby whispers: just you"; }));
     EXPECT_EQ(historyLine(clients[1], 1), "Lobby: broadcast");
 }
