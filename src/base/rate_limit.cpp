@@ -45,4 +45,10 @@ bool rateLimiterTake(RateLimiter& limiter, const RateRule& rule, double now)
     return false;
 }
 
+void rateLimiterMarkFlooding(RateLimiter& limiter, const RateRule& rule, double now)
+{
+    rateLimiterRoll(limiter, rule, now);
+    limiter.windowDrops = std::max(limiter.windowDrops, rule.floodDrops);
+}
+
 }  // namespace netduel

@@ -31,4 +31,8 @@ void rateLimiterReset(RateLimiter& limiter, const RateRule& rule, double now);
 // A clock that goes back refills nothing.
 bool rateLimiterTake(RateLimiter& limiter, const RateRule& rule, double now);
 
+// Counts the window that holds `now` as flooding, as if the rule's flood mark of units had
+// been dropped in it, for a sender whose excess was stopped before it could be counted.
+void rateLimiterMarkFlooding(RateLimiter& limiter, const RateRule& rule, double now);
+
 }  // namespace netduel

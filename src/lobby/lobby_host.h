@@ -43,15 +43,26 @@ inline ENetAddress lobbyAddress(std::string_view hostName, std::uint16_t port)
     return address;
 }
 
-// Hands each pending event of `host` to `handle` while `more()` allows another, and
-// destroys every received packet right after its handling. Stops at an empty queue or
-// an ENet error.
+// True when datagrams wait on the host's socket.
+inline bool lobbySocketReadable(ENetHost* host)
+{
+    enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
+    return enet_socket_wait(host->socket, &condition, 0) == 0 &&
+           (condition & ENET_SOCKET_WAIT_RECEIVE) != 0;
+}
+
+// Hands each pending event of `host` to `handle` while `more()` allows another round, and
+// destroys every received packet right after its handling. Stops when no event is left and
+// nothing waits on the socket (ENet reads at most 256 datagrams a call, and a call whose
+// datagrams made no event reports none), or at an ENet error.
 template <class Handle, class More>
 void lobbyHostDrainWhile(ENetHost* host, Handle handle, More more)
 {
     while (more()) {
         ENetEvent event{};
-        if (enet_host_service(host, &event, 0) <= 0) return;
+        const int result = enet_host_service(host, &event, 0);
+        if (result < 0 || (result == 0 && !lobbySocketReadable(host))) return;
+        if (result == 0) continue;
         handle(event);
         if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
     }

@@ -3,6 +3,7 @@
 #include "lobby_server.h"
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,26 @@ constexpr std::size_t WHO_LINE_MAX = NAME_CHARS + std::string_view(" (#99, ").si
                                      5 * 10 + std::string_view(" +/- , , , )\r\n").size();
 static_assert(std::string_view("WSP Lobby Chatters:\r\n").size() + LOBBY_MAX_PEERS * WHO_LINE_MAX <
               LOBBY_PACKET_LIMIT);
+
+// A datagram starts with the receiving host's peer index in its low 12 bits, with the
+// session and flags above them, in network byte order.
+static_assert(sizeof(ENetProtocolHeader) == 4 && ENET_PROTOCOL_MAXIMUM_PEER_ID == 0xFFF);
+
+// ENet hands each datagram here before reading it: 1 drops it unread, 0 lets ENet read
+// it. Only datagrams of a connected peer that is past PEER_BYTES_PER_SECOND are dropped.
+int ENET_CALLBACK serverIntercept(ENetHost* host, ENetEvent*)
+{
+    if (host->receivedDataLength < sizeof(enet_uint16)) return 0;
+    enet_uint16 header = 0;
+    std::memcpy(&header, host->receivedData, sizeof header);
+    const std::size_t index = ENET_NET_TO_HOST_16(header) & ENET_PROTOCOL_MAXIMUM_PEER_ID;
+    if (index >= host->peerCount) return 0;
+    const ENetPeer& peer = host->peers[index];
+    const bool sender = peer.address.host == host->receivedAddress.host &&
+                        peer.address.port == host->receivedAddress.port;
+    return peer.state == ENET_PEER_STATE_CONNECTED && sender &&
+           peer.incomingDataTotal >= PEER_BYTES_PER_SECOND;
+}
 
 // The slot number lives in the peer's application data as a plain integer.
 std::size_t peerSlot(const ENetPeer* peer) { return reinterpret_cast<std::uintptr_t>(peer->data); }
@@ -105,6 +126,10 @@ void serverConnect(LobbyServer& server, ENetPeer* peer)
                     std::to_string(peer->address.port),
                 true);
     peerBind(peer, slot);
+    // ENet slows unreliable sends to a peer whose round trips vary, and a flood at the
+    // host makes everyone's vary: snapshots would stop for peers that did nothing wrong.
+    enet_peer_throttle_configure(peer, ENET_PEER_PACKET_THROTTLE_INTERVAL,
+                                 ENET_PEER_PACKET_THROTTLE_ACCELERATION, 0);
     ClientSlot& client = server.clients[slot];
     client.id = number;
     client.peer = peer;
@@ -139,18 +164,36 @@ void serverDisconnect(LobbyServer& server, ENetPeer* peer)
     serverRelease(server, *client);
 }
 
-// Spends one unit of `allowance`. True when the packet may be handled; a slot that has
-// now flooded for FLOOD_WINDOWS windows in a row is disconnected and released instead.
-bool serverAllow(LobbyServer& server, ClientSlot& client, RateLimiter& allowance,
-                 const RateRule& rule)
+// Disconnects and releases `client` once `allowance` has flooded for FLOOD_WINDOWS
+// windows in a row. True when it did.
+bool serverDropFlooder(LobbyServer& server, ClientSlot& client, const RateLimiter& allowance)
 {
-    const bool allowed = rateLimiterTake(allowance, rule, timerSeconds());
-    if (allowance.floodWindows < FLOOD_WINDOWS) return allowed;
+    if (allowance.floodWindows < FLOOD_WINDOWS) return false;
     statusWrite("Cli" + std::to_string(client.id) + " flooded the server: disconnected.", true);
     // Without a host the slot's peer is none of ENet's (the request handler run alone).
     if (server.host) enet_peer_disconnect_now(client.peer, 0);
     serverRelease(server, client);
-    return false;
+    return true;
+}
+
+// Spends one unit of `allowance`. True when the packet may be handled; a slot that has
+// now flooded long enough is disconnected and released instead.
+bool serverAllow(LobbyServer& server, ClientSlot& client, RateLimiter& allowance,
+                 const RateRule& rule)
+{
+    const bool allowed = rateLimiterTake(allowance, rule, timerSeconds());
+    return !serverDropFlooder(server, client, allowance) && allowed;
+}
+
+// A peer past PEER_BYTES_PER_SECOND loses its datagrams before they make events, so its
+// control allowance is told directly that it floods.
+void serverWatchBytes(LobbyServer& server, double now)
+{
+    for (ClientSlot& client : server.clients) {
+        if (!client.connected || client.peer->incomingDataTotal < PEER_BYTES_PER_SECOND) continue;
+        rateLimiterMarkFlooding(client.controlAllowance, CONTROL_RULE, now);
+        serverDropFlooder(server, client, client.controlAllowance);
+    }
 }
 
 std::string serverWhoNotice(const LobbyServer& server)
@@ -271,6 +314,8 @@ bool lobbyServerCreate(LobbyServer& server, std::string_view hostName, std::uint
     }
     lobbyHostLimit(server.host);
     server.host->duplicatePeers = PEERS_PER_ADDRESS;
+    server.host->intercept = serverIntercept;
+    enet_socket_set_option(server.host->socket, ENET_SOCKOPT_RCVBUF, SERVER_RECEIVE_BUFFER);
     server.halfOpen.assign(server.host->peerCount, HalfOpenPeer{});
     server.nextPingTime = timerSeconds() + PING_INTERVAL;
     return true;
@@ -300,6 +345,7 @@ void lobbyServerService(LobbyServer& server)
             }
         },
         [&] { return Clock::now() < deadline; });
+    serverWatchBytes(server, timerSeconds());
     enet_host_flush(server.host);
     serverReapHalfOpen(server, timerSeconds());
     serverKeepAlive(server);

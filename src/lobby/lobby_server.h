@@ -21,6 +21,19 @@ inline constexpr std::size_t PEERS_PER_ADDRESS = 6;
 // peer is through well within this, while an attempt nobody completes frees its place.
 inline constexpr double HALF_OPEN_SECONDS = 5.0;
 
+// Bytes a connected peer may send within one of ENet's one-second accounting periods;
+// past them its datagrams are dropped unread for the rest of that second. A client sends
+// about 1 KiB a second (control words, acknowledgements, a chat line), a burst of eight of
+// the longest texts about 4 KiB. A dropped datagram costs the host one read, where its
+// packets would cost ENet an allocation and the server an event each.
+inline constexpr std::size_t PEER_BYTES_PER_SECOND = 16 * 1024;
+
+// Receive buffer asked for the host's socket, bytes (the system caps it at
+// net.core.rmem_max). The host reads its socket only in its service call and sleeps for
+// the rest of each frame; the buffer holds what arrives meanwhile, where ENet's own
+// 256 KiB holds a fraction of a frame of a flood.
+inline constexpr int SERVER_RECEIVE_BUFFER = 4 * 1024 * 1024;
+
 // Longest one service call keeps handling events, seconds. A frame at 60 a second lasts
 // 16.7 ms, of which the 3 ms pause, drawing, the client's service and the simulation take
 // under 5 ms; 4 ms leaves the frame on time with room to spare. What a flood brings
@@ -46,7 +59,8 @@ inline constexpr int FLOOD_WINDOWS = 2;
 bool lobbyNetStartup();
 
 // Listens on `port` of `hostName` (empty: every interface) for `peerCount` peers, at most
-// PEERS_PER_ADDRESS from one address, with the host limits of lobby_host.h, and schedules
+// PEERS_PER_ADDRESS from one address, with the host limits of lobby_host.h, a socket
+// buffer of SERVER_RECEIVE_BUFFER and PEER_BYTES_PER_SECOND for each peer, and schedules
 // the first keep-alive. False, with a status line and `host` null, on failure.
 bool lobbyServerCreate(LobbyServer& server, std::string_view hostName, std::uint16_t port,
                        std::size_t peerCount);

@@ -80,5 +80,23 @@ TEST(RateLimiter, AQuietWindowBreaksTheStreakAndResetStartsAfresh)
     EXPECT_EQ(takeMany(limiter, 11, 3.3), 10);
 }
 
+TEST(RateLimiter, AMarkedWindowFloodsLikeOneWithItsDrops)
+{
+    RateLimiter limiter;
+    rateLimiterReset(limiter, RULE, 0.0);
+    rateLimiterMarkFlooding(limiter, RULE, 0.5);
+    EXPECT_EQ(limiter.windowDrops, RULE.floodDrops);
+    EXPECT_EQ(takeMany(limiter, 10, 0.6), 10);  // a mark spends no allowance
+    rateLimiterMarkFlooding(limiter, RULE, 1.5);
+    EXPECT_EQ(limiter.floodWindows, 1);
+    takeMany(limiter, 100, 1.6);
+    const int drops = limiter.windowDrops;
+    EXPECT_GT(drops, RULE.floodDrops);
+    rateLimiterMarkFlooding(limiter, RULE, 1.7);  // keeps the higher count
+    EXPECT_EQ(limiter.windowDrops, drops);
+    rateLimiterMarkFlooding(limiter, RULE, 2.1);
+    EXPECT_EQ(limiter.floodWindows, 2);
+}
+
 }  // namespace
 }  // namespace netduel

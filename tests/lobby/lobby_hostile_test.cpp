@@ -1,8 +1,11 @@
 // The server against hostile peers over real ENet on loopback: escaped status lines,
 // the name rules, the program-clock Lamer number, flooders dropped and announced, the text
 // limit, half-open attempts, and the host limits.
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "lobby_net_fixture.h"
 
@@ -341,6 +344,79 @@ TEST_F(HostileTest, TextsSentOutsideServiceLeaveAtOnce)
     EXPECT_TRUE(allSent());
     ASSERT_TRUE(pumpUntil([&] { return historyLine(clients[1], 0) == "Lobby whispers: just you"; }));
     EXPECT_EQ(historyLine(clients[1], 1), "Lobby: broadcast");
+}
+
+TEST_F(HostileTest, APeerPastItsByteAllowanceIsCutOffUnreadAndThenDropped)
+{
+    double clock = 7000.0;
+    timerSetManual(clock);
+    startServer(43509);
+    countDeliveries();
+    LobbyClient& steady = joinClient();
+    LobbyClient& flooder = joinClient();
+    const ENetPeer& flooderPeer = *server.clients[1].peer;
+    const std::string kiB(1024, 'B');  // one datagram each: two do not fit the MTU
+    constexpr int BURST_KIB = 64;
+    for (int window = 0; window <= FLOOD_WINDOWS; ++window) {
+        const enet_uint32 before = server.host->totalReceivedData;
+        for (int i = 0; i < BURST_KIB; ++i) {
+            EXPECT_TRUE(lobbyClientSendBytes(flooder, 3, lobbyFrame(kiB), false));
+        }
+        lobbyClientService(flooder);  // sends what the last call left queued
+        ASSERT_TRUE(pumpUntil([&] {
+            return !server.clients[1].connected ||
+                   server.host->totalReceivedData - before >= BURST_KIB * kiB.size();
+        }));
+        // ENet read every datagram, but counted (and so passed on) only the allowance and
+        // the one that crossed it.
+        if (server.clients[1].connected) {
+            EXPECT_LE(flooderPeer.incomingDataTotal, PEER_BYTES_PER_SECOND + 2 * kiB.size());
+            EXPECT_EQ(historyLine(steady, 0), "* Anonymous1 connected =)");
+        }
+        timerSetManual(clock += RATE_WINDOW_SECONDS);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return historyLine(steady, 0) == "* Anonymous1 disconnected =("; }));
+    EXPECT_EQ(countOf(status.text(), "Cli1 flooded the server: disconnected.\n"), 1u);
+    EXPECT_LE(delivered[1], int(PEER_BYTES_PER_SECOND / kiB.size()) * (FLOOD_WINDOWS + 1));
+    EXPECT_TRUE(server.clients[0].connected);
+}
+
+TEST_F(HostileTest, ServiceReadsOnPastDatagramsThatMakeNoEvent)
+{
+    startServer(43510);
+    countDeliveries();
+    LobbyClient& steady = joinClient();
+    ENetPeer* peer = server.clients[0].peer;
+    ASSERT_TRUE(pumpUntil([&] { return enet_list_empty(&peer->outgoingCommands) && enet_list_empty(&peer->sentReliableCommands); }));
+
+    // More than ENet reads in one call, each naming a peer the host does not have.
+    ENetSocket junk = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ASSERT_NE(junk, ENET_SOCKET_NULL);
+    const ENetAddress serverAddress = lobbyAddress(test::CLIENT_ADDRESS, port);
+    std::uint8_t header[2] = {0x01, 0x00};  // peer 256 of 25
+    ENetBuffer buffer{header, sizeof header};
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(enet_socket_send(junk, &serverAddress, &buffer, 1), 2);
+    enet_socket_destroy(junk);
+    ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+
+    lobbyServerService(server);
+    EXPECT_EQ(delivered[0], 1);
+}
+
+TEST_F(HostileTest, TheHostKeepsSnapshotsFlowingAndAsksForALargeSocketBuffer)
+{
+    startServer(43511);
+    joinClient();
+    // Unreliable sends to a peer are never slowed down by ENet's throttle.
+    EXPECT_EQ(server.clients[0].peer->packetThrottleDeceleration, 0u);
+
+    long systemMax = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> systemMax;
+    int granted = 0;
+    socklen_t size = sizeof granted;
+    ASSERT_EQ(getsockopt(server.host->socket, SOL_SOCKET, SO_RCVBUF, &granted, &size), 0);
+    // Linux doubles what it grants for its own bookkeeping.
+    EXPECT_GE(granted, 2 * std::min<long>(SERVER_RECEIVE_BUFFER, systemMax));
 }
 
 }  // namespace
