@@ -1,11 +1,12 @@
-// Flood benchmark: the real lobby server, serviced as the host's frame loop does, in a child
+// Flood benchmark: the real lobby server, serviced as the host's frame loop does, in a
 // process of its own, against 24 flooding peers driven round-robin from one thread and one
 // well-behaved peer in another, all real ENet on loopback. Three runs: control words,
 // short SAY lines, 1 KiB SAY lines. Each run lasts FLOOD_SECONDS seconds (default 20; the
-// first argument overrides it).
+// first argument overrides it). Flooders that are disconnected connect again at once.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "base/status.h"
@@ -37,16 +39,16 @@ using Seconds = std::chrono::duration<double>;
 constexpr std::uint16_t FIRST_PORT = 43550;  // one port per run: 43550, 43551, 43552
 constexpr int FLOODERS = 24;
 constexpr double DEFAULT_SECONDS = 20.0;
-constexpr double FRAME_SECONDS = 1.0 / 60.0;     // the display's refresh, which the host waits for
+constexpr double FRAME_SECONDS = 1.0 / 60.0;  // the display's refresh, which the host waits for
 constexpr auto FRAME_PAUSE = std::chrono::milliseconds(3);  // the game's pause after each frame
-constexpr double CONTROL_PERIOD = 0.05;          // the well-behaved peer's 20 words a second
-constexpr double CHAT_PERIOD = 1.0;              // and its one chat line a second
-constexpr double ECHO_GRACE_SECONDS = 1.0;       // a line still unanswered after this is lost
+constexpr double CONTROL_PERIOD = 0.05;       // the well-behaved peer's 20 words a second
+constexpr double CHAT_PERIOD = 1.0;           // and its one chat line a second
+constexpr double ECHO_GRACE_SECONDS = 1.0;    // a line still unanswered after this is lost
 constexpr double CONNECT_SECONDS = 10.0;
-constexpr int FLOOD_BATCH = 32;                  // packets a flooder sends before flushing
-constexpr std::size_t FLOOD_QUEUE_LIMIT = 512;   // a flooder's own queue stays bounded
-constexpr double SNAPSHOT_GOAL = 25.0;           // per second, in every second
-constexpr double ECHO_GOAL = 0.5;                // seconds
+constexpr int FLOOD_BATCH = 32;               // packets a flooder sends before flushing
+constexpr std::size_t FLOOD_QUEUE_LIMIT = 512;  // a flooder's own queue stays bounded
+constexpr double SNAPSHOT_GOAL = 25.0;        // per second, in every second
+constexpr double ECHO_GOAL = 0.5;             // seconds
 constexpr double RSS_GOAL_MB = 64.0;
 
 enum class Flood { ControlWords, ShortSay, KiloSay };
@@ -58,15 +60,18 @@ struct Run {
 
 // What the host process reports when it stops.
 struct HostReport {
+    long startRssKb = 0;            // before the server was created: the program image
     long peakRssKb = 0;
     double cpuSeconds = 0.0;
     double wallSeconds = 0.0;
-    double serviceP99Ms = 0.0;
+    double serviceP99Ms = 0.0;      // wall time of one service call
     double serviceMaxMs = 0.0;
+    double serviceCpuP99Ms = 0.0;   // CPU time of one service call, without preemption
+    double serviceCpuMaxMs = 0.0;
     long frames = 0;
-    long lateFrames = 0;         // frames that missed their refresh
-    long floodLines = 0;         // "flooded the server" status lines
-    long socketDrops = 0;        // datagrams the kernel dropped at the host's socket
+    long lateFrames = 0;            // frames that missed their refresh
+    long floodLines = 0;            // "flooded the server" status lines
+    long socketDrops = 0;           // datagrams the kernel dropped at the host's socket
     unsigned long receivedDatagrams = 0;
 };
 
@@ -102,14 +107,30 @@ ssize_t countFloodLines(void* cookie, const char* data, std::size_t size)
     return static_cast<ssize_t>(size);
 }
 
-long peakRssKb()
+// A "Vm…:" figure of this process in kB, such as "VmHWM:" (peak RSS) or "VmRSS:".
+long memoryKb(std::string_view field)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+        if (line.starts_with(field)) return std::stol(line.substr(field.size()));
     }
     return -1;
+}
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
+// The 99th percentile and the largest of `values`.
+std::pair<double, double> tail(std::vector<double> values)
+{
+    if (values.empty()) return {0.0, 0.0};
+    std::sort(values.begin(), values.end());
+    return {values[values.size() * 99 / 100], values.back()};
 }
 
 // Datagrams the kernel dropped at the UDP socket bound to `port` (last field of /proc/net/udp).
@@ -130,10 +151,11 @@ long udpDrops(std::uint16_t port)
     return -1;
 }
 
+// A stop byte, or the parent gone (end of file).
 bool stopRequested(int stopFd)
 {
     char byte = 0;
-    return read(stopFd, &byte, 1) > 0;
+    return read(stopFd, &byte, 1) >= 0;
 }
 
 // The host's frame loop: step, snapshot on every second frame, service, wait for the
@@ -141,6 +163,7 @@ bool stopRequested(int stopFd)
 HostReport hostRun(std::uint16_t port, int readyFd, int stopFd)
 {
     HostReport report;
+    report.startRssKb = memoryKb("VmRSS:");
     cookie_io_functions_t sink{nullptr, countFloodLines, nullptr, nullptr};
     statusOut = fopencookie(&report.floodLines, "w", sink);
     LobbyServer server;
@@ -152,7 +175,7 @@ HostReport hostRun(std::uint16_t port, int readyFd, int stopFd)
     const char ready = created ? 1 : 0;
     if (write(readyFd, &ready, 1) != 1 || !created) return report;
 
-    std::vector<double> serviceMs;
+    std::vector<double> serviceMs, serviceCpuMs;
     bool toggle = true;
     double lastTime = timerSeconds();
     const auto start = Clock::now();
@@ -164,7 +187,9 @@ HostReport hostRun(std::uint16_t port, int readyFd, int stopFd)
         simulateStep(match, dt);
         if (toggle) lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshotEncode(match));
         const auto serviceStart = Clock::now();
+        const double serviceCpuStart = threadCpuMs();
         lobbyServerService(server);
+        serviceCpuMs.push_back(threadCpuMs() - serviceCpuStart);
         serviceMs.push_back(Seconds(Clock::now() - serviceStart).count() * 1000.0);
         ++report.frames;
         // The refresh waited for is the next one; a frame whose work ran past it waits a
@@ -177,18 +202,15 @@ HostReport hostRun(std::uint16_t port, int readyFd, int stopFd)
         std::this_thread::sleep_for(FRAME_PAUSE);
     }
     report.wallSeconds = secondsSince(start);
-    std::sort(serviceMs.begin(), serviceMs.end());
-    if (!serviceMs.empty()) {
-        report.serviceP99Ms = serviceMs[serviceMs.size() * 99 / 100];
-        report.serviceMaxMs = serviceMs.back();
-    }
+    std::tie(report.serviceP99Ms, report.serviceMaxMs) = tail(serviceMs);
+    std::tie(report.serviceCpuP99Ms, report.serviceCpuMaxMs) = tail(serviceCpuMs);
     report.receivedDatagrams = server.host->totalReceivedPackets;
     report.socketDrops = udpDrops(port);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     report.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    report.peakRssKb = peakRssKb();
+    report.peakRssKb = memoryKb("VmHWM:");
     lobbyServerDestroy(server);
     return report;
 }
@@ -255,9 +277,7 @@ WatcherReport watcherRun(std::uint16_t port, double seconds, FloodCounters& coun
     watcher.report.snapshotsPerSecond.assign(std::size_t(seconds), 0);
     auto start = Clock::now();
     const auto drain = [&](int window) {
-        lobbyHostDrainWhile(
-            watcher.host, [&](ENetEvent& event) { watcherHandle(watcher, event, start, window); },
-            [] { return true; });
+        lobbyHostDrain(watcher.host, [&](ENetEvent& event) { watcherHandle(watcher, event, start, window); });
     };
     while (!watcher.connected && secondsSince(start) < CONNECT_SECONDS) {
         drain(-1);
@@ -388,13 +408,17 @@ void printRun(const Run& run, double seconds, const HostReport& host, const Watc
     std::printf("  snapshots/s: mean %.1f, worst second %d\n", mean, worst);
     std::printf("  chat echo: median %.3f s, worst %.3f s, unanswered %d of %d\n",
                 median(watcher.echoSeconds), worstEcho, unanswered, watcher.linesSent);
-    std::printf("  host: peak RSS %.1f MB, CPU %.0f %% of a core, %ld frames (%ld late), "
-                "service p99 %.2f ms, max %.2f ms\n",
-                rssMb, 100.0 * host.cpuSeconds / std::max(host.wallSeconds, 1e-9), host.frames,
-                host.lateFrames, host.serviceP99Ms, host.serviceMaxMs);
-    std::printf("  flooders disconnected: %d of %d, %ld times in all (host: %ld flood lines)\n",
-                counters.distinctDropped.load(), FLOODERS, counters.disconnections.load(),
-                host.floodLines);
+    std::printf("  host: peak RSS %.1f MB (%.1f MB before the server started), CPU %.0f %% of a "
+                "core, %ld frames (%ld late)\n",
+                rssMb, double(host.startRssKb) / 1024.0,
+                100.0 * host.cpuSeconds / std::max(host.wallSeconds, 1e-9), host.frames,
+                host.lateFrames);
+    std::printf("  service call: p99 %.2f ms, max %.2f ms wall; p99 %.2f ms, max %.2f ms CPU\n",
+                host.serviceP99Ms, host.serviceMaxMs, host.serviceCpuP99Ms, host.serviceCpuMaxMs);
+    std::printf("  flooders disconnected: %ld times by the flood rule (host's status lines); "
+                "%d of %d flooders saw a disconnection, %ld in all\n",
+                host.floodLines, counters.distinctDropped.load(), FLOODERS,
+                counters.disconnections.load());
     const bool met = watcher.stayedConnected && worst >= SNAPSHOT_GOAL && unanswered == 0 &&
                      worstEcho <= ECHO_GOAL && rssMb < RSS_GOAL_MB;
     std::printf("  goals (stays, >= %.0f snapshots every second, echo <= %.1f s, RSS < %.0f MB): %s\n",
@@ -402,24 +426,53 @@ void printRun(const Run& run, double seconds, const HostReport& host, const Watc
     std::fflush(stdout);
 }
 
-// Forks the host (before any thread of this run exists), runs the peers against it, then
-// stops it and collects its report. False when the host could not be brought up.
-bool floodRun(const Run& run, std::uint16_t port, double seconds)
+// A host process, forked while the benchmark was still small and had no thread, so that its
+// memory is the host's own. It waits for a start byte, runs the host until a stop byte
+// (or the parent's end), then writes its report.
+struct HostProcess {
+    pid_t pid = -1;
+    int control = -1;  // written by the parent: start, then stop
+    int reply = -1;    // read by the parent: ready, then the report
+};
+
+[[noreturn]] void hostProcessMain(std::uint16_t port, int control, int reply)
 {
-    int ready[2], stop[2], result[2];
-    if (pipe(ready) != 0 || pipe(stop) != 0 || pipe(result) != 0) return false;
+    char start = 0;
+    if (read(control, &start, 1) != 1) _exit(1);
+    fcntl(control, F_SETFL, O_NONBLOCK);
+    const HostReport report = hostRun(port, reply, control);
+    _exit(write(reply, &report, sizeof report) == ssize_t(sizeof report) ? 0 : 1);
+}
+
+// `inherited` are the parent's ends of the host processes forked before; a child closes
+// them so that each host sees its own parent end close.
+HostProcess hostFork(std::uint16_t port, std::vector<int>& inherited)
+{
+    int toHost[2], fromHost[2];
+    if (pipe(toHost) != 0 || pipe(fromHost) != 0) return {};
     std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        fcntl(stop[0], F_SETFL, O_NONBLOCK);
-        const HostReport report = hostRun(port, ready[1], stop[0]);
-        const ssize_t written = write(result[1], &report, sizeof report);
-        _exit(written == ssize_t(sizeof report) ? 0 : 1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (int fd : inherited) close(fd);
+        close(toHost[1]);
+        close(fromHost[0]);
+        hostProcessMain(port, toHost[0], fromHost[1]);
     }
+    close(toHost[0]);
+    close(fromHost[1]);
+    inherited.push_back(toHost[1]);
+    inherited.push_back(fromHost[0]);
+    return {pid, toHost[1], fromHost[0]};
+}
+
+// Starts the host, runs the peers against it, stops it and collects its report. False
+// when the host could not be brought up.
+bool floodRun(const Run& run, const HostProcess& process, std::uint16_t port, double seconds)
+{
+    const char start = 1;
     char created = 0;
-    if (read(ready[0], &created, 1) != 1 || !created) {
-        waitpid(child, nullptr, 0);
+    if (process.pid < 0 || write(process.control, &start, 1) != 1 ||
+        read(process.reply, &created, 1) != 1 || !created) {
         return false;
     }
     FloodCounters counters;
@@ -428,12 +481,10 @@ bool floodRun(const Run& run, std::uint16_t port, double seconds)
     std::thread flooderThread([&] { floodersRun(port, run.flood, counters); });
     watcherThread.join();
     flooderThread.join();
-    const char stopByte = 1;
+    const char stop = 1;
     HostReport host;
-    const bool reported = write(stop[1], &stopByte, 1) == 1 &&
-                          read(result[0], &host, sizeof host) == ssize_t(sizeof host);
-    waitpid(child, nullptr, 0);
-    for (int fd : {ready[0], ready[1], stop[0], stop[1], result[0], result[1]}) close(fd);
+    const bool reported = write(process.control, &stop, 1) == 1 &&
+                          read(process.reply, &host, sizeof host) == ssize_t(sizeof host);
     if (!reported) return false;
     printRun(run, seconds, host, watcher, counters);
     return true;
@@ -456,12 +507,20 @@ int main(int argc, char** argv)
     const Run runs[] = {{"control-word", Flood::ControlWords},
                         {"short-SAY", Flood::ShortSay},
                         {"1 KiB SAY", Flood::KiloSay}};
-    std::uint16_t port = FIRST_PORT;
-    for (const Run& run : runs) {
-        if (!floodRun(run, port++, seconds)) {
-            std::fprintf(stderr, "bench_flood: the %s run could not start its host\n", run.name);
-            return 1;
-        }
+    // Every host is forked before the first run makes a thread or a flooder's queues.
+    std::vector<int> parentEnds;
+    std::vector<HostProcess> hosts;
+    for (std::size_t i = 0; i < std::size(runs); ++i) {
+        hosts.push_back(hostFork(std::uint16_t(FIRST_PORT + i), parentEnds));
     }
-    return 0;
+    bool ok = true;
+    for (std::size_t i = 0; i < std::size(runs) && ok; ++i) {
+        ok = floodRun(runs[i], hosts[i], std::uint16_t(FIRST_PORT + i), seconds);
+        if (!ok) std::fprintf(stderr, "bench_flood: the %s run could not start its host\n", runs[i].name);
+    }
+    for (int fd : parentEnds) close(fd);  // a host never started sees the end and leaves
+    for (const HostProcess& host : hosts) {
+        if (host.pid > 0) waitpid(host.pid, nullptr, 0);
+    }
+    return ok ? 0 : 1;
 }
