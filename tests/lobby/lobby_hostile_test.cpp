@@ -58,6 +58,17 @@ protected:
         lobbyServerSetCallback(server, countBySlot);
     }
 
+    // Pins the clock at `clock`, starts the server on `port` counting deliveries per slot,
+    // and joins two peers, slots 0 and 1.
+    std::pair<LobbyClient*, LobbyClient*> startWithTwo(std::uint16_t port, double clock)
+    {
+        timerSetManual(clock);
+        startServer(port);
+        countDeliveries();
+        LobbyClient* first = &joinClient();
+        return {first, &joinClient()};
+    }
+
     void sendReliable(LobbyClient& client, std::uint8_t channel, std::string_view text, int times)
     {
         for (int i = 0; i < times; ++i) {
@@ -119,10 +130,9 @@ TEST_F(HostileTest, ControlBytesFromPeersAreEscapedInTheLogAndRelayedAsSent)
 
 TEST_F(HostileTest, NamesMustBePrintableAndUnlikeAnyOtherChattersName)
 {
-    timerSetManual(777.9);
-    startServer(43501);
-    LobbyClient& first = joinClient();
-    LobbyClient& second = joinClient();
+    const auto [firstPeer, secondPeer] = startWithTwo(43501, 777.9);
+    LobbyClient& first = *firstPeer;
+    LobbyClient& second = *secondPeer;
     // The forged whisper: a name that would read as "Lobby whispers".
     EXPECT_TRUE(requestUntilLine(first, "REN Lobby\xFFwhispers", second, "* Anonymous0 is now known as Lamer777"));
     EXPECT_TRUE(requestUntilLine(first, "REN Pilot", second, "* Lamer777 is now known as Pilot"));
@@ -158,11 +168,9 @@ TEST_F(HostileTest, LamerNumberIsWholeSecondsOfTheProgramClock)
 TEST_F(HostileTest, AControlFlooderIsDroppedAndAnnouncedWhileASteadyPeerStays)
 {
     double clock = 3000.0;
-    timerSetManual(clock);
-    startServer(43503);
-    countDeliveries();
-    LobbyClient& steady = joinClient();
-    LobbyClient& flooder = joinClient();
+    const auto [steadyPeer, flooderPeer] = startWithTwo(43503, clock);
+    LobbyClient& steady = *steadyPeer;
+    LobbyClient& flooder = *flooderPeer;
     const std::string control = "ctrl";
     const int flood = int(CONTROL_RULE.burst) + 2 * CONTROL_RULE.floodDrops;
     for (int window = 0; window < FLOOD_WINDOWS; ++window) {
@@ -194,10 +202,9 @@ TEST_F(HostileTest, AControlFlooderIsDroppedAndAnnouncedWhileASteadyPeerStays)
 TEST_F(HostileTest, ATextFloodersSlotGoesToTheNextArrivalWithAFreshAllowance)
 {
     double clock = 4000.0;
-    timerSetManual(clock);
-    startServer(43504);
-    LobbyClient& flooder = joinClient();
-    LobbyClient& watcher = joinClient();
+    const auto [flooderPeer, watcherPeer] = startWithTwo(43504, clock);
+    LobbyClient& flooder = *flooderPeer;
+    LobbyClient& watcher = *watcherPeer;
     const int flood = int(TEXT_RULE.burst) + TEXT_RULE.floodDrops;
     for (int window = 0; window < FLOOD_WINDOWS; ++window) {
         sendReliable(flooder, CHANNEL_TEXT, "SAY spam", flood);
@@ -220,10 +227,9 @@ TEST_F(HostileTest, ATextFloodersSlotGoesToTheNextArrivalWithAFreshAllowance)
 
 TEST_F(HostileTest, TextsOverTheLimitAreNotRelayedAndSpendTheAllowance)
 {
-    timerSetManual(5000.0);
-    startServer(43505);
-    LobbyClient& speaker = joinClient();
-    LobbyClient& listener = joinClient();
+    const auto [speakerPeer, listenerPeer] = startWithTwo(43505, 5000.0);
+    LobbyClient& speaker = *speakerPeer;
+    LobbyClient& listener = *listenerPeer;
     const std::string atLimit = "SAY " + std::string(TEXT_REQUEST_LIMIT - 4, 'k');
     const std::string overLimit = "SAY " + std::string(TEXT_REQUEST_LIMIT - 3, 'o');
     const std::string kiB = "SAY " + std::string(1024, 'K');
@@ -349,12 +355,10 @@ TEST_F(HostileTest, TextsSentOutsideServiceLeaveAtOnce)
 TEST_F(HostileTest, APeerPastItsByteAllowanceIsCutOffUnreadAndThenDropped)
 {
     double clock = 7000.0;
-    timerSetManual(clock);
-    startServer(43509);
-    countDeliveries();
-    LobbyClient& steady = joinClient();
-    LobbyClient& flooder = joinClient();
-    const ENetPeer& flooderPeer = *server.clients[1].peer;
+    const auto [steadyPeer, flooderPeer] = startWithTwo(43509, clock);
+    LobbyClient& steady = *steadyPeer;
+    LobbyClient& flooder = *flooderPeer;
+    const ENetPeer& flooderAtHost = *server.clients[1].peer;
     const std::string kiB(1024, 'B');  // one datagram each: two do not fit the MTU
     constexpr int BURST_KIB = 64;
     for (int window = 0; window <= FLOOD_WINDOWS; ++window) {
@@ -370,7 +374,7 @@ TEST_F(HostileTest, APeerPastItsByteAllowanceIsCutOffUnreadAndThenDropped)
         // ENet read every datagram, but counted (and so passed on) only the allowance and
         // the one that crossed it.
         if (server.clients[1].connected) {
-            EXPECT_LE(flooderPeer.incomingDataTotal, PEER_BYTES_PER_SECOND + 2 * kiB.size());
+            EXPECT_LE(flooderAtHost.incomingDataTotal, PEER_BYTES_PER_SECOND + 2 * kiB.size());
             EXPECT_EQ(historyLine(steady, 0), "* Anonymous1 connected =)");
         }
         timerSetManual(clock += RATE_WINDOW_SECONDS);
