@@ -102,6 +102,8 @@ protected:
 
 TEST_F(HostileTest, ControlBytesFromPeersAreEscapedInTheLogAndRelayedAsSent)
 {
+    double clock = 61.5;
+    timerSetManual(clock);
     startServer(43500);
     LobbyClient& speaker = joinClient();
     LobbyClient& listener = joinClient();
@@ -114,7 +116,6 @@ TEST_F(HostileTest, ControlBytesFromPeersAreEscapedInTheLogAndRelayedAsSent)
 
     // A name with any of them is replaced, so the NME line holds nothing to escape. Each
     // round spends two texts and the clock moves on by as many texts' allowance.
-    double clock = 61.5;
     for (std::string_view bad : {"a\x1b" "b", "a\ab", "a\rb", "a\nCli9", "a\x7f", "a\x9b"}) {
         timerSetManual(clock += 2.0 / TEXT_RULE.perSecond);
         const std::string lamer = "Lamer" + std::to_string(int(clock));
