@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace netduel {
@@ -17,5 +18,9 @@ void statusOpen();
 // after a line end so that a log piped to a file stays current. Writes nothing
 // while statusOut is null; write errors are ignored.
 void statusWrite(std::string_view text, bool lineEnd);
+
+// `text` made safe for a terminal: each byte below 0x20, 0x7F and 0x80–0x9F becomes
+// "\xNN" (two lower-case hex digits); every other byte stays as it is. Never fails.
+std::string statusEscape(std::string_view text);
 
 }  // namespace netduel

@@ -3,7 +3,8 @@
 
 namespace netduel {
 
-// Seconds since an arbitrary fixed origin (steady clock); never fails.
+// Seconds since the program started (steady clock, origin taken at static
+// initialisation); never fails.
 double timerSeconds();
 
 // Tests only: pin the clock at `seconds` until timerSetReal() (the real clock keeps no offset).

@@ -7,6 +7,8 @@
 
 #include <enet/enet.h>
 
+#include "base/rate_limit.h"
+
 namespace netduel {
 
 inline constexpr int NAME_CHARS = 32;      // longest chat name
@@ -53,8 +55,8 @@ inline void packetEventDeliver(PacketCallback callback, ENetEvent& event, LobbyS
 }
 
 // One record type for a server's peer slot and for the client object: the server's
-// table uses id, connected, peer and name; a client uses peer, host, userData,
-// callback and history.
+// table uses id, connected, peer, name and the two allowances; a client uses peer,
+// host, userData, callback and history.
 struct ClientSlot {
     std::int32_t id = 0;          // slot number while connected, −1 after the peer left
     bool connected = false;       // a peer holds the slot / the client's connection is up
@@ -64,6 +66,15 @@ struct ClientSlot {
     char name[NAME_CHARS + 1] = {};
     PacketCallback callback = nullptr;
     char history[HISTORY_LINES][HISTORY_CHARS + 1] = {};  // line 0 is the newest
+    RateLimiter controlAllowance;  // packets the host only hands on or ignores
+    RateLimiter textAllowance;     // requests the host answers or relays
+};
+
+// An ENet peer of the server's host whose connection has not completed yet.
+struct HalfOpenPeer {
+    bool seen = false;            // the server has seen this attempt
+    std::uint32_t connectID = 0;  // which attempt: a new one on the same peer starts over
+    double since = 0.0;           // program-clock seconds when it was first seen
 };
 
 struct LobbyServer {
@@ -73,6 +84,7 @@ struct LobbyServer {
     std::int32_t running = 0;     // set to 1 by the shell after a successful create
     void* userData = nullptr;     // handed through to the callback (the MatchState)
     PacketCallback callback = nullptr;
+    std::vector<HalfOpenPeer> halfOpen;  // indexed like the host's peers
 };
 
 // The lobby networking of one copy: its server (used only when hosting) and its client.
@@ -89,7 +101,7 @@ void lobbyPairInit(LobbyPair& net);
 // acknowledged or FAREWELL_SECONDS have passed. Safe on a pair without hosts.
 void lobbyPairClose(LobbyPair& net);
 
-// Frees the server's slot table; leaves the client part and the network alone.
+// Frees the server's slot and attempt tables; leaves the client part and the network alone.
 void lobbyPairDestroy(LobbyPair& net);
 
 }  // namespace netduel

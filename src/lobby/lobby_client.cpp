@@ -64,6 +64,7 @@ bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::u
             statusWrite("An error occurred while trying to create an ENet client host.", true);
             return false;
         }
+        lobbyHostLimit(client.host);
     }
     const ENetAddress address = lobbyAddress(serverHost, port);
     client.peer = enet_host_connect(client.host, &address, channelCount, 0);

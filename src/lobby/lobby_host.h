@@ -1,6 +1,8 @@
-// ENet plumbing that the server and the client share: addresses, the bounded drain, sends.
+// ENet plumbing that the server and the client share: host limits, addresses, the
+// bounded drain, sends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,8 +11,27 @@
 
 namespace netduel {
 
-// Most ENet events one service call handles, so that a flood cannot stall a frame.
+// Most ENet events one client service call handles, so that a flood cannot stall a frame.
 inline constexpr int SERVICE_EVENT_LIMIT = 300;
+
+// Largest packet either side sends or accepts, bytes. The longest text the server sends,
+// the who-is-here listing of a full house, is under 2.7 KiB; a request text far above the
+// server's own text limit still arrives whole, so the server refuses it itself instead of
+// ENet stalling the sender's reliable channel on it.
+inline constexpr std::size_t LOBBY_PACKET_LIMIT = 4 * 1024;
+
+// Most bytes of received packets that one peer may leave waiting for the application.
+// Both sides drain every frame, so a well-behaved peer has at most a frame's worth (a
+// snapshot, a few texts) waiting; past this ENet drops unreliable packets and withholds
+// the acknowledgement of reliable ones, which the sender then repeats.
+inline constexpr std::size_t LOBBY_WAITING_LIMIT = 32 * 1024;
+
+// Caps what one peer can make `host` hold: the packet size and the waiting data above.
+inline void lobbyHostLimit(ENetHost* host)
+{
+    host->maximumPacketSize = LOBBY_PACKET_LIMIT;
+    host->maximumWaitingData = LOBBY_WAITING_LIMIT;
+}
 
 // `port` on `hostName`, resolved when not empty (a name that does not resolve leaves 0).
 inline ENetAddress lobbyAddress(std::string_view hostName, std::uint16_t port)
@@ -22,18 +43,37 @@ inline ENetAddress lobbyAddress(std::string_view hostName, std::uint16_t port)
     return address;
 }
 
-// Hands each pending event of `host` to `handle`, at most SERVICE_EVENT_LIMIT of them,
-// and destroys every received packet right after its handling. Stops at an empty queue
-// or an ENet error.
-template <class Handle>
-void lobbyHostDrain(ENetHost* host, Handle handle)
+// True when datagrams wait on the host's socket.
+inline bool lobbySocketReadable(ENetHost* host)
 {
-    for (int handled = 0; handled < SERVICE_EVENT_LIMIT; ++handled) {
+    enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
+    return enet_socket_wait(host->socket, &condition, 0) == 0 &&
+           (condition & ENET_SOCKET_WAIT_RECEIVE) != 0;
+}
+
+// Hands each pending event of `host` to `handle` while `more()` allows another round, and
+// destroys every received packet right after its handling. Stops when no event is left and
+// nothing waits on the socket (ENet reads at most 256 datagrams a call, and a call whose
+// datagrams made no event reports none), or at an ENet error.
+template <class Handle, class More>
+void lobbyHostDrainWhile(ENetHost* host, Handle handle, More more)
+{
+    while (more()) {
         ENetEvent event{};
-        if (enet_host_service(host, &event, 0) <= 0) return;
+        const int result = enet_host_service(host, &event, 0);
+        if (result < 0 || (result == 0 && !lobbySocketReadable(host))) return;
+        if (result == 0) continue;
         handle(event);
         if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
     }
+}
+
+// As lobbyHostDrainWhile, for at most SERVICE_EVENT_LIMIT events.
+template <class Handle>
+void lobbyHostDrain(ENetHost* host, Handle handle)
+{
+    int handled = 0;
+    lobbyHostDrainWhile(host, handle, [&] { return handled++ < SERVICE_EVENT_LIMIT; });
 }
 
 // Queues `packet` to `peer`; a packet ENet refuses (peer not connected) is destroyed here.

@@ -48,6 +48,7 @@ void lobbyPairClose(LobbyPair& net)
 void lobbyPairDestroy(LobbyPair& net)
 {
     std::vector<ClientSlot>().swap(net.server.clients);
+    std::vector<HalfOpenPeer>().swap(net.server.halfOpen);
 }
 
 }  // namespace netduel

@@ -10,11 +10,26 @@ namespace netduel {
 
 namespace {
 
-std::string joined(std::initializer_list<std::string_view> parts)
+// The parts one after another, cut after `limit` characters.
+std::string joinedUpTo(std::size_t limit, std::initializer_list<std::string_view> parts)
 {
     std::string text;
-    for (std::string_view part : parts) text += part;
+    for (std::string_view part : parts) {
+        if (text.size() >= limit) break;
+        text += part.substr(0, limit - text.size());
+    }
     return text;
+}
+
+std::string joined(std::initializer_list<std::string_view> parts)
+{
+    return joinedUpTo(std::string::npos, parts);
+}
+
+// A name the server can show and tell apart: printable, without spaces.
+bool nameBytesAllowed(std::string_view name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return c >= '!' && c <= '~'; });
 }
 
 }  // namespace
@@ -94,10 +109,12 @@ std::string whoNotice(std::span<const PeerStats> peers)
 
 std::string anonymousName(std::int32_t slot) { return "Anonymous" + std::to_string(slot); }
 
-std::string renamedName(std::string_view requested, double now)
+std::string renamedName(std::string_view requested, double now,
+                        std::span<const std::string_view> others)
 {
     const std::string_view name = requested.substr(0, NAME_CHARS);
-    if (name.find(' ') == std::string_view::npos) return std::string(name);
+    const bool taken = !name.empty() && std::find(others.begin(), others.end(), name) != others.end();
+    if (nameBytesAllowed(name) && !taken) return std::string(name);
     return "Lamer" + std::to_string(static_cast<long long>(std::floor(now)));
 }
 
@@ -105,12 +122,17 @@ std::optional<std::string> noticeHistoryLine(std::string_view text)
 {
     const LobbyMessage message = lobbyMessageParse(text);
     const NamedBody named = lobbyBodySplit(message.body);
-    if (message.code == CODE_SAY) return joined({named.name, ": ", named.rest});
-    if (message.code == CODE_WSP) return joined({named.name, " whispers", ": ", named.rest});
-    if (message.code == CODE_NEW) return joined({"* ", message.body, " connected =)"});
-    if (message.code == CODE_OLD) return joined({"* ", message.body, " disconnected =("});
+    const std::size_t limit = HISTORY_CHARS;
+    if (message.code == CODE_SAY) return joinedUpTo(limit, {named.name, ": ", named.rest});
+    if (message.code == CODE_WSP) {
+        return joinedUpTo(limit, {named.name, " whispers", ": ", named.rest});
+    }
+    if (message.code == CODE_NEW) return joinedUpTo(limit, {"* ", message.body, " connected =)"});
+    if (message.code == CODE_OLD) {
+        return joinedUpTo(limit, {"* ", message.body, " disconnected =("});
+    }
     if (message.code == CODE_NME) {
-        return joined({"* ", named.name, " is now known as ", named.rest});
+        return joinedUpTo(limit, {"* ", named.name, " is now known as ", named.rest});
     }
     return std::nullopt;
 }

@@ -25,6 +25,10 @@ inline constexpr std::size_t CLIENT_CHANNELS = 10;
 inline constexpr double PING_INTERVAL = 5.0;         // seconds between keep-alive passes
 inline constexpr std::size_t CODE_CHARS = 4;
 inline constexpr std::size_t CHAT_LINE_LIMIT = 70;   // a longer chat line is sent at once
+// Longest request text the server acts on, bytes. The chat line sends at most 70 typed
+// characters behind a code; this leaves room for any client that types more, while a
+// relayed line stays far below what a packet may hold.
+inline constexpr std::size_t TEXT_REQUEST_LIMIT = 512;
 
 // Requests (client to server) and notices (server to client).
 inline constexpr std::string_view CODE_SAY = "SAY ";
@@ -104,11 +108,15 @@ std::string whisperNotice(std::string_view sender, std::string_view text);
 std::string whoNotice(std::span<const PeerStats> peers);
 
 // Names the server assigns: "Anonymous" + slot on arrival; on rename the first 32
-// characters asked for, or "Lamer" + whole seconds of `now` when those hold a space.
+// characters asked for, or "Lamer" + whole seconds of `now` when those hold a byte
+// outside '!'…'~' (a space included) or equal one of `others`, the names other connected
+// chatters hold. The empty name is always granted.
 std::string anonymousName(std::int32_t slot);
-std::string renamedName(std::string_view requested, double now);
+std::string renamedName(std::string_view requested, double now,
+                        std::span<const std::string_view> others = {});
 
-// The history line a client shows for a notice; empty for a text that is no notice.
+// The history line a client shows for a notice, at most HISTORY_CHARS characters however
+// long the notice; empty for a text that is no notice.
 std::optional<std::string> noticeHistoryLine(std::string_view text);
 
 }  // namespace netduel

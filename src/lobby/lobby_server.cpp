@@ -1,6 +1,9 @@
-// Lobby server: slot table, greeting, chat relay, renames, who-is-here and keep-alive over ENet.
+// Lobby server: slot table, greeting, chat relay, renames, who-is-here and keep-alive over
+// ENet, with per-slot allowances and a bounded service.
 #include "lobby_server.h"
 
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,9 +16,38 @@ namespace netduel {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::string_view SEND_RULE =
     "---------------------------------------------------------------------------";
 static_assert(SEND_RULE.size() == 75);
+
+// The longest text the server sends, the who-is-here listing of a full house (a
+// 32-character name, a two-digit slot and five ten-digit figures per line), fits a packet.
+constexpr std::size_t WHO_LINE_MAX = NAME_CHARS + std::string_view(" (#99, ").size() +
+                                     5 * 10 + std::string_view(" +/- , , , )\r\n").size();
+static_assert(std::string_view("WSP Lobby Chatters:\r\n").size() + LOBBY_MAX_PEERS * WHO_LINE_MAX <
+              LOBBY_PACKET_LIMIT);
+
+// A datagram starts with the receiving host's peer index in its low 12 bits, with the
+// session and flags above them, in network byte order.
+static_assert(sizeof(ENetProtocolHeader) == 4 && ENET_PROTOCOL_MAXIMUM_PEER_ID == 0xFFF);
+
+// ENet hands each datagram here before reading it: 1 drops it unread, 0 lets ENet read
+// it. Only datagrams of a connected peer that is past PEER_BYTES_PER_SECOND are dropped.
+int ENET_CALLBACK serverIntercept(ENetHost* host, ENetEvent*)
+{
+    if (host->receivedDataLength < sizeof(enet_uint16)) return 0;
+    enet_uint16 header = 0;
+    std::memcpy(&header, host->receivedData, sizeof header);
+    const std::size_t index = ENET_NET_TO_HOST_16(header) & ENET_PROTOCOL_MAXIMUM_PEER_ID;
+    if (index >= host->peerCount) return 0;
+    const ENetPeer& peer = host->peers[index];
+    const bool sender = peer.address.host == host->receivedAddress.host &&
+                        peer.address.port == host->receivedAddress.port;
+    return peer.state == ENET_PEER_STATE_CONNECTED && sender &&
+           peer.incomingDataTotal >= PEER_BYTES_PER_SECOND;
+}
 
 // The slot number lives in the peer's application data as a plain integer.
 std::size_t peerSlot(const ENetPeer* peer) { return reinterpret_cast<std::uintptr_t>(peer->data); }
@@ -40,6 +72,7 @@ std::uint32_t addressNumber(const ENetAddress& address)
 }
 
 // A reliable packet of `text` and its NUL, logged as the three status lines of a send.
+// The texts carry peers' bytes, so the log shows them escaped.
 ENetPacket* serverTextPacket(std::string_view text)
 {
     const std::vector<std::uint8_t> frame = lobbyFrame(text);
@@ -47,10 +80,32 @@ ENetPacket* serverTextPacket(std::string_view text)
     if (!packet) return nullptr;
     statusWrite(SEND_RULE, true);
     statusWrite("DATA TO SEND:           ", false);
-    statusWrite(text, true);
+    statusWrite(statusEscape(text), true);
     statusWrite("DATA ENET WANTS TO SEND:", false);
-    statusWrite(lobbyPayloadText({packet->data, packet->dataLength}), true);
+    statusWrite(statusEscape(lobbyPayloadText({packet->data, packet->dataLength})), true);
     return packet;
+}
+
+// Queues `text` for every connected peer on `channel`; the caller flushes.
+void serverQueueBroadcast(LobbyServer& server, std::uint8_t channel, std::string_view text)
+{
+    if (!server.host) return;
+    ENetPacket* packet = serverTextPacket(text);
+    if (!packet) return;
+    enet_host_broadcast(server.host, channel, packet);  // frees a packet nobody took
+}
+
+// Queues `text` on channel 0 for one connected slot; the caller flushes. False when
+// nothing was queued (no host, slot out of range or free).
+bool serverQueueSend(LobbyServer& server, std::int32_t slot, std::string_view text)
+{
+    if (!server.host || slot < 0 || std::size_t(slot) >= server.clients.size()) return false;
+    const ClientSlot& client = server.clients[std::size_t(slot)];
+    if (!client.connected || !client.peer) return false;
+    ENetPacket* packet = serverTextPacket(text);
+    if (!packet) return false;
+    lobbyPeerSend(client.peer, CHANNEL_TEXT, packet);
+    return true;
 }
 
 std::size_t serverFreeSlot(LobbyServer& server)
@@ -71,28 +126,74 @@ void serverConnect(LobbyServer& server, ENetPeer* peer)
                     std::to_string(peer->address.port),
                 true);
     peerBind(peer, slot);
+    // ENet slows unreliable sends to a peer whose round trips vary, and a flood at the
+    // host makes everyone's vary: snapshots would stop for peers that did nothing wrong.
+    enet_peer_throttle_configure(peer, ENET_PEER_PACKET_THROTTLE_INTERVAL,
+                                 ENET_PEER_PACKET_THROTTLE_ACCELERATION, 0);
     ClientSlot& client = server.clients[slot];
     client.id = number;
     client.peer = peer;
     client.connected = true;
     fixedTextSet(client.name, anonymousName(number));
-    lobbyServerSendText(server, number, welcomeNotice());
-    lobbyServerBroadcastText(server, CHANNEL_TEXT, newNotice(fixedTextView(client.name)));
+    // A reused slot starts afresh: nothing of its last holder's flooding sticks to it.
+    const double now = timerSeconds();
+    rateLimiterReset(client.controlAllowance, CONTROL_RULE, now);
+    rateLimiterReset(client.textAllowance, TEXT_RULE, now);
+    serverQueueSend(server, number, welcomeNotice());
+    serverQueueBroadcast(server, CHANNEL_TEXT, newNotice(fixedTextView(client.name)));
+}
+
+// Frees the slot of a peer that has gone and tells those still connected.
+void serverRelease(LobbyServer& server, ClientSlot& client)
+{
+    statusWrite("Cli" + std::to_string(client.id) + " disconnected.", true);
+    // Release before the broadcast so the leaver's stale peer is not sent to.
+    client.connected = false;
+    client.id = -1;
+    const std::string name(fixedTextView(client.name));
+    fixedTextSet(client.name, "");
+    client.peer->data = nullptr;
+    serverQueueBroadcast(server, CHANNEL_TEXT, oldNotice(name));
 }
 
 void serverDisconnect(LobbyServer& server, ENetPeer* peer)
 {
     ClientSlot* client = serverSlotOf(server, peer);
     if (!client) return;  // never bound to a slot: nothing to announce
-    statusWrite("Cli" + std::to_string(client->id) + " disconnected.", true);
-    // Release before the broadcast so the leaver's stale peer is not sent to.
-    client->connected = false;
-    client->id = -1;
-    const std::string name(fixedTextView(client->name));
-    fixedTextSet(client->name, "");
     enet_peer_reset(peer);
-    peer->data = nullptr;
-    lobbyServerBroadcastText(server, CHANNEL_TEXT, oldNotice(name));
+    serverRelease(server, *client);
+}
+
+// Disconnects and releases `client` once `allowance` has flooded for FLOOD_WINDOWS
+// windows in a row. True when it did.
+bool serverDropFlooder(LobbyServer& server, ClientSlot& client, const RateLimiter& allowance)
+{
+    if (allowance.floodWindows < FLOOD_WINDOWS) return false;
+    statusWrite("Cli" + std::to_string(client.id) + " flooded the server: disconnected.", true);
+    // Without a host the slot's peer is none of ENet's (the request handler run alone).
+    if (server.host) enet_peer_disconnect_now(client.peer, 0);
+    serverRelease(server, client);
+    return true;
+}
+
+// Spends one unit of `allowance`. True when the packet may be handled; a slot that has
+// now flooded long enough is disconnected and released instead.
+bool serverAllow(LobbyServer& server, ClientSlot& client, RateLimiter& allowance,
+                 const RateRule& rule)
+{
+    const bool allowed = rateLimiterTake(allowance, rule, timerSeconds());
+    return !serverDropFlooder(server, client, allowance) && allowed;
+}
+
+// A peer past PEER_BYTES_PER_SECOND loses its datagrams before they make events, so its
+// control allowance is told directly that it floods.
+void serverWatchBytes(LobbyServer& server, double now)
+{
+    for (ClientSlot& client : server.clients) {
+        if (!client.connected || client.peer->incomingDataTotal < PEER_BYTES_PER_SECOND) continue;
+        rateLimiterMarkFlooding(client.controlAllowance, CONTROL_RULE, now);
+        serverDropFlooder(server, client, client.controlAllowance);
+    }
 }
 
 std::string serverWhoNotice(const LobbyServer& server)
@@ -104,35 +205,78 @@ std::string serverWhoNotice(const LobbyServer& server)
     return whoNotice(peers);
 }
 
-// One lobby request from a connected slot.
-void serverRequest(LobbyServer& server, std::size_t slot, std::string_view text)
+// The names that connected slots other than `self` hold.
+std::vector<std::string_view> serverOtherNames(const LobbyServer& server, const ClientSlot& self)
 {
-    const LobbyMessage message = lobbyMessageParse(text);
-    ClientSlot& client = server.clients[slot];
+    std::vector<std::string_view> names;
+    for (const ClientSlot& client : server.clients) {
+        if (client.connected && &client != &self) names.push_back(fixedTextView(client.name));
+    }
+    return names;
+}
+
+// The requests the server acts on; every other code is ignored.
+bool requestActedOn(const LobbyMessage& message)
+{
+    return message.code == CODE_SAY || message.code == CODE_REN || message.code == CODE_WHO;
+}
+
+// One lobby request from a connected slot, within its allowance and the text limit.
+void serverRequest(LobbyServer& server, ClientSlot& client, const LobbyMessage& message)
+{
     if (message.code == CODE_SAY) {
-        lobbyServerBroadcastText(server, CHANNEL_TEXT,
-                                 sayNotice(fixedTextView(client.name), message.body));
+        serverQueueBroadcast(server, CHANNEL_TEXT, sayNotice(fixedTextView(client.name), message.body));
     } else if (message.code == CODE_REN) {
         const std::string oldName(fixedTextView(client.name));
-        fixedTextSet(client.name, renamedName(message.body, timerSeconds()));
-        lobbyServerBroadcastText(server, CHANNEL_TEXT,
-                                 nameNotice(oldName, fixedTextView(client.name)));
+        const std::vector<std::string_view> others = serverOtherNames(server, client);
+        fixedTextSet(client.name, renamedName(message.body, timerSeconds(), others));
+        serverQueueBroadcast(server, CHANNEL_TEXT, nameNotice(oldName, fixedTextView(client.name)));
     } else if (message.code == CODE_WHO) {
-        lobbyServerSendText(server, client.id, serverWhoNotice(server));
+        serverQueueSend(server, client.id, serverWhoNotice(server));
     }
 }
 
 void serverReceive(LobbyServer& server, ENetEvent& event)
 {
-    if (!serverSlotOf(server, event.peer)) {
+    ClientSlot* client = serverSlotOf(server, event.peer);
+    if (!client) {
         statusWrite("Packet from unconnected or dead client. Destroying...", true);
         return;
     }
-    if (event.channelID != CHANNEL_TEXT) {
-        packetEventDeliver(server.callback, event, &server, nullptr);
+    if (event.channelID == CHANNEL_TEXT) {
+        lobbyServerHandleRequest(server, peerSlot(event.peer), packetBytes(event));
         return;
     }
-    serverRequest(server, peerSlot(event.peer), lobbyPayloadText(packetBytes(event)));
+    if (serverAllow(server, *client, client->controlAllowance, CONTROL_RULE)) {
+        packetEventDeliver(server.callback, event, &server, nullptr);
+    }
+}
+
+// A connection ENet is still negotiating: neither free, nor connected, nor leaving.
+bool peerHalfOpen(const ENetPeer& peer)
+{
+    return peer.state == ENET_PEER_STATE_CONNECTING ||
+           peer.state == ENET_PEER_STATE_ACKNOWLEDGING_CONNECT ||
+           peer.state == ENET_PEER_STATE_CONNECTION_PENDING ||
+           peer.state == ENET_PEER_STATE_CONNECTION_SUCCEEDED;
+}
+
+// Drops every connection attempt that has not completed HALF_OPEN_SECONDS after the
+// server first saw it, so that its place is free for newcomers.
+void serverReapHalfOpen(LobbyServer& server, double now)
+{
+    for (std::size_t index = 0; index < server.halfOpen.size(); ++index) {
+        ENetPeer& peer = server.host->peers[index];
+        HalfOpenPeer& attempt = server.halfOpen[index];
+        if (!peerHalfOpen(peer)) {
+            attempt = {};
+        } else if (!attempt.seen || attempt.connectID != peer.connectID) {
+            attempt = {true, peer.connectID, now};
+        } else if (now - attempt.since >= HALF_OPEN_SECONDS) {
+            enet_peer_reset(&peer);
+            attempt = {};
+        }
+    }
 }
 
 void serverKeepAlive(LobbyServer& server)
@@ -164,6 +308,11 @@ bool lobbyServerCreate(LobbyServer& server, std::string_view hostName, std::uint
         statusWrite("An error occurred while trying to create an ENet server host.", true);
         return false;
     }
+    lobbyHostLimit(server.host);
+    server.host->duplicatePeers = PEERS_PER_ADDRESS;
+    server.host->intercept = serverIntercept;
+    enet_socket_set_option(server.host->socket, ENET_SOCKOPT_RCVBUF, SERVER_RECEIVE_BUFFER);
+    server.halfOpen.assign(server.host->peerCount, HalfOpenPeer{});
     server.nextPingTime = timerSeconds() + PING_INTERVAL;
     return true;
 }
@@ -178,35 +327,52 @@ void lobbyServerSetUserData(LobbyServer& server, void* userData) { server.userDa
 void lobbyServerService(LobbyServer& server)
 {
     if (!server.host) return;
-    lobbyHostDrain(server.host, [&](ENetEvent& event) {
-        switch (event.type) {
-        case ENET_EVENT_TYPE_CONNECT: serverConnect(server, event.peer); break;
-        case ENET_EVENT_TYPE_RECEIVE: serverReceive(server, event); break;
-        case ENET_EVENT_TYPE_DISCONNECT: serverDisconnect(server, event.peer); break;
-        default: break;
-        }
-    });
+    const auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
+    lobbyHostDrainWhile(
+        server.host,
+        [&](ENetEvent& event) {
+            switch (event.type) {
+            case ENET_EVENT_TYPE_CONNECT: serverConnect(server, event.peer); break;
+            case ENET_EVENT_TYPE_RECEIVE: serverReceive(server, event); break;
+            case ENET_EVENT_TYPE_DISCONNECT: serverDisconnect(server, event.peer); break;
+            default: break;
+            }
+        },
+        [&] { return Clock::now() < deadline; });
+    serverWatchBytes(server, timerSeconds());
+    enet_host_flush(server.host);
+    serverReapHalfOpen(server, timerSeconds());
     serverKeepAlive(server);
+}
+
+void lobbyServerHandleRequest(LobbyServer& server, std::size_t slot,
+                              std::span<const std::uint8_t> payload)
+{
+    if (slot >= server.clients.size() || !server.clients[slot].connected) return;
+    ClientSlot& client = server.clients[slot];
+    const std::string_view text = lobbyPayloadText(payload);
+    const LobbyMessage message = lobbyMessageParse(text);
+    const bool overLimit = text.size() > TEXT_REQUEST_LIMIT;
+    // What the host answers or relays, and any text over the limit, spends the text
+    // allowance; a text the host ignores costs what a control word does.
+    const bool costly = overLimit || requestActedOn(message);
+    const bool allowed = costly ? serverAllow(server, client, client.textAllowance, TEXT_RULE)
+                                : serverAllow(server, client, client.controlAllowance, CONTROL_RULE);
+    if (allowed && !overLimit) serverRequest(server, client, message);
 }
 
 void lobbyServerBroadcastText(LobbyServer& server, std::uint8_t channel, std::string_view text)
 {
     if (!server.host) return;
-    ENetPacket* packet = serverTextPacket(text);
-    if (!packet) return;
-    enet_host_broadcast(server.host, channel, packet);  // frees a packet nobody took
+    serverQueueBroadcast(server, channel, text);
     enet_host_flush(server.host);
 }
 
 void lobbyServerSendText(LobbyServer& server, std::int32_t slot, std::string_view text)
 {
-    if (!server.host || slot < 0 || std::size_t(slot) >= server.clients.size()) return;
-    const ClientSlot& client = server.clients[std::size_t(slot)];
-    if (!client.connected || !client.peer) return;
-    ENetPacket* packet = serverTextPacket(text);
-    if (!packet) return;
-    lobbyPeerSend(client.peer, CHANNEL_TEXT, packet);
-    enet_host_flush(server.host);
+    if (serverQueueSend(server, slot, text)) enet_host_flush(server.host);
 }
 
 bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
@@ -240,6 +406,7 @@ void lobbyServerDestroy(LobbyServer& server)
     if (!server.host) return;
     enet_host_destroy(server.host);
     server.host = nullptr;
+    server.halfOpen.clear();
     enet_deinitialize();
 }
 

@@ -6,16 +6,64 @@
 #include <span>
 #include <string_view>
 
+#include "base/rate_limit.h"
 #include "lobby.h"
 #include "lobby_protocol.h"
 
 namespace netduel {
 
+// Most peers one address may hold at once, connected or still connecting. A few copies
+// on one machine or behind one home router are the legitimate case (the end-to-end tests
+// run four from one address); six keeps one address to under a quarter of the places.
+inline constexpr std::size_t PEERS_PER_ADDRESS = 6;
+
+// Seconds a connection may take to complete before the server drops the attempt. ENet
+// repeats a lost handshake reply after waits of about 0.5, 1 and 2 seconds, so a slow but
+// real peer is through well within this, while an attempt nobody completes frees its place.
+inline constexpr double HALF_OPEN_SECONDS = 5.0;
+
+// Bytes a connected peer may send within one of ENet's one-second accounting periods;
+// past them its datagrams are dropped unread for the rest of that second. A client sends
+// about 1 KiB a second (control words, acknowledgements, a chat line), a burst of eight of
+// the longest texts about 4 KiB. A dropped datagram costs the host one read, where its
+// packets would cost ENet an allocation and the server an event each.
+inline constexpr std::size_t PEER_BYTES_PER_SECOND = 16 * 1024;
+
+// Receive buffer asked for the host's socket, bytes (the system caps it at
+// net.core.rmem_max). The host reads its socket only in its service call and sleeps for
+// the rest of each frame; the buffer holds what arrives meanwhile, where ENet's own
+// 256 KiB holds a fraction of a frame of a flood.
+inline constexpr int SERVER_RECEIVE_BUFFER = 4 * 1024 * 1024;
+
+// Longest one service call keeps handling events, seconds. A frame at 60 a second lasts
+// 16.7 ms, of which the 3 ms pause, drawing (0.4 ms measured), the client's service and the
+// simulation take under 5 ms; 4 ms leaves room for the call to run past it by what ENet
+// reads in one go (up to 256 datagrams, a few ms in a flood) and the frame still to end on
+// time. What a flood brings beyond it waits for the next frame.
+inline constexpr double SERVICE_BUDGET_SECONDS = 0.004;
+
+// Packets the host only hands on or ignores (control words, texts it does not act on).
+// A client sends at most 20 words a second, which the network may bunch: 25 a second
+// with half a second's worth at once covers that. 50 drops within a second means a
+// sender at well over three times a client's rate.
+inline constexpr RateRule CONTROL_RULE{25.0, 10.0, 50};
+
+// Requests the host answers or relays (SAY, REN, WHO) and texts over TEXT_REQUEST_LIMIT.
+// Eight at once, then one a second, lets a person chat freely; 10 drops within a second
+// is no person typing.
+inline constexpr RateRule TEXT_RULE{1.0, 8.0, 10};
+
+// A slot that floods under either rule for this many windows in a row (about two seconds)
+// is disconnected.
+inline constexpr int FLOOD_WINDOWS = 2;
+
 // Starts ENet for the server and the client. False after writing its status line.
 bool lobbyNetStartup();
 
-// Listens on `port` of `hostName` (empty: every interface) for `peerCount` peers and
-// schedules the first keep-alive. False, with a status line and `host` null, on failure.
+// Listens on `port` of `hostName` (empty: every interface) for `peerCount` peers, at most
+// PEERS_PER_ADDRESS from one address, with the host limits of lobby_host.h, a socket
+// buffer of SERVER_RECEIVE_BUFFER and PEER_BYTES_PER_SECOND for each peer, and schedules
+// the first keep-alive. False, with a status line and `host` null, on failure.
 bool lobbyServerCreate(LobbyServer& server, std::string_view hostName, std::uint16_t port,
                        std::size_t peerCount);
 
@@ -25,9 +73,18 @@ void lobbyServerSetCallback(LobbyServer& server, PacketCallback callback);
 // Installs what the handler finds in `server.userData`.
 void lobbyServerSetUserData(LobbyServer& server, void* userData);
 
-// Handles the pending ENet events (a few hundred at most), then pings every
-// connected peer when the keep-alive is due. Does nothing without a host.
+// Handles the pending ENet events until none is left or SERVICE_BUDGET_SECONDS are
+// spent, flushes what that sent once, drops connection attempts older than
+// HALF_OPEN_SECONDS, then pings every connected peer when the keep-alive is due. A slot
+// over its allowance has its packets dropped, and is disconnected and announced like any
+// departure once it has flooded for FLOOD_WINDOWS seconds. Does nothing without a host.
 void lobbyServerService(LobbyServer& server);
+
+// Handles one channel-0 request from connected `slot` as the service does: the slot's
+// allowance, the text limit, then SAY, REN or WHO. Needs no ENet host (nothing is sent
+// without one); what it sends is queued for the next flush. Ignores a free slot.
+void lobbyServerHandleRequest(LobbyServer& server, std::size_t slot,
+                              std::span<const std::uint8_t> payload);
 
 // Sends `text` and its NUL reliably to every connected peer on `channel`, flushed.
 // Does nothing without a host.

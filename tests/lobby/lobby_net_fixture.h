@@ -1,6 +1,7 @@
 // Real ENet on loopback for lobby tests: one server, any number of clients, pumped together
-// until a condition holds. Every test case passes its own port (43400–43489), so cases
-// running in parallel never share one.
+// until a condition holds. Every test case passes its own port (43400–43489, 43500–43599),
+// so cases running in parallel never share one. The server takes only a few peers from
+// one address, so cases with more clients spread them over spare loopback addresses.
 #pragma once
 
 #include <chrono>
@@ -16,12 +17,17 @@
 #include "base/status.h"
 #include "base/timer.h"
 #include "lobby/lobby_client.h"
+#include "lobby/lobby_host.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
 
 namespace netduel::test {
 
 inline constexpr double DEADLINE_SECONDS = 20.0;
+inline constexpr std::string_view CLIENT_ADDRESS = "127.0.0.1";
+
+// Loopback address 127.0.0.(2 + n); all of 127/8 reaches this machine.
+inline std::string spareLoopback(std::size_t n) { return "127.0.0." + std::to_string(2 + n); }
 
 inline std::string historyLine(const LobbyClient& client, int line)
 {
@@ -65,18 +71,33 @@ protected:
         ASSERT_TRUE(lobbyServerCreate(server, "", port, LOBBY_MAX_PEERS));
     }
 
-    // A client that has started connecting to the test server.
-    LobbyClient& addClient()
+    // A client that has started connecting to the test server from `localAddress`. From
+    // 127.0.0.1 it connects as the game does; from any other address the client's host is
+    // made here, bound there, with the limits the game's client host has.
+    LobbyClient& addClient(std::string_view localAddress = CLIENT_ADDRESS)
     {
         LobbyClient& client = clients.emplace_back();
-        EXPECT_TRUE(lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS));
+        if (localAddress == CLIENT_ADDRESS) {
+            EXPECT_TRUE(lobbyClientConnect(client, CLIENT_ADDRESS, port, CLIENT_CHANNELS));
+            return client;
+        }
+        const ENetAddress local = lobbyAddress(localAddress, 0);
+        client.host = enet_host_create(&local, 1, 0, 0, 0);
+        if (!client.host) {
+            ADD_FAILURE() << "no client host on " << localAddress;
+            return client;
+        }
+        lobbyHostLimit(client.host);
+        const ENetAddress serverAddress = lobbyAddress(CLIENT_ADDRESS, port);
+        client.peer = enet_host_connect(client.host, &serverAddress, CLIENT_CHANNELS, 0);
+        EXPECT_NE(client.peer, nullptr);
         return client;
     }
 
     // A client whose connection is complete and whose NEW notice has arrived.
-    LobbyClient& joinClient()
+    LobbyClient& joinClient(std::string_view localAddress = CLIENT_ADDRESS)
     {
-        LobbyClient& client = addClient();
+        LobbyClient& client = addClient(localAddress);
         EXPECT_TRUE(pumpUntil([&] { return historyLine(client, 1) == "Lobby whispers: Welcome to the lobby!"; }));
         return client;
     }

@@ -274,9 +274,9 @@ TEST_F(LobbyServerTest, RenameCutsAndReplacesNames)
     EXPECT_NE(status.text().find(sendBlock("NME " + std::string(32, 'c') + " ")), std::string::npos);
 
     EXPECT_TRUE(requestUntilLine(client, "REN Twin", other, "*  is now known as Twin"));
-    EXPECT_TRUE(requestUntilLine(other, "REN Twin", client, "* Anonymous1 is now known as Twin"));
+    EXPECT_TRUE(requestUntilLine(other, "REN Twin", client, "* Anonymous1 is now known as Lamer1234"));
     EXPECT_STREQ(server.clients[0].name, "Twin");
-    EXPECT_STREQ(server.clients[1].name, "Twin");
+    EXPECT_STREQ(server.clients[1].name, "Lamer1234");
 }
 
 TEST_F(LobbyServerTest, WhoAnswersTheAskerOnlyWithOneLinePerConnectedSlot)
