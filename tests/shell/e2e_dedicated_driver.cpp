@@ -23,7 +23,7 @@ constexpr std::uint16_t PORT = 43610;  // not the default port: --port must be o
 const std::string ADDRESS = "127.0.0.1:" + std::to_string(PORT);
 constexpr int HINT_TOP = 0;
 constexpr int NEWEST_TOP = 10;  // history line 0
-// The issue at stake: a told peer shows the end at once, a timed-out one after 5 s or more.
+// What is at stake: a told peer shows the end at once, a timed-out one after 5 s or more.
 constexpr auto SHOWN_WITHIN = std::chrono::seconds(2);
 
 const char* gamePath = nullptr;
