@@ -53,13 +53,21 @@ bool lobbyClientResolves(std::string_view serverHost)
 bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::uint16_t port,
                         std::size_t channelCount)
 {
+    return lobbyClientConnectFrom(client, "", serverHost, port, channelCount);
+}
+
+bool lobbyClientConnectFrom(LobbyClient& client, std::string_view localHost,
+                            std::string_view serverHost, std::uint16_t port,
+                            std::size_t channelCount)
+{
     if (lobbyClientBusy(client)) {
         statusWrite("A connection is already being made or is up.", true);
         return false;
     }
     if (!client.host) {
         lobbyNetStartup();
-        client.host = enet_host_create(nullptr, 1, 0, 0, 0);
+        const ENetAddress local = lobbyAddress(localHost, 0);
+        client.host = enet_host_create(localHost.empty() ? nullptr : &local, 1, 0, 0, 0);
         if (!client.host) {
             statusWrite("An error occurred while trying to create an ENet client host.", true);
             return false;

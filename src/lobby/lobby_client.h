@@ -26,6 +26,13 @@ bool lobbyClientResolves(std::string_view serverHost);
 bool lobbyClientConnect(LobbyClient& client, std::string_view serverHost, std::uint16_t port,
                         std::size_t channelCount);
 
+// As lobbyClientConnect, with the client's ENet host bound to `localHost` (any port) when
+// the host is created: for a machine with several addresses, and for tests that need
+// peers from distinct loopback addresses. An empty `localHost` binds nothing.
+bool lobbyClientConnectFrom(LobbyClient& client, std::string_view localHost,
+                            std::string_view serverHost, std::uint16_t port,
+                            std::size_t channelCount);
+
 // True from a started attempt until its failure or the end of the connection it made.
 bool lobbyClientBusy(const LobbyClient& client);
 

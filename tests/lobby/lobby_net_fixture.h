@@ -71,26 +71,12 @@ protected:
         ASSERT_TRUE(lobbyServerCreate(server, "", port, LOBBY_MAX_PEERS));
     }
 
-    // A client that has started connecting to the test server from `localAddress`. From
-    // 127.0.0.1 it connects as the game does; from any other address the client's host is
-    // made here, bound there, with the limits the game's client host has.
+    // A client that has started connecting to the test server, its host bound to
+    // `localAddress` (the server allows only a few peers per address).
     LobbyClient& addClient(std::string_view localAddress = CLIENT_ADDRESS)
     {
         LobbyClient& client = clients.emplace_back();
-        if (localAddress == CLIENT_ADDRESS) {
-            EXPECT_TRUE(lobbyClientConnect(client, CLIENT_ADDRESS, port, CLIENT_CHANNELS));
-            return client;
-        }
-        const ENetAddress local = lobbyAddress(localAddress, 0);
-        client.host = enet_host_create(&local, 1, 0, 0, 0);
-        if (!client.host) {
-            ADD_FAILURE() << "no client host on " << localAddress;
-            return client;
-        }
-        lobbyHostLimit(client.host);
-        const ENetAddress serverAddress = lobbyAddress(CLIENT_ADDRESS, port);
-        client.peer = enet_host_connect(client.host, &serverAddress, CLIENT_CHANNELS, 0);
-        EXPECT_NE(client.peer, nullptr);
+        EXPECT_TRUE(lobbyClientConnectFrom(client, localAddress, CLIENT_ADDRESS, port, CLIENT_CHANNELS));
         return client;
     }
 
