@@ -26,12 +26,6 @@ std::string joined(std::initializer_list<std::string_view> parts)
     return joinedUpTo(std::string::npos, parts);
 }
 
-// A name the server can show and tell apart: printable, without spaces.
-bool nameBytesAllowed(std::string_view name)
-{
-    return std::all_of(name.begin(), name.end(), [](char c) { return c >= '!' && c <= '~'; });
-}
-
 }  // namespace
 
 std::string_view lobbyPayloadText(std::span<const std::uint8_t> payload)
@@ -107,6 +101,11 @@ std::string whoNotice(std::span<const PeerStats> peers)
     return whisperNotice(LOBBY_SENDER, list);
 }
 
+bool chatNameBytesAllowed(std::string_view name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return c >= '!' && c <= '~'; });
+}
+
 std::string anonymousName(std::int32_t slot) { return "Anonymous" + std::to_string(slot); }
 
 std::string renamedName(std::string_view requested, double now,
@@ -114,7 +113,7 @@ std::string renamedName(std::string_view requested, double now,
 {
     const std::string_view name = requested.substr(0, NAME_CHARS);
     const bool taken = !name.empty() && std::find(others.begin(), others.end(), name) != others.end();
-    if (nameBytesAllowed(name) && !taken) return std::string(name);
+    if (chatNameBytesAllowed(name) && !taken) return std::string(name);
     return "Lamer" + std::to_string(static_cast<long long>(std::floor(now)));
 }
 

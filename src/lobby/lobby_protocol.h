@@ -107,6 +107,10 @@ std::string whisperNotice(std::string_view sender, std::string_view text);
 // "WSP Lobby Chatters:" CR LF and one line per slot, in the order given.
 std::string whoNotice(std::span<const PeerStats> peers);
 
+// True when every byte of `name` is printable ASCII other than the blank ('!'…'~'): a
+// name the server can show and tell apart. The empty name passes.
+bool chatNameBytesAllowed(std::string_view name);
+
 // Names the server assigns: "Anonymous" + slot on arrival; on rename the first 32
 // characters asked for, or "Lamer" + whole seconds of `now` when those hold a byte
 // outside '!'…'~' (a space included) or equal one of `others`, the names other connected

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <vector>
 
+#include "lobby/lobby.h"
+
 namespace netduel {
 
 namespace {
@@ -65,10 +67,8 @@ bool joinParse(std::string_view text, Options& options, std::string& problem)
 
 bool nameParse(std::string_view text, Options& options, std::string& problem)
 {
-    const bool printable = std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= OPTION_NAME_FIRST && c <= OPTION_NAME_LAST;
-    });
-    if (text.empty() || text.size() > OPTION_NAME_MAX || !printable) {
+    // The server would rename anything longer, or with other bytes, to Lamer.
+    if (text.empty() || text.size() > std::size_t(NAME_CHARS) || !chatNameBytesAllowed(text)) {
         problem = "--name takes 1 to 32 printable ASCII characters without blanks, not " + quoted(text);
         return false;
     }

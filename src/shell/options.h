@@ -11,10 +11,6 @@
 
 namespace netduel {
 
-inline constexpr std::size_t OPTION_NAME_MAX = 32;    // the server keeps no longer chat name
-inline constexpr char OPTION_NAME_FIRST = 0x21;       // printable ASCII without the blank:
-inline constexpr char OPTION_NAME_LAST = 0x7E;        // the server renames anything else
-
 enum class RunMode {
     Ask,        // no mode flag: the window asks "Create Host?"
     Host,       // --host: host, and the player joins at once
