@@ -29,11 +29,7 @@ BENCHMARK(BM_DisplayClear);
 MatchState busyMatch()
 {
     MatchState match;
-    matchStateInit(match);
-    match.ships[0].position = SHIP0_START;
-    match.ships[0].colour = SHIP0_COLOUR;
-    match.ships[1].position = SHIP1_START;
-    match.ships[1].colour = SHIP1_COLOUR;
+    hostMatchStart(match);
     match.ships[1].hitCounter = 5;
     for (int s = 0; s < SHIP_COUNT; ++s)
         for (int b = 0; b < BULLETS_PER_SHIP; ++b) {

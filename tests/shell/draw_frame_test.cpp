@@ -26,11 +26,7 @@ protected:
     void SetUp() override
     {
         timerSetManual(HIT_OWN_TIME);
-        matchStateInit(match);
-        match.ships[0].position = SHIP0_START;
-        match.ships[0].colour = SHIP0_COLOUR;
-        match.ships[1].position = SHIP1_START;
-        match.ships[1].colour = SHIP1_COLOUR;
+        hostMatchStart(match);
     }
     void TearDown() override { timerSetReal(); }
 
