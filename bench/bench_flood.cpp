@@ -29,6 +29,7 @@
 #include "lobby/lobby_host.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
+#include "proc_status.h"
 
 namespace netduel {
 namespace {
@@ -107,17 +108,6 @@ ssize_t countFloodLines(void* cookie, const char* data, std::size_t size)
     return static_cast<ssize_t>(size);
 }
 
-// A "Vm…:" figure of this process in kB, such as "VmHWM:" (peak RSS) or "VmRSS:".
-long memoryKb(std::string_view field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with(field)) return std::stol(line.substr(field.size()));
-    }
-    return -1;
-}
-
 double threadCpuMs()
 {
     timespec now{};
@@ -163,7 +153,7 @@ bool stopRequested(int stopFd)
 HostReport hostRun(std::uint16_t port, int readyFd, int stopFd)
 {
     HostReport report;
-    report.startRssKb = memoryKb("VmRSS:");
+    report.startRssKb = procStatusKb("self", "VmRSS");
     cookie_io_functions_t sink{nullptr, countFloodLines, nullptr, nullptr};
     statusOut = fopencookie(&report.floodLines, "w", sink);
     LobbyServer server;
@@ -210,7 +200,7 @@ HostReport hostRun(std::uint16_t port, int readyFd, int stopFd)
     getrusage(RUSAGE_SELF, &usage);
     report.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    report.peakRssKb = memoryKb("VmHWM:");
+    report.peakRssKb = procStatusKb("self", "VmHWM");
     lobbyServerDestroy(server);
     return report;
 }

@@ -27,6 +27,7 @@
 #include <enet/enet.h>
 
 #include "lobby/lobby_protocol.h"
+#include "proc_status.h"
 
 #ifndef NETDUEL_EXE
 #error "the build passes the game's path"
@@ -216,15 +217,11 @@ double scheduledSeconds(pid_t pid)
     return seconds;
 }
 
-// A /proc/PID/status line such as VmRSS, in megabytes (2^20 bytes).
-double statusMegabytes(pid_t pid, const std::string& key)
+// A /proc/PID/status line such as VmRSS, in megabytes (2^20 bytes); 0 when missing.
+double statusMegabytes(pid_t pid, std::string_view key)
 {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.rfind(key + ":", 0) == 0) return std::stod(line.substr(key.size() + 1)) / 1024.0;
-    }
-    return 0.0;
+    const long kb = procStatusKb(std::to_string(pid), key);
+    return kb < 0 ? 0.0 : double(kb) / 1024.0;
 }
 
 // Connects two peers to the host `process` runs on `port` and measures it while idle;
