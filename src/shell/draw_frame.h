@@ -7,7 +7,7 @@
 
 #include "duel/match.h"
 #include "lobby/lobby.h"
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace netduel {
 

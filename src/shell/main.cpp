@@ -8,7 +8,7 @@
 #include "base/stop_request.h"
 #include "lobby/lobby_client.h"
 #include "shell/dedicated.h"
-#include "shell/display.h"
+#include "display/display.h"
 #include "shell/options.h"
 #include "shell/shell.h"
 

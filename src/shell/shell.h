@@ -9,7 +9,7 @@
 #include "duel/match.h"
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
-#include "shell/display.h"
+#include "display/display.h"
 #include "shell/host.h"
 #include "shell/options.h"
 

@@ -5,7 +5,7 @@
 
 #include "base/timer.h"
 #include "lobby/lobby_protocol.h"
-#include "pixel_fixture.h"
+#include "display/pixel_fixture.h"
 #include "shell/draw_frame.h"
 #include "shell/shell.h"
 

@@ -19,7 +19,7 @@
 
 #include "e2e_x11.h"
 #include "panel_row.h"
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace netduel::e2e {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "shell/display.h"
+#include "display/display.h"
 #include "shell/draw_frame.h"
 
 namespace netduel {

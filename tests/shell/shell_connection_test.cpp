@@ -19,7 +19,7 @@
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_server.h"
 #include "panel_row.h"
-#include "pixel_fixture.h"
+#include "display/pixel_fixture.h"
 #include "shell/dedicated.h"
 #include "shell/draw_frame.h"
 #include "shell/shell.h"

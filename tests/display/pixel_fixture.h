@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace netduel {
 

@@ -4,7 +4,7 @@
 
 #include <SDL2/SDL.h>
 
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace netduel {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/status.h"
-#include "shell/display.h"
-#include "shell/display_sdl_events.h"
+#include "display/display.h"
+#include "display/display_sdl_events.h"
 
 namespace netduel {
 namespace {

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "pixel_fixture.h"
-#include "shell/display.h"
+#include "display/pixel_fixture.h"
+#include "display/display.h"
 
 namespace netduel {
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/key_ring.h"
+#include "display/key_ring.h"
 
 namespace netduel {
 

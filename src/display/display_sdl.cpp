@@ -8,8 +8,8 @@
 #include <SDL2/SDL.h>
 
 #include "base/status.h"
-#include "shell/display.h"
-#include "shell/display_sdl_events.h"
+#include "display/display.h"
+#include "display/display_sdl_events.h"
 
 namespace netduel {
 
