@@ -98,4 +98,19 @@ void simulateStep(MatchState& match, const double& dt)
     }
 }
 
+int simulateFrame(MatchState& match, double frameDt, double& carry)
+{
+    const double seconds = carry - frameDt;
+    carry = 0.0;
+    if (!(seconds > SIM_STEP_MAX + SIM_STEP_SLACK)) {
+        simulateStep(match, -seconds);
+        return 1;
+    }
+    int steps = static_cast<int>(seconds / SIM_STEP_MAX);
+    if (steps > SIM_STEPS_PER_FRAME_MAX) steps = SIM_STEPS_PER_FRAME_MAX;
+    else carry = seconds - steps * SIM_STEP_MAX;
+    for (int i = 0; i < steps; ++i) simulateStep(match, -SIM_STEP_MAX);
+    return steps;
+}
+
 }  // namespace netduel

@@ -21,6 +21,13 @@ inline constexpr float BULLET_MIN_Y = 60.0f;
 inline constexpr float BULLET_MAX_Y = 768.0f;
 inline constexpr double FIRE_COOLDOWN = 0.1;    // s between two shots of either ship
 inline constexpr int HIT_FLASH_LIMIT = 10;      // steps: hitCounter returns to 0 past this
+// The damping factors above are per step (speed·dt·−50 shrinks only while |dt| < 0.02 s),
+// so a long frame is cut into steps of this length, as many as fit, and the rest of its
+// time is carried into the next frame; past the limit the time is dropped, as after a
+// suspend, so that one stall never flings a ship or costs a burst of work.
+inline constexpr double SIM_STEP_MAX = 1.0 / 60.0;   // s: the step a 60 frames/s host takes
+inline constexpr double SIM_STEP_SLACK = 0.002;      // s: a 60 Hz frame's jitter still runs whole
+inline constexpr int SIM_STEPS_PER_FRAME_MAX = 6;    // 0.1 s of simulated time per frame
 
 // Program-clock reading that must be exceeded before the next shot of either ship.
 // Zero at program start; tests reset it.
@@ -29,5 +36,12 @@ extern double nextShotTime;
 // Advances both ships and their bullets by `dt` seconds, the previous frame's clock
 // reading minus this frame's (so negative). Never fails.
 void simulateStep(MatchState& match, const double& dt);
+
+// Advances the match by one frame of `frameDt` (negative, as for simulateStep) plus the
+// `carry` (s, ≥ 0) that earlier long frames left: a frame up to SIM_STEP_MAX +
+// SIM_STEP_SLACK is one step of its own length; a longer one is whole steps of
+// SIM_STEP_MAX, at most SIM_STEPS_PER_FRAME_MAX, with the remainder left in `carry`.
+// Returns the number of steps taken; never fails.
+int simulateFrame(MatchState& match, double frameDt, double& carry);
 
 }  // namespace netduel

@@ -261,5 +261,51 @@ TEST_F(SimulateStep, HitCounterRunsOneToTenThenZero)
     EXPECT_EQ(ship(0).hitCounter, 0);
 }
 
+// A frame's time reaches the step in pieces that keep the per-step damping sound.
+class SimulateFrame : public SimulateStep {};
+
+TEST_F(SimulateFrame, AFrameOfSixtiethOrLessIsOneStepOfItsOwnLength)
+{
+    MatchState stepped = match;
+    ship(0).speed = stepped.ships[0].speed = 250.0f;
+    double carry = 0.0;
+    EXPECT_EQ(simulateFrame(match, -0.0180, carry), 1);
+    simulateStep(stepped, -0.0180);
+    EXPECT_EQ(ship(0).position, stepped.ships[0].position);
+    EXPECT_EQ(ship(0).speed, stepped.ships[0].speed);
+    EXPECT_EQ(carry, 0.0);
+}
+
+TEST_F(SimulateFrame, ThirtyFramesASecondMoveAShipAsSixtyDo)
+{
+    MatchState at60 = match;
+    double carry30 = 0.0, carry60 = 0.0;
+    for (int frame = 0; frame < 30; ++frame) {
+        ship(0).speed = at60.ships[0].speed = 250.0f;  // thrust held, a word every 0.05 s or so
+        ship(0).turnRate = at60.ships[0].turnRate = 5.0f;
+        simulateFrame(match, -2.0 * SIM_STEP_MAX, carry30);
+        simulateFrame(at60, -SIM_STEP_MAX, carry60);
+        simulateFrame(at60, -SIM_STEP_MAX, carry60);
+    }
+    EXPECT_NEAR(ship(0).position.x, at60.ships[0].position.x, 1e-3);
+    EXPECT_NEAR(ship(0).position.y, at60.ships[0].position.y, 1e-3);
+    EXPECT_NEAR(ship(0).heading, at60.ships[0].heading, 1e-5);
+}
+
+TEST_F(SimulateFrame, TheRemainderCarriesAndALongStallIsCutOff)
+{
+    double carry = 0.0;
+    EXPECT_EQ(simulateFrame(match, -0.0250, carry), 1);  // 45 frames/s
+    EXPECT_NEAR(carry, 0.0250 - SIM_STEP_MAX, 1e-12);
+    EXPECT_EQ(simulateFrame(match, -0.0250, carry), 2);
+    EXPECT_NEAR(carry, 0.0500 - 3 * SIM_STEP_MAX, 1e-12);
+
+    ship(0).speed = 250.0f;
+    carry = 0.0;
+    EXPECT_EQ(simulateFrame(match, -5.0, carry), SIM_STEPS_PER_FRAME_MAX);
+    EXPECT_EQ(carry, 0.0);  // dropped, not owed to the next frames
+    EXPECT_LT(ship(0).speed, 250.0f);
+}
+
 }  // namespace
 }  // namespace netduel
