@@ -93,6 +93,27 @@ bool snapshotApply(MatchState& match, std::span<const std::uint8_t> bytes)
     return true;
 }
 
+void snapshotStampWrite(Snapshot& snapshot, std::uint32_t milliseconds)
+{
+    if (milliseconds == 0) milliseconds = 1;
+    for (int i = 0; i < SHIP_COUNT; ++i) {
+        const std::uint32_t half = milliseconds >> (16 * i);
+        snapshot[i * SHIP_WIRE_SIZE + SHIP_STAMP_AT] = static_cast<std::uint8_t>(half);
+        snapshot[i * SHIP_WIRE_SIZE + SHIP_STAMP_AT + 1] = static_cast<std::uint8_t>(half >> 8);
+    }
+}
+
+std::uint32_t snapshotStampRead(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < SNAPSHOT_SIZE) return 0;
+    std::uint32_t stamp = 0;
+    for (int i = 0; i < SHIP_COUNT; ++i) {
+        const std::size_t at = i * SHIP_WIRE_SIZE + SHIP_STAMP_AT;
+        stamp |= std::uint32_t(bytes[at] | bytes[at + 1] << 8) << (16 * i);
+    }
+    return stamp;
+}
+
 ControlBytes controlEncode(KeyFlags word)
 {
     ControlBytes out{};

@@ -8,7 +8,10 @@
 //               +12 direction.y  +16 active (0 or 255)  +17 three padding bytes
 //   220 fireRequest (int8)   221 hitCounter (int8)   222 two padding bytes
 //   224 colour (uint32 0xAARRGGBB)   228 spare (int32, 0)
-// Padding is sent as zero and never interpreted.
+// Padding is never interpreted by the match state. A host may carry the clock it sent the
+// snapshot at in the two padding bytes 222–223 of each ship: milliseconds of its program
+// clock, modulo 2^32, little-endian, low half in ship 0 and high half in ship 1, never 0.
+// Hosts that do not stamp send zero there, which reads as "no stamp".
 //
 // Control word, 4 bytes: the KeyFlags word as an unsigned little-endian integer.
 // Receivers read the first 4 bytes; any longer tail is ignored.
@@ -78,6 +81,7 @@ inline constexpr std::size_t SHIP_HIT_AT = 221;
 inline constexpr std::size_t SHIP_COLOUR_AT = 224;
 inline constexpr std::size_t SHIP_SPARE_AT = 228;
 inline constexpr std::size_t BULLET_ACTIVE_AT = 16;
+inline constexpr std::size_t SHIP_STAMP_AT = 222;  // two padding bytes: half of the send stamp
 static_assert(SHIP_COUNT * SHIP_WIRE_SIZE == SNAPSHOT_SIZE);
 static_assert(SHIP_BULLETS_AT + BULLETS_PER_SHIP * BULLET_WIRE_SIZE == SHIP_FIRE_AT);
 static_assert(SHIP_SPARE_AT + 4 == SHIP_WIRE_SIZE);
@@ -98,6 +102,12 @@ Snapshot snapshotEncode(const MatchState& match);
 // Replaces both ships wholesale from the first 464 bytes; reserved and pairs stay.
 // Returns false and changes nothing when fewer than 464 bytes are given.
 bool snapshotApply(MatchState& match, std::span<const std::uint8_t> bytes);
+
+// Writes the send stamp (ms of the host's clock; 0 is made 1) into the padding bytes.
+void snapshotStampWrite(Snapshot& snapshot, std::uint32_t milliseconds);
+
+// The send stamp in the first 464 bytes, or 0 when there is none or fewer bytes are given.
+std::uint32_t snapshotStampRead(std::span<const std::uint8_t> bytes);
 
 // The control word as 4 little-endian bytes; never fails.
 ControlBytes controlEncode(KeyFlags word);

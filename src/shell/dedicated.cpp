@@ -26,7 +26,7 @@ bool dedicatedStart(DedicatedHost& host, std::uint16_t port)
 void dedicatedFrame(DedicatedHost& host)
 {
     hostClockAdvance(host.frameToggle, host.lastTime, host.frameDt);
-    hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle);
+    hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry);
 }
 
 void dedicatedPace()

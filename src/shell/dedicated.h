@@ -17,6 +17,7 @@ struct DedicatedHost {
     bool frameToggle = true;  // inverted first thing every frame
     double lastTime = 0.0;    // s, clock reading of the previous frame
     double frameDt = 0.0;     // s, previous minus current reading: negative
+    double stepCarry = 0.0;   // s of simulation long frames left over
 };
 
 // The host's status lines and the server on `port` with both ships at their start.

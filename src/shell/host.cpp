@@ -40,11 +40,21 @@ void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt)
     lastTime = timerSeconds();
 }
 
-void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle)
+std::uint32_t hostSendStamp()
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(timerSeconds() * 1000.0));
+}
+
+void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
+               double& stepCarry)
 {
     if (!server.host) return;
-    simulateStep(match, frameDt);
-    if (frameToggle) lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshotEncode(match));
+    simulateFrame(match, frameDt, stepCarry);
+    if (frameToggle) {
+        Snapshot snapshot = snapshotEncode(match);
+        snapshotStampWrite(snapshot, hostSendStamp());
+        lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot);
+    }
     // Every frame, so that a joining peer or a control word never waits two frames.
     lobbyServerService(server);
 }

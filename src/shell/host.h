@@ -26,8 +26,13 @@ bool hostCreate(LobbyServer& server, MatchState& match, std::uint16_t port);
 // minus the new one (negative seconds, as the simulation wants them).
 void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt);
 
-// The host's half of a frame: the simulation step, the snapshot broadcast (flushed) on
+// The host's half of a frame: the simulation (simulateFrame, with the time long frames
+// carry in `stepCarry`), the snapshot broadcast (stamped with the send clock, flushed) on
 // frames whose toggle is set, then the lobby server serviced. Does nothing without a host.
-void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle);
+void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
+               double& stepCarry);
+
+// The send stamp of a snapshot broadcast now: the program clock in milliseconds.
+std::uint32_t hostSendStamp();
 
 }  // namespace netduel

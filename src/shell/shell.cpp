@@ -168,7 +168,7 @@ bool shellFrame(Shell& shell)
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
-    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle);
+    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
     drawFrame(shell.display, shell.match, shell.net.client, shell.chatMode, shell.chatEcho,
               shellPanelHint(shell));
     sleepMs(shell.display, FRAME_PAUSE_MS);

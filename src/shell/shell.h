@@ -47,6 +47,7 @@ struct Shell {
     bool frameToggle = true;    // inverted first thing every frame
     double lastTime = 0.0;      // s, timer reading of the previous frame
     double frameDt = 0.0;       // s, previous minus current reading: negative
+    double stepCarry = 0.0;     // s of simulation long frames left over (host only)
     double nextSendTime = 0.0;  // s, a control word goes out only after this
 };
 

@@ -136,5 +136,22 @@ TEST(ControlWord, ShortPayloadIsRefused)
     EXPECT_EQ(word, 0xDEADu);
 }
 
+TEST(SnapshotStamp, TravelsInThePaddingAndChangesNoShip)
+{
+    Snapshot bytes = snapshotEncode(test::startState());
+    EXPECT_EQ(snapshotStampRead(bytes), 0u);  // a host that does not stamp
+    snapshotStampWrite(bytes, 0x89ABCDEFu);
+    EXPECT_EQ(snapshotStampRead(bytes), 0x89ABCDEFu);
+    EXPECT_EQ(bytes[222], 0xEF);
+    EXPECT_EQ(bytes[SHIP_WIRE_SIZE + 223], 0x89);
+    MatchState stamped;
+    ASSERT_TRUE(snapshotApply(stamped, bytes));
+    EXPECT_EQ(snapshotEncode(stamped), snapshotEncode(test::startState()));
+
+    snapshotStampWrite(bytes, 0);  // zero would read as no stamp
+    EXPECT_EQ(snapshotStampRead(bytes), 1u);
+    EXPECT_EQ(snapshotStampRead(std::span(bytes).first(SNAPSHOT_SIZE - 1)), 0u);
+}
+
 }  // namespace
 }  // namespace netduel

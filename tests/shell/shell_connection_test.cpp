@@ -305,10 +305,11 @@ TEST(HostFrame, ServicesTheServerEveryFrameAndBroadcastsOnToggledOnes)
     lobbyServerSetCallback(server, serverKeyHandler);
     lobbyServerSetUserData(server, &match);
     SnapshotCounter peer(47206);
+    double carry = 0.0;
     const auto deadline = Clock::now() + DEADLINE;
     const auto framesUntil = [&](bool toggle, const std::function<bool()>& done) {
         while (!done() && Clock::now() < deadline) {
-            hostFrame(server, match, -0.01, toggle);
+            hostFrame(server, match, -0.01, toggle, carry);
             peer.service();
         }
         return done();
@@ -325,7 +326,7 @@ TEST(HostFrame, ServicesTheServerEveryFrameAndBroadcastsOnToggledOnes)
     enet_host_flush(peer.host);
     EXPECT_TRUE(framesUntil(false, [&] { return match.ships[0].position.y < SHIP0_START.y; }));
     for (int frame = 0; frame < 50; ++frame) {
-        hostFrame(server, match, -0.01, false);
+        hostFrame(server, match, -0.01, false, carry);
         peer.service();
     }
     EXPECT_EQ(peer.snapshots, snapshots);
