@@ -68,6 +68,10 @@ struct ClientSlot {
     char history[HISTORY_LINES][HISTORY_CHARS + 1] = {};  // line 0 is the newest
     RateLimiter controlAllowance;  // packets the host only hands on or ignores
     RateLimiter textAllowance;     // requests the host answers or relays
+    // The client's own slot, from the "NEW " notice that follows its welcome whisper.
+    bool welcomed = false;         // the welcome came; the next "NEW " names this client
+    bool ownSlotKnown = false;
+    std::int32_t ownSlot = 0;      // valid while ownSlotKnown
 };
 
 // An ENet peer of the server's host whose connection has not completed yet.
