@@ -6,6 +6,7 @@
 
 #include "base/status.h"
 #include "base/stop_request.h"
+#include "bot/bot_run.h"
 #include "lobby/lobby_client.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
@@ -45,6 +46,16 @@ int runWindowed(const char* programPath, const Options& options)
     return 0;
 }
 
+// The computer player joins --join's address, else the built-in one.
+int runBot(const Options& options)
+{
+    const std::string_view builtIn = NETDUEL_SERVER_HOST;
+    const std::string_view host = !options.joinHost.empty() ? std::string_view(options.joinHost)
+                                  : !builtIn.empty()        ? builtIn
+                                                            : DEFAULT_SERVER_ADDRESS;
+    return botRun(host, options.joinPort, options.level, options.name);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -61,10 +72,11 @@ int main(int argc, char** argv)
         return 0;
     }
     // Before any window: a name that does not resolve is a bad argument, not a blind run.
-    if (options.mode == RunMode::Join && !lobbyClientResolves(options.joinHost))
+    if (!options.joinHost.empty() && !lobbyClientResolves(options.joinHost))
         return usageError("cannot resolve the address '" + options.joinHost + "'");
     statusOpen();
     stopRequestInstall();
     if (options.mode == RunMode::Dedicated) return dedicatedRun(options.port);
+    if (options.mode == RunMode::Bot) return runBot(options);
     return runWindowed(argv[0], options);
 }

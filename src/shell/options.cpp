@@ -15,7 +15,8 @@ namespace {
 
 // getopt_long's codes for the long options: above 0 and below any letter.
 enum OptionCode : int {
-    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION
+    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION,
+    OPT_BOT, OPT_PRACTICE, OPT_LEVEL
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -26,6 +27,9 @@ constexpr option LONG_OPTIONS[] = {
     {"name", required_argument, nullptr, OPT_NAME},
     {"help", no_argument, nullptr, OPT_HELP},
     {"version", no_argument, nullptr, OPT_VERSION},
+    {"bot", no_argument, nullptr, OPT_BOT},
+    {"practice", no_argument, nullptr, OPT_PRACTICE},
+    {"level", required_argument, nullptr, OPT_LEVEL},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -76,12 +80,22 @@ bool nameParse(std::string_view text, Options& options, std::string& problem)
     return true;
 }
 
+bool levelParse(std::string_view text, Options& options, std::string& problem)
+{
+    if (text.size() != 1 || text[0] < '1' || text[0] > '0' + BOT_LEVEL_MAX) {
+        problem = "--level takes 1, 2 or 3, not " + quoted(text);
+        return false;
+    }
+    options.level = text[0] - '0';
+    return true;
+}
+
 // A mode flag clashes with a different one given before it; the same one again is harmless.
 bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
 {
     if (options.mode != RunMode::Ask && options.mode != mode) {
         problem = std::string(flag) +
-                  " cannot be combined with another of --host, --join and --dedicated";
+                  " cannot be combined with another of --host, --join, --dedicated and --practice";
         return false;
     }
     options.mode = mode;
@@ -100,6 +114,9 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_NAME: return nameParse(argument, options, problem);
     case OPT_HELP: options.help = true; return true;
     case OPT_VERSION: options.version = true; return true;
+    case OPT_BOT: options.bot = true; return true;
+    case OPT_PRACTICE: return modeSet(options, RunMode::Practice, "--practice", problem);
+    case OPT_LEVEL: return levelParse(argument, options, problem);
     default: return false;
     }
 }
@@ -117,7 +134,7 @@ std::string_view optionName(int code)
 std::string rejected(int code, std::string_view word)
 {
     if (code == ':') return "--" + std::string(optionName(optopt)) + " needs an argument";
-    if (optopt >= OPT_HOST && optopt <= OPT_VERSION)
+    if (optopt >= OPT_HOST && optopt <= OPT_LEVEL)
         return "--" + std::string(optionName(optopt)) + " takes no argument";
     if (optopt != 0) return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
     if (word.rfind("--", 0) != 0) return "unknown option " + quoted(word);
@@ -129,8 +146,27 @@ std::string rejected(int code, std::string_view word)
     return (starts > 1 ? "ambiguous option " : "unknown option ") + quoted(word);
 }
 
-bool modesCheck(const Options& options, std::string& problem)
+// --bot joins (at --join's address or the built-in one) and is a mode of its own.
+bool botCheck(Options& options, std::string& problem)
 {
+    if (options.bot) {
+        if (options.mode != RunMode::Ask && options.mode != RunMode::Join) {
+            problem = "--bot joins a host: it cannot be combined with --host, --dedicated or --practice";
+            return false;
+        }
+        options.mode = RunMode::Bot;
+    }
+    if (options.level != 0 && options.mode != RunMode::Bot && options.mode != RunMode::Practice) {
+        problem = "--level needs a computer player: --bot or --practice";
+        return false;
+    }
+    if (options.level == 0) options.level = BOT_LEVEL_DEFAULT;
+    return true;
+}
+
+bool modesCheck(Options& options, std::string& problem)
+{
+    if (!botCheck(options, problem)) return false;
     if (options.mode == RunMode::Dedicated && !options.name.empty()) {
         problem = "--name needs a player: a --dedicated host has none";
         return false;
@@ -167,6 +203,8 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
+           "       netduel --practice [--level N] [--port N] [--name NAME]\n"
+           "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -177,6 +215,12 @@ std::string optionsUsage()
            "                         (default 42069)\n"
            "  --name NAME            chat name to ask for once connected (1 to 32 characters,\n"
            "                         no blanks)\n"
+           "  --practice             host, join at once as ship 0 and play the computer (ship 1)\n"
+           "                         in the same window\n"
+           "  --bot                  a computer player without a window: joins the host (the\n"
+           "                         built-in address, or --join's) and plays the ship its slot\n"
+           "                         gives it; ends with status 1 when both ships are taken\n"
+           "  --level N              the computer's skill: 1 (beginner), 2 (default), 3 (hard)\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

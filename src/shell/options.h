@@ -16,7 +16,12 @@ enum class RunMode {
     Host,       // --host: host, and the player joins at once
     Join,       // --join: join ADDRESS at once, never host
     Dedicated,  // --dedicated: host without a window or a player
+    Bot,        // --bot: a computer player without a window joins the host
+    Practice,   // --practice: host, join at once and play the computer in the window
 };
+
+inline constexpr int BOT_LEVEL_DEFAULT = 2;
+inline constexpr int BOT_LEVEL_MAX = 3;  // levels 1…3
 
 struct Options {
     RunMode mode = RunMode::Ask;
@@ -24,6 +29,8 @@ struct Options {
     std::string joinHost;               // --join's ADDRESS: a name or an IPv4 address
     std::uint16_t joinPort = 0;         // where --join connects: its :PORT, else `port`
     std::string name;                   // --name; empty: the server's Anonymous name stays
+    int level = 0;                      // --level, 1…3; 0: not given
+    bool bot = false;                   // --bot, with or without --join
     bool help = false;
     bool version = false;
 };

@@ -32,7 +32,7 @@ bool answersYes(std::string_view answer)
 // Asks "Create Host?" in Ask mode; false when the player left there.
 bool shellDecideHosting(Shell& shell, RunMode mode, bool& hosts)
 {
-    hosts = mode == RunMode::Host;
+    hosts = mode == RunMode::Host || mode == RunMode::Practice;
     if (mode != RunMode::Ask) return true;
     const std::optional<std::string> answer = promptLine(shell.display, "Create Host?");
     if (!answer) return false;
@@ -116,6 +116,15 @@ void shellServiceClient(Shell& shell)
         shellSendControl(shell);
 }
 
+// The opponent joins once the player holds ship 0, and plays in this process's frames.
+void shellServicePractice(Shell& shell)
+{
+    if (!shell.practiceBot) return;
+    BotClient& bot = *shell.practiceBot;
+    if (!bot.net.client.host && lobbyClientOwnSlot(shell.net.client) < 0) return;
+    if (!botClientPlay(bot, timerSeconds())) shell.practiceBot.reset();
+}
+
 std::string shellServerLabel(const Shell& shell)
 {
     return shell.serverAddress + ":" + std::to_string(shell.port);
@@ -127,7 +136,8 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
 {
     if (options.mode == RunMode::Join)
         return ShellStart{options.mode, options.joinHost, options.joinPort, options.name};
-    return ShellStart{options.mode, builtInHost, options.port, options.name};
+    const int botLevel = options.mode == RunMode::Practice ? options.level : 0;
+    return ShellStart{options.mode, builtInHost, options.port, options.name, botLevel};
 }
 
 bool shellStart(Shell& shell, const ShellStart& start)
@@ -137,7 +147,11 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.port = start.port;
     bool hosts = false;
     if (!shellDecideHosting(shell, start.mode, hosts)) return false;
-    if (hosts) hostCreate(shell.net.server, shell.match, shell.port);
+    if (hosts && hostCreate(shell.net.server, shell.match, shell.port) && start.botLevel > 0) {
+        shell.practiceBot = std::make_unique<BotClient>();
+        botClientSetup(*shell.practiceBot, DEFAULT_SERVER_ADDRESS, shell.port, botLevel(start.botLevel),
+                       PRACTICE_BOT_NAME, static_cast<std::uint64_t>(timerSeconds() * 1e9) + 1);
+    }
     shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
     shell.chatName = start.name;
     shell.connectNow = start.mode != RunMode::Ask;
@@ -169,6 +183,7 @@ bool shellFrame(Shell& shell)
     }
     shellServiceClient(shell);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
+    shellServicePractice(shell);
     drawFrame(shell.display, shell.match, shell.net.client, shell.chatMode, shell.chatEcho,
               shellPanelHint(shell));
     sleepMs(shell.display, FRAME_PAUSE_MS);
@@ -185,7 +200,10 @@ std::string shellPanelHint(const Shell& shell)
 
 void shellStop(Shell& shell)
 {
+    if (shell.practiceBot) botClientLeave(*shell.practiceBot);  // heard in the server's farewell
     lobbyPairClose(shell.net);
+    if (shell.practiceBot) botClientStop(*shell.practiceBot);
+    shell.practiceBot.reset();
     shell.chatEcho.clear();
     shell.serverAddress.clear();
     shell.chatName.clear();

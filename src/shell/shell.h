@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "bot/bot_client.h"
 #include "duel/match.h"
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
@@ -19,6 +21,7 @@ inline constexpr double CONTROL_SEND_INTERVAL = 0.05;  // s between two control 
 inline constexpr int CHAT_KEY_FLUSH = 50;              // keys dropped on entering chat mode
 inline constexpr int FRAME_PAUSE_MS = 3;
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
+inline constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's chat name
 
 // How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
 // without asking and the player's client connects on the first frame; Join: never
@@ -28,6 +31,7 @@ struct ShellStart {
     std::string_view serverHost;      // where J connects; empty: 127.0.0.1
     std::uint16_t port = LOBBY_PORT;  // hosted on and connected to
     std::string_view name;            // asked for after every connection; empty: none
+    int botLevel = 0;                 // Practice: the computer opponent's level
 };
 
 struct Shell {
@@ -49,6 +53,7 @@ struct Shell {
     double frameDt = 0.0;       // s, previous minus current reading: negative
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
     double nextSendTime = 0.0;  // s, a control word goes out only after this
+    std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`
@@ -56,9 +61,9 @@ struct Shell {
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost);
 
 // Start-up after displayOpen and statusOpen: in Ask mode "Create Host?", the server on
-// `port` when the answer is y or Y, in Host mode the server without a question (a
-// failure leaves this copy a plain client); the address J connects to and the ships'
-// start. False when the player left at the question with Escape or a stop was
+// `port` when the answer is y or Y, in Host and Practice mode the server without a
+// question (a failure leaves this copy a plain client, and without an opponent); the
+// address J connects to and the ships' start. False when the player left at the question with Escape or a stop was
 // requested there; nothing needs stopping then beyond shellStop.
 bool shellStart(Shell& shell, const ShellStart& start);
 

@@ -1,0 +1,424 @@
+// Computer player's decisions: tracking, aiming, firing, closing in, walls and dodging.
+#include "bot_brain.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "duel/packet_handlers.h"
+#include "duel/simulate.h"
+
+namespace netduel {
+
+namespace {
+
+constexpr double TRACK_WINDOW = 0.15;   // s of sights that one velocity estimate spans
+constexpr double TURNING_MIN = 0.05;    // rad/s: slower course changes count as straight
+constexpr double GLIDE_RATE = 10.94;    // 1/s: speed·(5/6) per 1/60 s step, as a rate
+constexpr double SAMPLE = 1.0 / 120.0;  // s between two points of a flight looked at
+constexpr double FLIGHT_MAX = 2.0;      // s: no bullet stays in the field longer
+constexpr float CLOSE_BAND = 30.0f;     // px beyond the fighting distance before closing in
+constexpr double THRUST_CONE = 0.7;     // rad off the wanted course that still thrusts
+constexpr double TURN_DEADBAND = 0.55;  // of a quantum: smaller errors wait for a better shot
+
+Vec2 facing(double heading) { return Vec2(-std::sin(heading), -std::cos(heading)); }
+
+double wrapAngle(double angle) { return std::remainder(angle, 2.0 * std::numbers::pi); }
+
+Vec2 clampToField(Vec2 p)
+{
+    return Vec2(std::clamp(p.x, SHIP_MIN_X, SHIP_MAX_X), std::clamp(p.y, SHIP_MIN_Y, SHIP_MAX_Y));
+}
+
+// px a ship gliding at `speed` covers in `seconds` with no new thrust.
+double glide(double speed, double seconds)
+{
+    return speed * (1.0 - std::exp(-GLIDE_RATE * seconds)) / GLIDE_RATE;
+}
+
+bool inField(Vec2 p)
+{
+    return p.x >= BULLET_MIN_X && p.x <= BULLET_MAX_X && p.y >= BULLET_MIN_Y && p.y <= BULLET_MAX_Y;
+}
+
+std::uint64_t nextRandom(std::uint64_t& state)
+{
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+}
+
+// Roughly normal, mean 0 and spread 1: the sum of three uniform draws.
+double spreadDraw(std::uint64_t& state)
+{
+    double sum = 0.0;
+    for (int i = 0; i < 3; ++i) sum += double(nextRandom(state) >> 11) / double(1ull << 53) - 0.5;
+    return sum * 2.0;
+}
+
+int ringIndex(const BotBrain& brain, int back) { return (brain.sightNewest - back + BOT_SIGHTS) % BOT_SIGHTS; }
+
+// The newest sight received at or before `moment`; −1 when every sight is newer.
+int sightAtOrBefore(const BotBrain& brain, double moment)
+{
+    for (int back = 0; back < brain.sightCount; ++back) {
+        const int at = ringIndex(brain, back);
+        if (brain.sights[at].received <= moment) return at;
+    }
+    return -1;
+}
+
+// Where the heading comes to rest once its turn has died down (−turnRate/45 at 60 steps a
+// second) and the turn words not yet visible in the sight have acted.
+double settledHeading(const BotBrain& brain, const Ship& own, double sightReceived)
+{
+    double heading = own.heading - own.turnRate / 45.0;
+    const double unseenAfter = sightReceived - brain.echo;
+    for (const BotPendingTurn& turn : brain.pending)
+        if (turn.sentAt >= 0.0 && turn.sentAt > unseenAfter) heading += turn.delta;
+    return heading;
+}
+
+float turnDelta(KeyFlags word)
+{
+    if (word & KEY_RIGHT) return -BOT_TURN_QUANTUM;
+    if (word & KEY_LEFT) return BOT_TURN_QUANTUM;
+    return 0.0f;
+}
+
+// The turn bit towards `wanted` from `heading`, or 0 when it is within the deadband.
+KeyFlags turnTowards(double heading, double wanted)
+{
+    const double error = wrapAngle(wanted - heading);
+    if (error > TURN_DEADBAND * BOT_TURN_QUANTUM) return KEY_LEFT;
+    if (error < -TURN_DEADBAND * BOT_TURN_QUANTUM) return KEY_RIGHT;
+    return 0;
+}
+
+// Everything one decision looks at, taken from the sight it reacts to.
+struct Situation {
+    const BotBrain* brain = nullptr;
+    Ship own;
+    Ship enemy;
+    BotTrack track;
+    Vec2 shooter;     // own position when the word is served
+    double heading;   // own heading at rest, with the unseen turns
+    double delay;     // s from the sight's moment at the host to the step serving the word
+};
+
+// The shot of this word: 0 when it does not fire, else KEY_FIRE with the turn bit (if any)
+// whose first step points the nose best.
+KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
+{
+    const BotLevel& level = brain.level;
+    if (now < brain.nextFireTime) return 0;
+    struct Option {
+        KeyFlags bits;
+        double heading;
+    };
+    Option options[3] = {{0, s.heading},
+                         {KEY_LEFT, s.heading + BOT_TURN_FIRST_STEP},
+                         {KEY_RIGHT, s.heading - BOT_TURN_FIRST_STEP}};
+    const int count = level.shootsWhileTurning ? 3 : 1;
+    float best = level.fireMiss;
+    KeyFlags chosen = 0;
+    for (int i = 0; i < count; ++i) {
+        const double believed = options[i].heading - brain.wobble;  // the aim error misleads it
+        const float miss = botShotMiss(s.track, s.shooter, believed, s.delay, level.leadsTurns);
+        if (miss <= best) {
+            best = miss;
+            chosen = KEY_FIRE | options[i].bits;
+        }
+    }
+    if (chosen) brain.nextFireTime = now + level.fireGap;
+    return chosen;
+}
+
+// Own positions ahead: gliding at `speed` along `heading` from `from`.
+Vec2 ownAt(Vec2 from, double heading, double speed, double seconds)
+{
+    return clampToField(from + facing(heading) * glide(speed, seconds));
+}
+
+// Closest pass of one enemy bullet in the next BOT_DODGE_HORIZON s, own ship gliding.
+float bulletPass(const Bullet& bullet, Vec2 from, double heading, double speed, double delay)
+{
+    const Vec2 velocity = bullet.direction * -double(BULLET_SPEED);
+    float closest = 1e9f;
+    for (double t = 0.0; t <= BOT_DODGE_HORIZON; t += 2.0 * SAMPLE) {
+        const Vec2 b = bullet.position + velocity * (delay + t);
+        if (!inField(b)) break;
+        closest = std::min(closest, distance(b, ownAt(from, heading, speed, t)));
+    }
+    return closest;
+}
+
+float nearestPass(const Situation& s, double heading, double speed)
+{
+    float nearest = 1e9f;
+    for (const Bullet& bullet : s.enemy.bullets)
+        if (bullet.active) nearest = std::min(nearest, bulletPass(bullet, s.shooter, heading, speed, s.delay));
+    return nearest;
+}
+
+// Thrust, and perhaps a turn, that takes the ship out of a bullet's way; `word` holds the
+// turn chosen so far. Unchanged when nothing comes close or nothing helps.
+KeyFlags dodge(const Situation& s, float margin, KeyFlags word)
+{
+    const double heading = s.heading + turnDelta(word);
+    const float coasting = nearestPass(s, heading, s.own.speed);
+    if (coasting >= margin) return word;
+    KeyFlags best = word;
+    float bestPass = coasting;
+    for (KeyFlags turn : {word & (KEY_LEFT | KEY_RIGHT), KeyFlags(KEY_LEFT), KeyFlags(KEY_RIGHT)}) {
+        const KeyFlags fire = word & KEY_FIRE;
+        const KeyFlags keep = (turn == (word & (KEY_LEFT | KEY_RIGHT))) ? fire : 0;  // a new turn spoils the shot
+        const float pass = nearestPass(s, s.heading + turnDelta(turn), THRUST_SPEED);
+        if (pass > bestPass + 2.0f) {
+            bestPass = pass;
+            best = turn | KEY_UP | keep;
+        }
+    }
+    return best;
+}
+
+// Near a wall: a turn towards the middle of the field, and thrust once the nose points
+// inwards. Empty when the ship is clear of every wall.
+std::optional<KeyFlags> wallEscape(const Situation& s)
+{
+    const Vec2 p = s.shooter;
+    const bool near = p.x < SHIP_MIN_X + BOT_WALL_MARGIN || p.x > SHIP_MAX_X - BOT_WALL_MARGIN ||
+                      p.y < SHIP_MIN_Y + BOT_WALL_MARGIN || p.y > SHIP_MAX_Y - BOT_WALL_MARGIN;
+    if (!near) return std::nullopt;
+    const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
+    const double inwards = botHeadingTowards(p, middle);
+    const KeyFlags turn = turnTowards(s.heading, inwards);
+    const bool pointsIn = std::fabs(wrapAngle(inwards - s.heading - turnDelta(turn))) < THRUST_CONE;
+    return turn | (pointsIn ? KEY_UP : 0);
+}
+
+// Thrust that closes to the fighting distance, never into a wall.
+KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn)
+{
+    const float range = distance(s.shooter, s.track.position);
+    if (range <= brain.level.fightDistance + CLOSE_BAND) return 0;
+    const double heading = s.heading + turnDelta(turn);
+    const double towards = botHeadingTowards(s.shooter, s.track.position);
+    if (std::fabs(wrapAngle(towards - heading)) > THRUST_CONE) return 0;
+    const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
+    const Vec2 kept = clampToField(ahead);
+    const bool intoWall = std::fabs(kept.x - ahead.x) + std::fabs(kept.y - ahead.y) > 0.0f ||
+                          ahead.x < SHIP_MIN_X + BOT_WALL_MARGIN / 2 || ahead.x > SHIP_MAX_X - BOT_WALL_MARGIN / 2 ||
+                          ahead.y < SHIP_MIN_Y + BOT_WALL_MARGIN / 2 || ahead.y > SHIP_MAX_Y - BOT_WALL_MARGIN / 2;
+    return intoWall ? 0 : KEY_UP;
+}
+
+void wobbleUpdate(BotBrain& brain, double now)
+{
+    if (now < brain.wobbleUntil) return;
+    brain.wobble = brain.level.aimWobble * spreadDraw(brain.random);
+    brain.wobbleUntil = now + brain.level.wobblePeriod;
+}
+
+Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
+{
+    const BotSight& sight = brain.sights[at];
+    Situation s;
+    s.brain = &brain;
+    s.own = sight.ships[ownShip];
+    s.enemy = sight.ships[1 - ownShip];
+    s.track = botTrack(brain, at, 1 - ownShip);
+    // The echo is the word's way to its step plus the way of the sight back, and a frame
+    // on average waiting for the broadcast.
+    s.delay = (now - sight.received) + std::max(0.0, brain.echo - BOT_STEP);
+    s.heading = settledHeading(brain, s.own, sight.received);
+    s.shooter = ownAt(s.own.position, s.own.heading, s.own.speed, s.delay);
+    return s;
+}
+
+KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
+{
+    const BotLevel& level = brain.level;
+    const Vec2 aim = botAimPoint(s.track, s.shooter, s.delay, level.leads, level.leadsTurns);
+    const double wanted = botHeadingTowards(s.shooter, aim) + brain.wobble;
+    KeyFlags word = shotChoice(brain, s, now);
+    if (!(word & KEY_FIRE)) word = turnTowards(s.heading, wanted);
+    if (const auto escape = wallEscape(s)) {
+        word = (word & KEY_FIRE) && !(*escape & KEY_UP) ? word : *escape;
+    } else {
+        word |= closeIn(brain, s, word);
+    }
+    if (level.dodgeMargin > 0.0f) word = dodge(s, level.dodgeMargin, word);
+    return word;
+}
+
+}  // namespace
+
+BotLevel botLevel(int level)
+{
+    BotLevel l;
+    switch (level) {
+    case 1:
+        l.reactionDelay = 0.30;
+        l.aimWobble = 0.09;
+        l.wobblePeriod = 0.7;
+        l.fireMiss = 30.0f;
+        l.fireGap = 0.3;
+        l.fightDistance = 280.0f;
+        l.leads = false;
+        l.leadsTurns = false;
+        l.shootsWhileTurning = false;
+        l.dodgeMargin = 0.0f;
+        return l;
+    case 3:
+        l.reactionDelay = 0.0;
+        l.aimWobble = 0.0;
+        l.fireMiss = 8.0f;
+        l.fireGap = 0.0;
+        l.fightDistance = 140.0f;
+        l.dodgeMargin = 22.0f;
+        return l;
+    default:
+        l.reactionDelay = 0.15;
+        l.aimWobble = 0.03;
+        l.fireMiss = 12.0f;
+        l.fireGap = 0.15;
+        l.fightDistance = 200.0f;
+        l.leadsTurns = false;
+        l.shootsWhileTurning = false;
+        l.dodgeMargin = 14.0f;
+        return l;
+    }
+}
+
+void botBrainReset(BotBrain& brain, BotLevel level, std::uint64_t seed)
+{
+    brain = BotBrain{};
+    brain.level = level;
+    brain.random = seed ? seed : 0x9E3779B97F4A7C15ull;
+}
+
+namespace {
+
+// A fresh turn (|turnRate| 1.25: one step since its word) in the own ship answers the
+// newest turn word of that sense sent before; the time between is one echo.
+void echoMeasure(BotBrain& brain, const Ship& own, double now)
+{
+    constexpr float FRESH_TURN = 1.25f;
+    if (std::fabs(std::fabs(own.turnRate) - FRESH_TURN) > 0.01f) return;
+    const float sense = own.turnRate < 0 ? BOT_TURN_QUANTUM : -BOT_TURN_QUANTUM;
+    double sentAt = -1.0;
+    for (const BotPendingTurn& turn : brain.pending)
+        if (turn.delta == sense && turn.sentAt >= 0.0 && turn.sentAt < now) sentAt = std::max(sentAt, turn.sentAt);
+    if (sentAt < 0.0 || now - sentAt > BOT_ECHO_MAX) return;
+    const double sample = now - sentAt;
+    brain.echo = sample > brain.echo ? (brain.echo + sample) / 2.0 : brain.echo + (sample - brain.echo) / 4.0;
+}
+
+}  // namespace
+
+void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, int ownShip, double now)
+{
+    if (ownShip >= 0 && ownShip < SHIP_COUNT) echoMeasure(brain, seen.ships[ownShip], now);
+    const BotSight* last = brain.sightCount ? &brain.sights[brain.sightNewest] : nullptr;
+    brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
+    brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
+    BotSight& sight = brain.sights[brain.sightNewest];
+    sight.received = now;
+    sight.hostTime = now;
+    // The host's stamps space the sights as they were sent, free of the link's jitter.
+    const std::uint32_t sinceLast = last ? stamp - last->stamp : 0;
+    if (last && stamp && last->stamp && sinceLast > 0 && sinceLast <= 1000)
+        sight.hostTime = last->hostTime + sinceLast * 0.001;
+    sight.stamp = stamp;
+    std::copy(std::begin(seen.ships), std::end(seen.ships), sight.ships);
+}
+
+std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
+{
+    if (ownShip < 0 || ownShip >= SHIP_COUNT || now < brain.nextSendTime) return std::nullopt;
+    const int at = sightAtOrBefore(brain, now - brain.level.reactionDelay);
+    if (at < 0) return std::nullopt;
+    wobbleUpdate(brain, now);
+    const Situation s = situationOf(brain, at, ownShip, now);
+    const KeyFlags word = wordFor(brain, s, now);
+    if (!word) return std::nullopt;
+    brain.nextSendTime = now + BOT_SEND_INTERVAL;
+    if (const float delta = turnDelta(word)) {
+        brain.pending[brain.pendingNext] = BotPendingTurn{now, delta};
+        brain.pendingNext = (brain.pendingNext + 1) % BOT_PENDING_TURNS;
+    }
+    return word;
+}
+
+double botHeadingTowards(Vec2 from, Vec2 to)
+{
+    const Vec2 a = to - from;
+    return std::atan2(-double(a.x), -double(a.y));
+}
+
+BotTrack botTrack(const BotBrain& brain, int at, int ship)
+{
+    const BotSight& now = brain.sights[at];
+    BotTrack track;
+    track.position = now.ships[ship].position;
+    const BotSight* before = nullptr;
+    for (int back = 1; back < brain.sightCount; ++back) {
+        const BotSight& older = brain.sights[(at - back + BOT_SIGHTS) % BOT_SIGHTS];
+        if (older.received > now.received) break;  // wrapped past the oldest
+        before = &older;
+        if (older.hostTime <= now.hostTime - TRACK_WINDOW) break;
+    }
+    if (!before || !(now.hostTime > before->hostTime)) return track;
+    const double span = now.hostTime - before->hostTime;
+    track.velocity = (now.ships[ship].position - before->ships[ship].position) / span;
+    track.turning = (double(now.ships[ship].heading) - before->ships[ship].heading) / span;
+    // The mean velocity is the course of the middle of the span: turn it on to now.
+    const double lag = track.turning * span / 2.0;
+    const double c = std::cos(lag), s = std::sin(lag);
+    const Vec2 v = track.velocity;
+    track.velocity = Vec2(v.x * c + v.y * s, -v.x * s + v.y * c);
+    return track;
+}
+
+Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns)
+{
+    if (!turns || std::fabs(track.turning) < TURNING_MIN)
+        return clampToField(track.position + track.velocity * seconds);
+    const double speed = std::hypot(track.velocity.x, track.velocity.y);
+    const double course = std::atan2(-double(track.velocity.x), -double(track.velocity.y));
+    const double w = track.turning;
+    const double later = course + w * seconds;
+    const Vec2 arc(speed * (std::cos(later) - std::cos(course)) / w,
+                   speed * (std::sin(course) - std::sin(later)) / w);
+    return clampToField(track.position + arc);
+}
+
+Vec2 botAimPoint(const BotTrack& track, Vec2 shooter, double delay, bool leads, bool turns)
+{
+    if (!leads) return track.position;
+    double flight = 0.0;
+    Vec2 meet = botTrackAt(track, delay, turns);
+    for (int i = 0; i < 6; ++i) {
+        flight = std::max(0.0, (double(distance(shooter, meet)) - MUZZLE_OFFSET) / BULLET_SPEED);
+        meet = botTrackAt(track, delay + flight, turns);
+    }
+    return meet;
+}
+
+float botShotMiss(const BotTrack& track, Vec2 shooter, double heading, double delay, bool turns)
+{
+    const Vec2 f = facing(heading);
+    const Vec2 muzzle = shooter + f * MUZZLE_OFFSET;
+    float closest = 1e9f;
+    for (double t = 0.0; t <= FLIGHT_MAX; t += SAMPLE) {
+        const Vec2 b = muzzle + f * (double(BULLET_SPEED) * t);
+        if (!inField(b)) break;
+        // The host tests a bullet one step after placing it, against where the ship is then.
+        closest = std::min(closest, distance(b, botTrackAt(track, delay + t + BOT_STEP, turns)));
+    }
+    return closest;
+}
+
+}  // namespace netduel

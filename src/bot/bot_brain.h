@@ -1,0 +1,116 @@
+// Computer player's decisions: from the snapshots it has received and the time, the next
+// control word. Pure: no sockets, no clock of its own, no globals; the same inputs and
+// seed give the same words.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "duel/match.h"
+#include "vecmath/vec2.h"
+
+namespace netduel {
+
+// A person's copy sends at most one control word per this many seconds; a little more
+// than 0.05 so that jitter on the way never lets 21 words land within one second.
+inline constexpr double BOT_SEND_INTERVAL = 0.052;
+// Heading change of one turn word at the host's 60 steps a second: 5 rad/s damped by a
+// quarter per step and snapped, 0.0833 + 0.0208 + 0.0052 rad. The first step alone turns
+// 0.0833, which is the heading a word with both a turn and fire bits shoots at.
+inline constexpr float BOT_TURN_QUANTUM = 0.109375f;
+inline constexpr float BOT_TURN_FIRST_STEP = 0.083333f;
+inline constexpr double BOT_STEP = 1.0 / 60.0;  // s: the host's step
+// Seconds from a word leaving to the first snapshot that shows it, until measured: the
+// bot times its own turn words (a turn rate of ±1.25 is one step after the word) and
+// keeps the echo; a fast-rising, slowly-falling mean follows a link that gets worse.
+inline constexpr double BOT_ECHO_GUESS = 0.1;
+inline constexpr double BOT_ECHO_MAX = 1.0;
+inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
+inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
+inline constexpr int BOT_SIGHTS = 48;             // snapshots kept: 1.6 s at 30 a second
+inline constexpr int BOT_PENDING_TURNS = 8;       // turn words remembered until seen
+
+// What sets the levels apart.
+struct BotLevel {
+    double reactionDelay = 0.0;  // s: the bot decides on what it received this long ago
+    double aimWobble = 0.0;      // rad: spread of a slowly changing aim error
+    double wobblePeriod = 0.6;   // s between two draws of the aim error
+    float fireMiss = 8.0f;       // px: fires when the shot passes at most this far
+    double fireGap = 0.0;        // s: least time between two fire words
+    float fightDistance = 150.0f;  // px: the range it closes to and holds
+    bool leads = true;           // aims where the enemy will be, not where it is
+    bool leadsTurns = true;      // expects a turning enemy to keep turning
+    bool shootsWhileTurning = true;  // may fire on the first step of a turn
+    float dodgeMargin = 0.0f;    // px: an enemy bullet passing closer is dodged; 0: never
+};
+
+// Levels 1 (a beginner's match) to 3 (hard for a practised player); others read as 2.
+BotLevel botLevel(int level);
+
+// One snapshot as the bot received it.
+struct BotSight {
+    double received = 0.0;  // s, the bot's clock
+    double hostTime = 0.0;  // s, the host's send clock where stamped, else `received`
+    std::uint32_t stamp = 0;
+    Ship ships[SHIP_COUNT];
+};
+
+struct BotPendingTurn {
+    double sentAt = -1.0;  // s, the bot's clock; negative: empty
+    float delta = 0.0f;    // rad the word turns the heading by
+};
+
+struct BotBrain {
+    BotLevel level;
+    BotSight sights[BOT_SIGHTS];  // ring, newest at sightNewest
+    int sightCount = 0;
+    int sightNewest = -1;
+    BotPendingTurn pending[BOT_PENDING_TURNS];  // ring of the last turn words sent
+    int pendingNext = 0;
+    double nextSendTime = 0.0;  // s: no word before this
+    double nextFireTime = 0.0;  // s: no fire bit before this
+    double wobble = 0.0;        // rad, the aim error now
+    double wobbleUntil = -1.0;  // s: when it is drawn again
+    double echo = BOT_ECHO_GUESS;  // s from sending a word to seeing it in a snapshot
+    std::uint64_t random = 1;   // xorshift state, never 0
+};
+
+// A moving ship as the bot expects it to go on.
+struct BotTrack {
+    Vec2 position;
+    Vec2 velocity;       // px/s, from successive snapshots
+    double turning = 0;  // rad/s of its course, counted like heading
+};
+
+// Forgets everything and plays at `level`, its random draws from `seed`.
+void botBrainReset(BotBrain& brain, BotLevel level, std::uint64_t seed);
+
+// Records a snapshot received at `now` (the bot's clock) with its send stamp (0: none);
+// with `ownShip` known (0 or 1), times the echo of the bot's last turn word in it.
+void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, int ownShip, double now);
+
+// The control word to send now for `ownShip` (0 or 1); empty when no word is due (the
+// interval has not passed, nothing seen yet, or nothing to do). A word it returns
+// counts as sent at `now`.
+std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now);
+
+// The heading whose nose points from `from` to `to`; nose at position − 15·(sin h, cos h).
+double botHeadingTowards(Vec2 from, Vec2 to);
+
+// Where `ship` of the newest sight at or before index `at` is expected to go on: its
+// velocity over the last ~0.15 s of sights and the turning of its course.
+BotTrack botTrack(const BotBrain& brain, int at, int ship);
+
+// Where the track will be `seconds` ahead, its course turning as it does now when
+// `turns`, never past the ship bounds.
+Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns);
+
+// The point to aim at from `shooter` so that a bullet fired `delay` seconds from now
+// meets the track; the track's position now when `leads` is false.
+Vec2 botAimPoint(const BotTrack& track, Vec2 shooter, double delay, bool leads, bool turns);
+
+// How close a bullet fired at `heading` from a ship at `shooter`, `delay` seconds from
+// now, passes the track (px), for as long as the bullet stays in the field.
+float botShotMiss(const BotTrack& track, Vec2 shooter, double heading, double delay, bool turns);
+
+}  // namespace netduel
