@@ -1,0 +1,114 @@
+// Computer player over real ENet on loopback against a real host's frames: it takes the
+// ship its slot gives it and hits a ship that stands still; a third one finds both ships
+// taken and leaves with its status line.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/status.h"
+#include "base/timer.h"
+#include "bot/bot_client.h"
+#include "lobby/lobby_client.h"
+#include "lobby/lobby_protocol.h"
+#include "shell/dedicated.h"
+#include "shell/host.h"
+
+namespace netduel {
+namespace {
+
+constexpr double DEADLINE_SECONDS = 20.0;
+
+class BotNetTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        statusOut = stream = open_memstream(&buffer, &length);
+        host = std::make_unique<DedicatedHost>();
+    }
+    void TearDown() override
+    {
+        for (auto& bot : bots) botClientStop(*bot);
+        lobbyClientDestroy(still);
+        dedicatedStop(*host);
+        statusOut = stdout;
+        std::fclose(stream);
+        std::free(buffer);
+    }
+    std::string status()
+    {
+        std::fflush(stream);
+        return std::string(buffer, length);
+    }
+
+    BotClient& addBot(int level)
+    {
+        auto& bot = bots.emplace_back(std::make_unique<BotClient>());
+        botClientSetup(*bot, "127.0.0.1", port, botLevel(level), "", 42);
+        return *bot;
+    }
+
+    // Host frames at 60 a second with every client serviced, until `done` or the deadline;
+    // bots that leave are no longer played.
+    bool playUntil(const std::function<bool()>& done, double seconds = DEADLINE_SECONDS)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            dedicatedFrame(*host);
+            lobbyClientService(still);
+            for (std::size_t i = 0; i < bots.size(); ++i)
+                if (playing[i] && !botClientPlay(*bots[i], timerSeconds())) playing[i] = false;
+            if (done()) return true;
+            dedicatedPace();
+        }
+        return done();
+    }
+
+    std::FILE* stream = nullptr;
+    char* buffer = nullptr;
+    std::size_t length = 0;
+    std::uint16_t port = 0;
+    std::unique_ptr<DedicatedHost> host;
+    LobbyClient still;  // ship 0: connected, never steers
+    std::vector<std::unique_ptr<BotClient>> bots;
+    bool playing[4] = {true, true, true, true};
+};
+
+TEST_F(BotNetTest, ABotOnShipOneHitsAShipThatStandsStill)
+{
+    port = 48010;
+    ASSERT_TRUE(dedicatedStart(*host, port));
+    ASSERT_TRUE(lobbyClientConnect(still, "127.0.0.1", port, CLIENT_CHANNELS));
+    ASSERT_TRUE(playUntil([&] { return lobbyClientOwnSlot(still) == 0; }));
+    BotClient& bot = addBot(3);
+    ASSERT_TRUE(playUntil([&] { return botClientShip(bot) == 1; }));
+    const Vec2 start = host->match.ships[0].position;
+    ASSERT_TRUE(playUntil([&] { return host->match.ships[0].hitCounter > 0; }));
+    EXPECT_EQ(host->match.ships[0].position, start);  // it stood still: the bot hit it
+    EXPECT_GT(bot.wordsSent, 0);
+    const Ship& shooter = host->match.ships[1];
+    EXPECT_LT(distance(shooter.position, start), distance(SHIP1_START, start));  // it closed in
+}
+
+TEST_F(BotNetTest, ABotGivenSlotTwoSaysSoAndLeaves)
+{
+    port = 48011;
+    ASSERT_TRUE(dedicatedStart(*host, port));
+    ASSERT_TRUE(lobbyClientConnect(still, "127.0.0.1", port, CLIENT_CHANNELS));
+    ASSERT_TRUE(playUntil([&] { return lobbyClientOwnSlot(still) == 0; }));
+    BotClient& first = addBot(1);
+    ASSERT_TRUE(playUntil([&] { return botClientShip(first) == 1; }));
+    addBot(1);
+    ASSERT_TRUE(playUntil([&] { return !playing[1]; }));
+    EXPECT_TRUE(playing[0]);
+    EXPECT_NE(status().find("Both ships are taken (this computer player got slot 2): it leaves.\n"),
+              std::string::npos);
+    EXPECT_TRUE(playUntil([&] { return host->net.server.clients.size() == 3 && !host->net.server.clients[2].connected; }));
+}
+
+}  // namespace
+}  // namespace netduel
