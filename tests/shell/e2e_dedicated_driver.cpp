@@ -7,6 +7,7 @@
 
 #include "duel/match.h"
 #include "e2e_support.h"
+#include "e2e_watcher.h"
 #include "lobby/lobby_protocol.h"
 #include "shell/host.h"
 
@@ -27,43 +28,6 @@ constexpr int NEWEST_TOP = 10;  // history line 0
 constexpr auto SHOWN_WITHIN = std::chrono::seconds(2);
 
 const char* gamePath = nullptr;
-
-// A bare ENet peer on the host that keeps the latest snapshot and notices the end.
-struct Watcher {
-    ENetHost* host = nullptr;
-    bool connected = false;
-    bool told = false;  // a disconnection arrived
-    int snapshots = 0;
-    MatchState latest;
-
-    Watcher()
-    {
-        EXPECT_EQ(enet_initialize(), 0);
-        host = enet_host_create(nullptr, 1, 0, 0, 0);
-        ENetAddress address{};
-        enet_address_set_host(&address, "127.0.0.1");
-        address.port = PORT;
-        EXPECT_NE(enet_host_connect(host, &address, CLIENT_CHANNELS, 0), nullptr);
-    }
-    ~Watcher()
-    {
-        enet_host_destroy(host);
-        enet_deinitialize();
-    }
-    void service()
-    {
-        ENetEvent event;
-        while (enet_host_service(host, &event, 5) > 0) {
-            connected |= event.type == ENET_EVENT_TYPE_CONNECT;
-            told |= event.type == ENET_EVENT_TYPE_DISCONNECT;
-            if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
-            if (event.channelID == CHANNEL_SNAPSHOT &&
-                snapshotApply(latest, {event.packet->data, event.packet->dataLength}))
-                ++snapshots;
-            enet_packet_destroy(event.packet);
-        }
-    }
-};
 
 bool showsRow(const std::string& window, int top, std::string_view text)
 {
@@ -101,7 +65,7 @@ TEST(DedicatedEndToEnd, TwoJoinersPlayOnADedicatedHostThatSaysGoodbye)
     EXPECT_TRUE(showsRow(windowB, NEWEST_TOP, "* Anonymous1 connected =)"));
     EXPECT_TRUE(showsRow(windowB, HINT_TOP, ""));
 
-    Watcher watcher;
+    Watcher watcher(PORT);
     const auto serviceWatcher = [&] { watcher.service(); };
     ASSERT_TRUE(waitFor([&] { return watcher.snapshots > 0; }, DEADLINE, serviceWatcher));
     EXPECT_EQ(watcher.latest.ships[0].position, SHIP0_START);
@@ -173,7 +137,7 @@ TEST(DedicatedEndToEnd, CommandLineProblemsEndTheRunBeforeAnyWindow)
         {{"--join", ""}, "--join needs an address before any ':', not ''"},
         {{"--join", "no-such-host.invalid"}, "cannot resolve the address 'no-such-host.invalid'"},
         {{"--host", "--join", "127.0.0.1"},
-         "--join cannot be combined with another of --host, --join and --dedicated"},
+         "--join cannot be combined with another of --host, --join, --dedicated and --practice"},
     };
     for (const auto& [arguments, problem] : cases) {
         auto game = spawn(gamePath, arguments, false);

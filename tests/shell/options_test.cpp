@@ -120,7 +120,7 @@ TEST(Options, NameIsOneTo32PrintableCharactersWithoutBlanks)
 
 TEST(Options, ModesExcludeEachOther)
 {
-    const std::string tail = " cannot be combined with another of --host, --join and --dedicated";
+    const std::string tail = " cannot be combined with another of --host, --join, --dedicated and --practice";
     EXPECT_EQ(problemOf({"--host", "--join", "h"}), "--join" + tail);
     EXPECT_EQ(problemOf({"--join", "h", "--host"}), "--host" + tail);
     EXPECT_EQ(problemOf({"--join", "h", "--dedicated"}), "--dedicated" + tail);
@@ -128,6 +128,38 @@ TEST(Options, ModesExcludeEachOther)
     EXPECT_EQ(problemOf({"--dedicated", "--name", "Zed"}), "--name needs a player: a --dedicated host has none");
     EXPECT_EQ(problemOf({"--name", "Zed", "--dedicated"}), "--name needs a player: a --dedicated host has none");
     EXPECT_EQ(parsedOptions({"--dedicated", "--port", "43001"}).port, 43001);
+}
+
+TEST(Options, ComputerPlayers)
+{
+    const Options bot = parsedOptions({"--bot"});
+    EXPECT_EQ(bot.mode, RunMode::Bot);
+    EXPECT_EQ(bot.joinHost, "");  // the built-in address
+    EXPECT_EQ(bot.level, BOT_LEVEL_DEFAULT);
+    const Options joining = parsedOptions({"--join", "h:5000", "--bot", "--level", "3", "--name", "Hal"});
+    EXPECT_EQ(joining.mode, RunMode::Bot);
+    EXPECT_EQ(joining.joinHost, "h");
+    EXPECT_EQ(joining.joinPort, 5000);
+    EXPECT_EQ(joining.level, 3);
+    EXPECT_EQ(joining.name, "Hal");
+    EXPECT_EQ(parsedOptions({"--bot", "--port", "6000"}).joinPort, 6000);
+    const Options practice = parsedOptions({"--practice", "--level", "1", "--port", "43002"});
+    EXPECT_EQ(practice.mode, RunMode::Practice);
+    EXPECT_EQ(practice.level, 1);
+    EXPECT_EQ(practice.port, 43002);
+    EXPECT_EQ(parsedOptions({"--practice"}).level, BOT_LEVEL_DEFAULT);
+
+    for (const char* bad : {"0", "4", "", "2x", "-1", "22"})
+        EXPECT_EQ(problemOf({"--bot", "--level", bad}), "--level takes 1, 2 or 3, not '" + std::string(bad) + "'");
+    const std::string botClash = "--bot joins a host: it cannot be combined with --host, --dedicated or --practice";
+    EXPECT_EQ(problemOf({"--bot", "--host"}), botClash);
+    EXPECT_EQ(problemOf({"--dedicated", "--bot"}), botClash);
+    EXPECT_EQ(problemOf({"--practice", "--bot"}), botClash);
+    EXPECT_EQ(problemOf({"--practice", "--join", "h"}),
+              "--join cannot be combined with another of --host, --join, --dedicated and --practice");
+    for (const char* mode : {"--host", "--dedicated"})
+        EXPECT_EQ(problemOf({mode, "--level", "2"}), "--level needs a computer player: --bot or --practice");
+    EXPECT_EQ(problemOf({"--level", "2"}), "--level needs a computer player: --bot or --practice");
 }
 
 TEST(Options, UnknownAndMalformedArguments)
@@ -167,7 +199,8 @@ TEST(Options, UsageNamesEveryFlag)
 {
     const std::string usage = optionsUsage();
     for (const char* flag : {"--host", "--join ADDRESS[:PORT]", "--dedicated", "--port N",
-                             "--name NAME", "--help", "--version", "42069"})
+                             "--name NAME", "--help", "--version", "42069", "--practice",
+                             "--bot", "--level N"})
         EXPECT_NE(usage.find(flag), std::string::npos) << flag;
     EXPECT_EQ(usage.back(), '\n');
 }
