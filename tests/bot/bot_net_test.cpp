@@ -110,5 +110,25 @@ TEST_F(BotNetTest, ABotGivenSlotTwoSaysSoAndLeaves)
     EXPECT_TRUE(playUntil([&] { return host->net.server.clients.size() == 3 && !host->net.server.clients[2].connected; }));
 }
 
+TEST_F(BotNetTest, AfterALostConnectionItJoinsAgainAndPlaysTheShipItsNewSlotGives)
+{
+    port = 48012;
+    ASSERT_TRUE(dedicatedStart(*host, port));
+    ASSERT_TRUE(lobbyClientConnect(still, "127.0.0.1", port, CLIENT_CHANNELS));
+    ASSERT_TRUE(playUntil([&] { return lobbyClientOwnSlot(still) == 0; }));
+    BotClient& bot = addBot(2);
+    ASSERT_TRUE(playUntil([&] { return botClientShip(bot) == 1; }));
+    const auto restarted = std::chrono::steady_clock::now();
+    dedicatedStop(*host);  // the host goes away, and comes back without the still ship
+    lobbyClientDestroy(still);
+    host = std::make_unique<DedicatedHost>();
+    ASSERT_TRUE(dedicatedStart(*host, port));
+    ASSERT_TRUE(playUntil([&] { return botClientShip(bot) == 0; }));
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
+    EXPECT_GT(waited, BOT_RETRY_SECONDS - 2.0);  // it waited before trying again, not flooding
+    EXPECT_TRUE(playUntil([&] { return host->match.ships[0].position != SHIP0_START ||
+                                       host->match.ships[0].heading != 0.0f; }));
+}
+
 }  // namespace
 }  // namespace netduel
