@@ -1,7 +1,7 @@
 // End-to-end scenarios of the computer player: --practice opens the window, hosts, joins
 // as ship 0 and adds the computer as ship 1, which moves and fires with no key pressed;
-// Escape ends it with status 0. A window-less --bot that finds both ships taken says so
-// and ends with status 1. e2e.sh runs it inside a private network namespace with its own
+// Escape ends it with status 0. Window-less --bot players: one plays ship 0, a third one
+// that finds both ships taken says so and ends with status 1, SIGTERM ends one with 0. e2e.sh runs it inside a private network namespace with its own
 // Xvfb; argv[1] is the game executable.
 #include "e2e_support.h"
 #include "e2e_watcher.h"
@@ -50,26 +50,35 @@ TEST(BotEndToEnd, PracticePlaysTheComputerInTheSameWindowAndEscapeEndsIt)
     EXPECT_TRUE(game->exitedWith(0)) << game->status;
 }
 
-TEST(BotEndToEnd, ABotThatFindsBothShipsTakenSaysSoAndEndsWithStatusOne)
+TEST(BotEndToEnd, BotsWithoutAScreenTakeTheShipsTheThirdEndsWithOneAndSigtermWithZero)
 {
     auto host = spawn(gamePath, {"--dedicated", "--port", std::to_string(FULL_PORT)}, false);
-    ASSERT_TRUE(waitFor([&] { return host->ended() || host->said("Host running!\n"); }));
-    Watcher first(FULL_PORT);
-    ASSERT_TRUE(waitFor([&] { return first.connected; }, DEADLINE, [&] { first.service(); }));
-    Watcher second(FULL_PORT);
-    const auto serviceBoth = [&] {
-        first.service();
-        second.service();
+    const auto hostSays = [&](const std::string& text) {
+        return waitFor([&] { return host->ended() || host->said(text); });
     };
-    ASSERT_TRUE(waitFor([&] { return second.connected; }, DEADLINE, serviceBoth));
+    ASSERT_TRUE(hostSays("Host running!\n"));
+    const std::string address = "127.0.0.1:" + std::to_string(FULL_PORT);
+    auto player = spawn(gamePath, {"--bot", "--join", address, "--level", "1"}, false);
+    ASSERT_TRUE(hostSays("Cli0 connected from"));
+    Watcher watcher(FULL_PORT);  // slot 1
+    const auto serviceWatcher = [&] { watcher.service(); };
+    ASSERT_TRUE(waitFor([&] { return watcher.connected && host->said("Cli1 connected from"); }, DEADLINE,
+                        [&] { watcher.service(); host->ended(); }));
+    ASSERT_TRUE(waitFor([&] { return !(watcher.latest.ships[0].position == SHIP0_START); }, DEADLINE,
+                        serviceWatcher));  // the first bot plays ship 0
 
-    auto bot = spawn(gamePath, {"--bot", "--join", "127.0.0.1:" + std::to_string(FULL_PORT)}, false);
-    ASSERT_TRUE(waitFor([&] { return bot->ended(); }, DEADLINE, serviceBoth));
-    EXPECT_TRUE(bot->exitedWith(1)) << bot->status;
-    EXPECT_TRUE(bot->said("Both ships are taken (this computer player got slot 2): it leaves.\n"))
-        << bot->outText;
-    EXPECT_TRUE(waitFor([&] { return host->ended() || host->said("Cli2 disconnected."); }, DEADLINE,
-                        serviceBoth));
+    auto third = spawn(gamePath, {"--bot", "--join", address}, false);
+    ASSERT_TRUE(waitFor([&] { return third->ended(); }, DEADLINE, serviceWatcher));
+    EXPECT_TRUE(third->exitedWith(1)) << third->status;
+    EXPECT_TRUE(third->said("Both ships are taken (this computer player got slot 2): it leaves.\n"))
+        << third->outText;
+    EXPECT_TRUE(hostSays("Cli2 disconnected."));
+
+    // It says goodbye: the host hears of it well before ENet's 5 s time-out could tell.
+    kill(player->pid, SIGTERM);
+    const auto told = [&] { return player->ended() && (host->ended() || host->said("Cli0 disconnected.")); };
+    ASSERT_TRUE(waitFor(told, std::chrono::seconds(3), serviceWatcher));
+    EXPECT_TRUE(player->exitedWith(0)) << player->status;
 }
 
 }  // namespace
