@@ -73,7 +73,22 @@ struct Tally {
     Bullet previous[BULLETS_PER_SHIP];
     double cpuSeconds = -1.0;
     long peakKb = -1;
+    long pssKb = -1;      // its share of what it maps: shared library pages divided among users
+    long privateKb = -1;  // pages only it uses
 };
+
+// A "Pss:"-style figure of /proc/PID/smaps_rollup, in kB; −1 when missing.
+long rollupKb(pid_t pid, const std::string& field)
+{
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/smaps_rollup").c_str(), "r");
+    if (!file) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, file))
+        if (std::string(line).rfind(field + ":", 0) == 0) kb = std::atol(line + field.size() + 1);
+    std::fclose(file);
+    return kb;
+}
 
 Tally tallies[SHIP_COUNT];
 bool measuring = false;
@@ -246,6 +261,8 @@ void seatStop(DedicatedHost& host, SeatRunner (&seats)[SHIP_COUNT], int i)
         return;
     }
     if (seat.pid <= 0) return;
+    tallies[i].pssKb = rollupKb(seat.pid, "Pss");
+    tallies[i].privateKb = rollupKb(seat.pid, "Private_Clean") + rollupKb(seat.pid, "Private_Dirty");
     kill(seat.pid, SIGTERM);
     int status = 0;
     rusage usage{};
@@ -274,7 +291,9 @@ void report(const Run& run, double seconds)
                     "words/s max %2zu",
                     run.name.c_str(), i, kindName(seat), seat.level, t.hits * 60.0 / seconds,
                     t.shots * 60.0 / seconds, t.wallLongest, t.wordsMost);
-        if (t.cpuSeconds >= 0) std::printf("  cpu %5.2f %%  peak RSS %5.1f MB", t.cpuSeconds * 100.0, t.peakKb / 1024.0);
+        if (t.cpuSeconds >= 0)
+            std::printf("  cpu %5.2f %%  peak RSS %4.1f MB (PSS %3.1f, private %3.1f)", t.cpuSeconds * 100.0,
+                        t.peakKb / 1024.0, t.pssKb / 1024.0, t.privateKb / 1024.0);
         std::printf("\n");
     }
     std::fflush(stdout);
@@ -332,19 +351,22 @@ int main(int argc, char** argv)
     using namespace netduel;
     double seconds = DEFAULT_SECONDS;
     std::string only;  // --only TEXT: the runs whose name holds TEXT
+    long firstPort = FIRST_PORT;
     const option longOptions[] = {{"seconds", required_argument, nullptr, 's'},
                                   {"only", required_argument, nullptr, 'o'},
+                                  {"first-port", required_argument, nullptr, 'p'},
                                   {nullptr, 0, nullptr, 0}};
     for (int code; (code = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
         if (code == 's') seconds = std::atof(optarg);
         else if (code == 'o') only = optarg;
+        else if (code == 'p') firstPort = std::atol(optarg);
         else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--only TEXT]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds N] [--only TEXT] [--first-port N]\n", argv[0]);
             return 2;
         }
     }
-    if (!(seconds > 0)) {
-        std::fprintf(stderr, "bench_bot: --seconds takes a positive number\n");
+    if (!(seconds > 0) || firstPort < 1 || firstPort > 65535 - 64) {
+        std::fprintf(stderr, "bench_bot: --seconds takes a positive number, --first-port a UDP port\n");
         return 2;
     }
     statusOut = nullptr;  // the host's lines would drown the table
@@ -353,6 +375,6 @@ int main(int argc, char** argv)
     bool ok = true;
     for (std::size_t i = 0; i < runs.size(); ++i)
         if (only.empty() || runs[i].name.find(only) != std::string::npos)
-            ok = runOne(runs[i], static_cast<std::uint16_t>(FIRST_PORT + i), seconds) && ok;
+            ok = runOne(runs[i], static_cast<std::uint16_t>(firstPort + long(i)), seconds) && ok;
     return ok ? 0 : 1;
 }

@@ -98,7 +98,6 @@ KeyFlags turnTowards(double heading, double wanted)
 
 // Everything one decision looks at, taken from the sight it reacts to.
 struct Situation {
-    const BotBrain* brain = nullptr;
     Ship own;
     Ship enemy;
     BotTrack track;
@@ -123,15 +122,21 @@ KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
     const int count = level.shootsWhileTurning ? 3 : 1;
     float best = level.fireMiss;
     KeyFlags chosen = 0;
+    // A player who does not lead judges a shot by where the enemy is, not where it goes.
+    BotTrack judged = s.track;
+    if (!level.leads) judged = BotTrack{s.track.position, Vec2(), 0.0};
     for (int i = 0; i < count; ++i) {
         const double believed = options[i].heading - brain.wobble;  // the aim error misleads it
-        const float miss = botShotMiss(s.track, s.shooter, believed, s.delay, level.leadsTurns);
+        const float miss = botShotMiss(judged, s.shooter, believed, s.delay, level.leadsTurns);
         if (miss <= best) {
             best = miss;
             chosen = KEY_FIRE | options[i].bits;
         }
     }
-    if (chosen) brain.nextFireTime = now + level.fireGap;
+    if (chosen) {
+        brain.nextFireTime = now + level.fireGap;
+        brain.lastFireTime = now;
+    }
     return chosen;
 }
 
@@ -198,11 +203,15 @@ std::optional<KeyFlags> wallEscape(const Situation& s)
     return turn | (pointsIn ? KEY_UP : 0);
 }
 
-// Thrust that closes to the fighting distance, never into a wall.
-KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn)
+// Thrust that closes to the fighting distance, never into a wall. A bot that has found
+// no shot for a while comes closer still: the nearer the enemy, the smaller the miss
+// between two of the headings its turn words can reach.
+KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, double now)
 {
     const float range = distance(s.shooter, s.track.position);
-    if (range <= brain.level.fightDistance + CLOSE_BAND) return 0;
+    const bool shotless = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS;
+    const float wanted = shotless ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND;
+    if (range <= wanted) return 0;
     const double heading = s.heading + turnDelta(turn);
     const double towards = botHeadingTowards(s.shooter, s.track.position);
     if (std::fabs(wrapAngle(towards - heading)) > THRUST_CONE) return 0;
@@ -225,7 +234,6 @@ Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
 {
     const BotSight& sight = brain.sights[at];
     Situation s;
-    s.brain = &brain;
     s.own = sight.ships[ownShip];
     s.enemy = sight.ships[1 - ownShip];
     s.track = botTrack(brain, at, 1 - ownShip);
@@ -247,7 +255,7 @@ KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
     if (const auto escape = wallEscape(s)) {
         word = (word & KEY_FIRE) && !(*escape & KEY_UP) ? word : *escape;
     } else {
-        word |= closeIn(brain, s, word);
+        word |= closeIn(brain, s, word, now);
     }
     if (level.dodgeMargin > 0.0f) word = dodge(s, level.dodgeMargin, word);
     return word;
@@ -261,11 +269,11 @@ BotLevel botLevel(int level)
     switch (level) {
     case 1:
         l.reactionDelay = 0.30;
-        l.aimWobble = 0.09;
+        l.aimWobble = 0.06;
         l.wobblePeriod = 0.7;
-        l.fireMiss = 30.0f;
+        l.fireMiss = 22.0f;
         l.fireGap = 0.3;
-        l.fightDistance = 280.0f;
+        l.fightDistance = 240.0f;
         l.leads = false;
         l.leadsTurns = false;
         l.shootsWhileTurning = false;

@@ -27,6 +27,10 @@ inline constexpr double BOT_ECHO_GUESS = 0.1;
 inline constexpr double BOT_ECHO_MAX = 1.0;
 inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
 inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
+// A bot that found no shot for this long closes in to BOT_CLOSEST (px), where one of the
+// headings its turn words reach passes within 5 px of any target.
+inline constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+inline constexpr float BOT_CLOSEST = 80.0f;
 inline constexpr int BOT_SIGHTS = 48;             // snapshots kept: 1.6 s at 30 a second
 inline constexpr int BOT_PENDING_TURNS = 8;       // turn words remembered until seen
 
@@ -69,6 +73,7 @@ struct BotBrain {
     int pendingNext = 0;
     double nextSendTime = 0.0;  // s: no word before this
     double nextFireTime = 0.0;  // s: no fire bit before this
+    double lastFireTime = 0.0;  // s: the last word with a fire bit
     double wobble = 0.0;        // rad, the aim error now
     double wobbleUntil = -1.0;  // s: when it is drawn again
     double echo = BOT_ECHO_GUESS;  // s from sending a word to seeing it in a snapshot
