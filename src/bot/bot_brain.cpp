@@ -309,12 +309,16 @@ void botBrainReset(BotBrain& brain, BotLevel level, std::uint64_t seed)
 
 namespace {
 
-// A fresh turn (|turnRate| 1.25: one step since its word) in the own ship answers the
-// newest turn word of that sense sent before; the time between is one echo.
-void echoMeasure(BotBrain& brain, const Ship& own, double now)
+// A turn word shows in the own ship's turn rate as ±1.25 one step after it was served and
+// ±0.3125 after two; the first sight that shows it answers the newest turn word of that
+// sense sent before, and the time between is one echo.
+void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double now)
 {
-    constexpr float FRESH_TURN = 1.25f;
-    if (std::fabs(std::fabs(own.turnRate) - FRESH_TURN) > 0.01f) return;
+    constexpr float ONE_STEP = 1.25f;
+    constexpr float TWO_STEPS = 0.3125f;
+    const auto near = [](float rate, float magnitude) { return std::fabs(std::fabs(rate) - magnitude) < 0.01f; };
+    const bool seenBefore = before && near(before->turnRate, ONE_STEP) && (before->turnRate < 0) == (own.turnRate < 0);
+    if (!near(own.turnRate, ONE_STEP) && !(near(own.turnRate, TWO_STEPS) && !seenBefore)) return;
     const float sense = own.turnRate < 0 ? BOT_TURN_QUANTUM : -BOT_TURN_QUANTUM;
     double sentAt = -1.0;
     for (const BotPendingTurn& turn : brain.pending)
@@ -328,8 +332,9 @@ void echoMeasure(BotBrain& brain, const Ship& own, double now)
 
 void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, int ownShip, double now)
 {
-    if (ownShip >= 0 && ownShip < SHIP_COUNT) echoMeasure(brain, seen.ships[ownShip], now);
     const BotSight* last = brain.sightCount ? &brain.sights[brain.sightNewest] : nullptr;
+    if (ownShip >= 0 && ownShip < SHIP_COUNT)
+        echoMeasure(brain, seen.ships[ownShip], last ? &last->ships[ownShip] : nullptr, now);
     brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
     brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
     BotSight& sight = brain.sights[brain.sightNewest];

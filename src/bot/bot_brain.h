@@ -20,10 +20,11 @@ inline constexpr double BOT_SEND_INTERVAL = 0.052;
 inline constexpr float BOT_TURN_QUANTUM = 0.109375f;
 inline constexpr float BOT_TURN_FIRST_STEP = 0.083333f;
 inline constexpr double BOT_STEP = 1.0 / 60.0;  // s: the host's step
-// Seconds from a word leaving to the first snapshot that shows it, until measured: the
-// bot times its own turn words (a turn rate of ±1.25 is one step after the word) and
-// keeps the echo; a fast-rising, slowly-falling mean follows a link that gets worse.
-inline constexpr double BOT_ECHO_GUESS = 0.1;
+// Seconds from a word leaving to the first snapshot that shows it, until measured (on
+// loopback: a frame until the host's service, its step, and a frame until a broadcast):
+// the bot times its own turn words and keeps the echo in a fast-rising, slowly-falling
+// mean that follows a link that gets worse.
+inline constexpr double BOT_ECHO_GUESS = 0.05;
 inline constexpr double BOT_ECHO_MAX = 1.0;
 inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
 inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
