@@ -34,6 +34,8 @@ struct MatchView {
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
     double stampBase = 0.0;
     int received = 0;                      // snapshots taken, ever
+    double expected = 0.0;                 // snapshots the host sent lately, by the gaps
+    double lost = 0.0;                     // of which never arrived
 };
 
 // Forgets every snapshot (as after a new connection); `smoothing` stays.
@@ -48,5 +50,12 @@ bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, doub
 // past the newest, then held; the hit flash and colours of the newest. Leaves `out`
 // alone while nothing has arrived; with smoothing off, the newest snapshot's ships.
 void matchViewAt(MatchView& view, double now, MatchState& out);
+
+// Snapshots that arrived within the second before `now` (s).
+int matchViewPerSecond(const MatchView& view, double now);
+
+// The share of the host's snapshots that were lost lately, 0…1, from the gaps between
+// their send times.
+double matchViewLoss(const MatchView& view);
 
 }  // namespace netduel
