@@ -28,6 +28,7 @@ inline constexpr int SCAN_R = 19;
 inline constexpr int SCAN_J = 36;
 inline constexpr int SCAN_X = 45;
 inline constexpr int SCAN_C = 46;
+inline constexpr int SCAN_F3 = 61;
 inline constexpr int SCAN_HOME = 71;
 inline constexpr int SCAN_UP = 72;
 inline constexpr int SCAN_LEFT = 75;

@@ -15,7 +15,9 @@ namespace {
 
 // getopt_long's codes for the long options: above 0 and below any letter.
 enum OptionCode : int {
-    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION
+    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION,
+    OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
+    OPT_END  // one past the last code
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -26,6 +28,8 @@ constexpr option LONG_OPTIONS[] = {
     {"name", required_argument, nullptr, OPT_NAME},
     {"help", no_argument, nullptr, OPT_HELP},
     {"version", no_argument, nullptr, OPT_VERSION},
+    {"no-smoothing", no_argument, nullptr, OPT_NO_SMOOTHING},
+    {"no-prediction", no_argument, nullptr, OPT_NO_PREDICTION},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -100,6 +104,8 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_NAME: return nameParse(argument, options, problem);
     case OPT_HELP: options.help = true; return true;
     case OPT_VERSION: options.version = true; return true;
+    case OPT_NO_SMOOTHING: options.smoothing = false; return true;
+    case OPT_NO_PREDICTION: options.prediction = false; return true;
     default: return false;
     }
 }
@@ -117,7 +123,7 @@ std::string_view optionName(int code)
 std::string rejected(int code, std::string_view word)
 {
     if (code == ':') return "--" + std::string(optionName(optopt)) + " needs an argument";
-    if (optopt >= OPT_HOST && optopt <= OPT_VERSION)
+    if (optopt >= OPT_HOST && optopt < OPT_END)
         return "--" + std::string(optionName(optopt)) + " takes no argument";
     if (optopt != 0) return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
     if (word.rfind("--", 0) != 0) return "unknown option " + quoted(word);
@@ -167,6 +173,7 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
+           "               [--no-smoothing] [--no-prediction]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -177,6 +184,9 @@ std::string optionsUsage()
            "                         (default 42069)\n"
            "  --name NAME            chat name to ask for once connected (1 to 32 characters,\n"
            "                         no blanks)\n"
+           "  --no-smoothing         draw the other ship as the newest snapshot has it, without\n"
+           "                         interpolating between snapshots\n"
+           "  --no-prediction        move the own ship only when the host's snapshot says so\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

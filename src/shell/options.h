@@ -24,6 +24,8 @@ struct Options {
     std::string joinHost;               // --join's ADDRESS: a name or an IPv4 address
     std::uint16_t joinPort = 0;         // where --join connects: its :PORT, else `port`
     std::string name;                   // --name; empty: the server's Anonymous name stays
+    bool smoothing = true;              // --no-smoothing: draw the newest snapshot as it came
+    bool prediction = true;             // --no-prediction: the own ship waits for the host
     bool help = false;
     bool version = false;
 };

@@ -51,8 +51,9 @@ void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
     lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
-    lobbyClientSetCallback(client, clientSnapshotHandler);
-    lobbyClientSetUserData(client, &shell.match);
+    lobbyClientSetCallback(client, clientViewSnapshotHandler);
+    lobbyClientSetUserData(client, &shell.view);
+    clientViewReset(shell.view, &shell.match);
 }
 
 // The keystroke that opened chat mode and anything typed before it never reach the line.
@@ -81,6 +82,10 @@ void shellSampleKeys(Shell& shell)
         shell.autoCircle = true;
         waitKeyRelease(display, SCAN_R);
     }
+    if (keyDown(display, SCAN_F3)) {
+        shell.overlay = !shell.overlay;
+        waitKeyRelease(display, SCAN_F3);
+    }
     shell.controlActive = false;
     for (const ControlKey& key : CONTROL_KEYS) {
         if (!keyDown(display, key.scanCode)) continue;
@@ -96,7 +101,8 @@ void shellSendControl(Shell& shell)
         return;
     shell.nextSendTime = timerSeconds() + CONTROL_SEND_INTERVAL;
     const ControlBytes bytes = controlEncode(shell.controlWord);
-    lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false);
+    if (lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false))
+        clientViewControlSent(shell.view, shell.controlWord, timerSeconds());
 }
 
 // A connection that just came up asks for the chosen name; one that is gone ends chat
@@ -116,6 +122,21 @@ void shellServiceClient(Shell& shell)
         shellSendControl(shell);
 }
 
+// The ships as this copy shows them, and the overlay's lines when F3 asked for them.
+const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay)
+{
+    const double now = timerSeconds();
+    shell.view.roundTrip = lobbyClientRoundTrip(shell.net.client).mean;
+    const MatchState& drawn = clientViewFrame(shell.view, shell.frameDt, now);
+    overlayCountFrame(shell.figures, shell.frameDt);
+    if (shell.overlay) {
+        shell.figures.roundTrip = lobbyClientRoundTrip(shell.net.client);
+        overlayFromView(shell.figures, shell.view, now);
+        overlay = overlayLines(shell.figures);
+    }
+    return drawn;
+}
+
 std::string shellServerLabel(const Shell& shell)
 {
     return shell.serverAddress + ":" + std::to_string(shell.port);
@@ -126,8 +147,10 @@ std::string shellServerLabel(const Shell& shell)
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
 {
     if (options.mode == RunMode::Join)
-        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name};
-    return ShellStart{options.mode, builtInHost, options.port, options.name};
+        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name,
+                          options.smoothing, options.prediction};
+    return ShellStart{options.mode, builtInHost, options.port, options.name, options.smoothing,
+                      options.prediction};
 }
 
 bool shellStart(Shell& shell, const ShellStart& start)
@@ -150,6 +173,11 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.nextSendTime = 0.0;
     shell.lastTime = timerSeconds();
     shell.frameToggle = true;
+    shell.view.smoothed.smoothing = start.smoothing;
+    shell.view.prediction = start.prediction;
+    clientViewReset(shell.view, &shell.match);
+    shell.overlay = false;
+    shell.figures = OverlayFigures{};
     return true;
 }
 
@@ -169,8 +197,10 @@ bool shellFrame(Shell& shell)
     }
     shellServiceClient(shell);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
-    drawFrame(shell.display, shell.match, shell.net.client, shell.chatMode, shell.chatEcho,
-              shellPanelHint(shell));
+    std::vector<std::string> overlay;
+    const MatchState& drawn = shellViewFrame(shell, overlay);
+    drawFrame(shell.display, drawn, shell.net.client, shell.chatMode, shell.chatEcho,
+              shellPanelHint(shell), overlay);
     sleepMs(shell.display, FRAME_PAUSE_MS);
     return !keyDown(shell.display, SCAN_ESCAPE) && !stopRequested();
 }

@@ -12,6 +12,8 @@
 #include "display/display.h"
 #include "shell/host.h"
 #include "shell/options.h"
+#include "view/client_view.h"
+#include "view/overlay.h"
 
 namespace netduel {
 
@@ -28,6 +30,8 @@ struct ShellStart {
     std::string_view serverHost;      // where J connects; empty: 127.0.0.1
     std::uint16_t port = LOBBY_PORT;  // hosted on and connected to
     std::string_view name;            // asked for after every connection; empty: none
+    bool smoothing = true;            // false: draw the newest snapshot as it came
+    bool prediction = true;           // false: the own ship waits for the host's snapshots
 };
 
 struct Shell {
@@ -49,6 +53,9 @@ struct Shell {
     double frameDt = 0.0;       // s, previous minus current reading: negative
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
     double nextSendTime = 0.0;  // s, a control word goes out only after this
+    ClientView view;            // what the frame draws of the match
+    bool overlay = false;       // F3: the network figures over the field
+    OverlayFigures figures;
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`

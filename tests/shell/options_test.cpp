@@ -154,6 +154,20 @@ TEST(Options, HelpAndVersionAreRecorded)
     EXPECT_FALSE(version.help);
 }
 
+TEST(Options, ViewSwitchesTurnSmoothingAndPredictionOffOneByOne)
+{
+    const Options plain = parsedOptions({"--join", "h"});
+    EXPECT_TRUE(plain.smoothing);
+    EXPECT_TRUE(plain.prediction);
+    const Options still = parsedOptions({"--host", "--no-smoothing"});
+    EXPECT_FALSE(still.smoothing);
+    EXPECT_TRUE(still.prediction);
+    EXPECT_FALSE(parsedOptions({"--no-prediction"}).prediction);
+    EXPECT_TRUE(parsedOptions({"--no-prediction"}).smoothing);
+    EXPECT_EQ(problemOf({"--no-prediction=1"}), "--no-prediction takes no argument");
+    EXPECT_EQ(problemOf({"--no"}), "ambiguous option '--no'");
+}
+
 TEST(Options, EachParseStartsAfresh)
 {
     EXPECT_EQ(problemOf({"--host", "--bogus"}), "unknown option '--bogus'");
@@ -167,7 +181,8 @@ TEST(Options, UsageNamesEveryFlag)
 {
     const std::string usage = optionsUsage();
     for (const char* flag : {"--host", "--join ADDRESS[:PORT]", "--dedicated", "--port N",
-                             "--name NAME", "--help", "--version", "42069"})
+                             "--name NAME", "--no-smoothing", "--no-prediction", "--help", "--version",
+                             "42069"})
         EXPECT_NE(usage.find(flag), std::string::npos) << flag;
     EXPECT_EQ(usage.back(), '\n');
 }
