@@ -64,7 +64,10 @@ TEST_F(MatchViewTest, SteadyLinkDrawsThePathAtOneAndAHalfIntervalsBehind)
 TEST_F(MatchViewTest, ALostSnapshotIsBridgedAndADryBufferHoldsAfterTheLimit)
 {
     receive(0.0, 1.0, [](int) { return 0.0; });
+    EXPECT_EQ(matchViewLoss(view), 0.0);
     receive(1.0 + 2 * INTERVAL, 1.5, [](int) { return 0.0; });  // one lost
+    EXPECT_NEAR(matchViewLoss(view), 1.0 / 45, 1e-3);              // of 45 sent
+    EXPECT_EQ(matchViewPerSecond(view, 1.5 + LINK), 30 - 1);
     for (double now = 1.0 + LINK; now < 1.0 + LINK + 4 * INTERVAL; now += 1.0 / 60)
         EXPECT_NEAR(drawnX(now), trueX(now - LINK - view.delay), 0.5) << now;
 
