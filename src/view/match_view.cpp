@@ -150,6 +150,10 @@ bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, doub
     if (!snapshotApply(match, bytes)) return false;
     const std::uint32_t stamp = snapshotStampRead(bytes);
     const double sent = stamp != 0 ? viewStampSeconds(view, stamp) : now;
+    if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
+        view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
+        view.newest = -1;
+    }
     if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return true;  // stale or repeated
     if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
     view.newest = (view.newest + 1) % VIEW_SNAPSHOTS;

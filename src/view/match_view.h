@@ -13,7 +13,7 @@ namespace netduel {
 inline constexpr int VIEW_SNAPSHOTS = 32;              // about a second at 30 snapshots/s
 inline constexpr double VIEW_INTERVAL_START = 1.0 / 30; // s: a 60 Hz host sends every other frame
 inline constexpr double VIEW_EXTRAPOLATE_MAX = 0.1;    // s past the newest snapshot, then hold
-inline constexpr double VIEW_SLEW = 0.1;               // the delay moves by at most 10 % of a frame's time
+inline constexpr double VIEW_RESYNC = 2.0;             // s: a stamp this far off starts the ring afresh
 
 struct ViewEntry {
     MatchState match;

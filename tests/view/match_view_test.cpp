@@ -59,6 +59,12 @@ TEST_F(MatchViewTest, SteadyLinkDrawsThePathAtOneAndAHalfIntervalsBehind)
     EXPECT_EQ(drawn.ships[1].hitCounter, 1);  // the newest flash, not the interpolated time's
     view.smoothing = false;
     EXPECT_FLOAT_EQ(drawnX(2.0), trueX(2.0));
+
+    // A stamp from far behind (a restarted host) starts afresh instead of being ignored.
+    view.smoothing = true;
+    ASSERT_TRUE(matchViewReceive(view, sentAt(-3.0), 2.1));
+    EXPECT_EQ(view.count, 1);
+    EXPECT_FLOAT_EQ(drawnX(2.1), trueX(-3.0));
 }
 
 TEST_F(MatchViewTest, ALostSnapshotIsBridgedAndADryBufferHoldsAfterTheLimit)
