@@ -82,9 +82,10 @@ HostStatus serverStatus(const LobbyServer& server)
 bool serverAnswerQuery(LobbyServer& server, std::span<const std::uint8_t> datagram)
 {
     ENetHost* host = server.host;
-    const std::optional<std::vector<std::uint8_t>> answer = statusAnswerFor(datagram, serverStatus(server));
-    if (!answer) return false;
+    if (!statusQueryParse(datagram)) return false;  // before any work: most datagrams are ENet's
     if (!statusLimiterAllow(server.statusLimiter, host->receivedAddress.host, timerSeconds())) return true;
+    const std::optional<std::vector<std::uint8_t>> answer = statusAnswerFor(datagram, serverStatus(server));
+    if (!answer) return true;
     ENetBuffer buffer{};
     buffer.data = const_cast<std::uint8_t*>(answer->data());
     buffer.dataLength = answer->size();
