@@ -140,21 +140,5 @@ TEST(HostFinder, ATableLineShowsEveryFieldAndNoNameBreaksIt)
     EXPECT_EQ(foundHostLine(foundAt(5, status, 0.0)), "127.0.0.1:5  3/25  0.0 ms  \\x2d \\x9b  dedicated");
 }
 
-TEST(HostFinder, BroadcastTargetsCoverEveryPortOnceAndEndWithTheWholeNetwork)
-{
-    const std::uint16_t ports[] = {42069, 48522, 42069};
-    const std::vector<FindTarget> targets = findBroadcastTargets(ports);
-    ASSERT_EQ(targets.size() % 2, 0u);
-    const std::size_t perPort = targets.size() / 2;
-    EXPECT_EQ(targets[perPort - 1].host, "255.255.255.255");
-    EXPECT_EQ(targets.back().host, "255.255.255.255");
-    EXPECT_EQ(targets.front().port, 42069);
-    EXPECT_EQ(targets.back().port, 48522);
-    // The loopback network is up on every machine that runs this.
-    EXPECT_NE(std::find_if(targets.begin(), targets.end(),
-                           [](const FindTarget& target) { return target.host == "127.255.255.255"; }),
-              targets.end());
-}
-
 }  // namespace
 }  // namespace netduel
