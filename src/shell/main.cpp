@@ -6,6 +6,7 @@
 
 #include "base/status.h"
 #include "base/stop_request.h"
+#include "find/host_finder.h"
 #include "lobby/lobby_client.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
@@ -63,8 +64,12 @@ int main(int argc, char** argv)
     // Before any window: a name that does not resolve is a bad argument, not a blind run.
     if (options.mode == RunMode::Join && !lobbyClientResolves(options.joinHost))
         return usageError("cannot resolve the address '" + options.joinHost + "'");
+    for (const FindTarget& target : options.listTargets)
+        if (!lobbyClientResolves(target.host))
+            return usageError("cannot resolve the address '" + target.host + "'");
     statusOpen();
     stopRequestInstall();
     if (options.mode == RunMode::Dedicated) return dedicatedRun(options.port);
+    if (options.mode == RunMode::List) return hostListRun(options.listTargets, options.port);
     return runWindowed(argv[0], options);
 }

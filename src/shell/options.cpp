@@ -16,7 +16,7 @@ namespace {
 // getopt_long's codes for the long options: above 0 and below any letter.
 enum OptionCode : int {
     OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION,
-    OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
+    OPT_LIST, OPT_FIND, OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
     OPT_END  // one past the last code
 };
 
@@ -30,6 +30,8 @@ constexpr option LONG_OPTIONS[] = {
     {"version", no_argument, nullptr, OPT_VERSION},
     {"no-smoothing", no_argument, nullptr, OPT_NO_SMOOTHING},
     {"no-prediction", no_argument, nullptr, OPT_NO_PREDICTION},
+    {"list", no_argument, nullptr, OPT_LIST},
+    {"find", no_argument, nullptr, OPT_FIND},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -51,22 +53,36 @@ bool portParse(std::string_view text, std::uint16_t& port, std::string& problem)
     return true;
 }
 
-// ADDRESS or ADDRESS:PORT; the port stays 0 when none is given.
-bool joinParse(std::string_view text, Options& options, std::string& problem)
+// ADDRESS or ADDRESS:PORT, as `flag` takes it; the port stays 0 when none is given.
+bool addressParse(std::string_view text, std::string_view flag, std::string& host,
+                  std::uint16_t& port, std::string& problem)
 {
     const std::size_t colon = text.find(':');
-    options.joinHost = text.substr(0, colon);
-    options.joinPort = 0;
-    if (options.joinHost.empty()) {
-        problem = "--join needs an address before any ':', not " + quoted(text);
+    host = text.substr(0, colon);
+    port = 0;
+    if (host.empty()) {
+        problem = std::string(flag) + " needs an address before any ':', not " + quoted(text);
         return false;
     }
     if (colon == std::string_view::npos) return true;
     if (text.find(':', colon + 1) != std::string_view::npos) {
-        problem = "--join takes a name or an IPv4 address with one optional :PORT, not " + quoted(text);
+        problem = std::string(flag) + " takes a name or an IPv4 address with one optional :PORT, not " +
+                  quoted(text);
         return false;
     }
-    return portParse(text.substr(colon + 1), options.joinPort, problem);
+    return portParse(text.substr(colon + 1), port, problem);
+}
+
+bool joinParse(std::string_view text, Options& options, std::string& problem)
+{
+    return addressParse(text, "--join", options.joinHost, options.joinPort, problem);
+}
+
+// One of --list's operands.
+bool listTargetParse(std::string_view text, Options& options, std::string& problem)
+{
+    FindTarget& target = options.listTargets.emplace_back();
+    return addressParse(text, "--list", target.host, target.port, problem);
 }
 
 bool nameParse(std::string_view text, Options& options, std::string& problem)
@@ -83,6 +99,12 @@ bool nameParse(std::string_view text, Options& options, std::string& problem)
 // A mode flag clashes with a different one given before it; the same one again is harmless.
 bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
 {
+    const bool lanMode = mode == RunMode::List || mode == RunMode::Find ||
+                         options.mode == RunMode::List || options.mode == RunMode::Find;
+    if (options.mode != RunMode::Ask && options.mode != mode && lanMode) {
+        problem = std::string(flag) + " cannot be combined with another mode";
+        return false;
+    }
     if (options.mode != RunMode::Ask && options.mode != mode) {
         problem = std::string(flag) +
                   " cannot be combined with another of --host, --join and --dedicated";
@@ -106,6 +128,8 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_VERSION: options.version = true; return true;
     case OPT_NO_SMOOTHING: options.smoothing = false; return true;
     case OPT_NO_PREDICTION: options.prediction = false; return true;
+    case OPT_LIST: return modeSet(options, RunMode::List, "--list", problem);
+    case OPT_FIND: return modeSet(options, RunMode::Find, "--find", problem);
     default: return false;
     }
 }
@@ -155,6 +179,11 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
     opterr = 0;
     for (;;) {
         const int code = getopt_long(argc, words.data(), SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        // --list takes operands: each is read and the scan goes on after it.
+        if (code == -1 && options.mode == RunMode::List && optind < argc) {
+            if (!listTargetParse(words[optind++], options, problem)) return false;
+            continue;
+        }
         if (code == -1) break;
         if (code == '?' || code == ':') {
             problem = rejected(code, words[optind - 1]);
@@ -167,6 +196,8 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
         return false;
     }
     if (options.joinPort == 0) options.joinPort = options.port;
+    for (FindTarget& target : options.listTargets)
+        if (target.port == 0) target.port = options.port;
     return modesCheck(options, problem);
 }
 
@@ -174,6 +205,7 @@ std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
            "               [--no-smoothing] [--no-prediction]\n"
+           "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -187,6 +219,13 @@ std::string optionsUsage()
            "  --no-smoothing         draw the other ship as the newest snapshot has it, without\n"
            "                         interpolating between snapshots\n"
            "  --no-prediction        move the own ship only when the host's snapshot says so\n"
+           "  --list [ADDRESS[:PORT]...]\n"
+           "                         ask the hosts at ADDRESS (default: every broadcast address\n"
+           "                         of the LAN, at 42069 and --port) how they stand, print one\n"
+           "                         line per host that answers within a second, by round trip;\n"
+           "                         exit 0 when one did, 1 when none did\n"
+           "  --find                 look for a host on the LAN as --list does, then join the\n"
+           "                         first with a ship free (else the first that answered)\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

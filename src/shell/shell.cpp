@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "base/status.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
@@ -137,6 +138,33 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
     return drawn;
 }
 
+// --find: the LAN is asked at the start; once the search is over, the chosen host is
+// joined as --join would.
+void shellFindStart(Shell& shell)
+{
+    const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
+    shell.finding = hostFinderStart(shell.finder, findBroadcastTargets(ports), timerSeconds());
+    shell.findMissed = !shell.finding;
+}
+
+void shellFindStep(Shell& shell)
+{
+    hostFinderPoll(shell.finder, timerSeconds());
+    if (!hostFinderDone(shell.finder, timerSeconds())) return;
+    shell.finding = false;
+    const FoundHost* host = foundHostPick(shell.finder.found);
+    shell.findMissed = host == nullptr;
+    if (host) {
+        shell.serverAddress = findAddressText(host->address);
+        shell.port = host->address.port;
+        shell.connectNow = true;
+        statusWrite("Found a host at " + shell.serverAddress + ":" + std::to_string(shell.port), true);
+    } else {
+        statusWrite("No host found on the LAN.", true);
+    }
+    hostFinderClose(shell.finder);
+}
+
 std::string shellServerLabel(const Shell& shell)
 {
     return shell.serverAddress + ":" + std::to_string(shell.port);
@@ -163,7 +191,8 @@ bool shellStart(Shell& shell, const ShellStart& start)
     if (hosts) hostCreate(shell.net.server, shell.match, shell.port);
     shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
     shell.chatName = start.name;
-    shell.connectNow = start.mode != RunMode::Ask;
+    shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
+    if (start.mode == RunMode::Find) shellFindStart(shell);
     shell.frameDt = 0.0;
     shell.controlWord = 0;
     shell.controlActive = false;
@@ -189,6 +218,7 @@ bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port)
 bool shellFrame(Shell& shell)
 {
     shellAdvanceClock(shell);
+    if (shell.finding) shellFindStep(shell);
     if (!shell.chatMode) shellSampleKeys(shell);
     displayForgetTaps(shell.display);  // a tap acts on one sampling; letters typed in chat on none
     if (shell.autoCircle) {
@@ -210,12 +240,15 @@ std::string shellPanelHint(const Shell& shell)
     const LobbyClient& client = shell.net.client;
     if (client.connected) return {};
     if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
+    if (shell.finding) return "Looking for a host on the LAN...";
+    if (shell.findMissed) return "No host on the LAN. Press J to connect to " + shellServerLabel(shell);
     return "Press J to connect to " + shellServerLabel(shell);
 }
 
 void shellStop(Shell& shell)
 {
     lobbyPairClose(shell.net);
+    hostFinderClose(shell.finder);
     shell.chatEcho.clear();
     shell.serverAddress.clear();
     shell.chatName.clear();

@@ -187,5 +187,39 @@ TEST(Options, UsageNamesEveryFlag)
     EXPECT_EQ(usage.back(), '\n');
 }
 
+TEST(Options, ListTakesAddressesAnywhereAfterItWithPortFromTheAddressElseFromPort)
+{
+    const Options none = parsedOptions({"--list"});
+    EXPECT_EQ(none.mode, RunMode::List);
+    EXPECT_TRUE(none.listTargets.empty());
+
+    const Options some = parsedOptions({"--list", "a", "b:43002", "--port", "43001", "c"});
+    ASSERT_EQ(some.listTargets.size(), 3u);
+    EXPECT_EQ(some.listTargets[0].host, "a");
+    EXPECT_EQ(some.listTargets[0].port, 43001);
+    EXPECT_EQ(some.listTargets[1].host, "b");
+    EXPECT_EQ(some.listTargets[1].port, 43002);
+    EXPECT_EQ(some.listTargets[2].host, "c");
+    EXPECT_EQ(some.port, 43001);
+
+    EXPECT_EQ(problemOf({"--list", "a:0"}), "port must be a number from 1 to 65535, not '0'");
+    EXPECT_EQ(problemOf({"--list", ":5"}), "--list needs an address before any ':', not ':5'");
+    EXPECT_EQ(problemOf({"--list", "a", "--bogus"}), "unknown option '--bogus'");
+    EXPECT_EQ(problemOf({"--list=a"}), "--list takes no argument");
+    EXPECT_EQ(problemOf({"--find", "a"}), "unexpected argument 'a'");  // only --list takes operands
+    EXPECT_EQ(problemOf({"a", "--list"}), "unexpected argument 'a'");
+}
+
+TEST(Options, ListAndFindAreModesOfTheirOwn)
+{
+    EXPECT_EQ(parsedOptions({"--find", "--port", "43003", "--name", "Zed"}).mode, RunMode::Find);
+    EXPECT_EQ(problemOf({"--list", "--find"}), "--find cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--host", "--list"}), "--list cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--find", "--dedicated"}), "--dedicated cannot be combined with another mode");
+    const std::string usage = optionsUsage();
+    EXPECT_NE(usage.find("--list [ADDRESS[:PORT]...]"), std::string::npos);
+    EXPECT_NE(usage.find("--find"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace netduel
