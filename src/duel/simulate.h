@@ -33,9 +33,23 @@ inline constexpr int SIM_STEPS_PER_FRAME_MAX = 6;    // 0.1 s of simulated time 
 // Zero at program start; tests reset it.
 extern double nextShotTime;
 
+// Turns, moves and damps one ship by `dt` (negative s) and keeps it in the arena: the
+// motion of simulateStep without the hit counter, bullets or fire. Never fails.
+void shipStepMotion(Ship& ship, double dt);
+
 // Advances both ships and their bullets by `dt` seconds, the previous frame's clock
 // reading minus this frame's (so negative). Never fails.
 void simulateStep(MatchState& match, const double& dt);
+
+// The steps one frame is cut into: `count` steps of `dt` (negative s) each.
+struct FrameSteps {
+    int count = 0;
+    double dt = 0.0;
+};
+
+// How simulateFrame (below) cuts a frame of `frameDt` plus `carry`, updating `carry`.
+// Never fails.
+FrameSteps simulateFrameSteps(double frameDt, double& carry);
 
 // Advances the match by one frame of `frameDt` (negative, as for simulateStep) plus the
 // `carry` (s, ≥ 0) that earlier long frames left: a frame up to SIM_STEP_MAX +
