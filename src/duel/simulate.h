@@ -29,6 +29,12 @@ inline constexpr double SIM_STEP_MAX = 1.0 / 60.0;   // s: the step a 60 frames/
 inline constexpr double SIM_STEP_SLACK = 0.002;      // s: a 60 Hz frame's jitter still runs whole
 inline constexpr int SIM_STEPS_PER_FRAME_MAX = 6;    // 0.1 s of simulated time per frame
 
+// The steps one frame is cut into: `count` steps of `dt` (negative s) each.
+struct FrameSteps {
+    int count = 0;
+    double dt = 0.0;
+};
+
 // Program-clock reading that must be exceeded before the next shot of either ship.
 // Zero at program start; tests reset it.
 extern double nextShotTime;
@@ -40,12 +46,6 @@ void shipStepMotion(Ship& ship, double dt);
 // Advances both ships and their bullets by `dt` seconds, the previous frame's clock
 // reading minus this frame's (so negative). Never fails.
 void simulateStep(MatchState& match, const double& dt);
-
-// The steps one frame is cut into: `count` steps of `dt` (negative s) each.
-struct FrameSteps {
-    int count = 0;
-    double dt = 0.0;
-};
 
 // How simulateFrame (below) cuts a frame of `frameDt` plus `carry`, updating `carry`.
 // Never fails.
