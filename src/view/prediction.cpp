@@ -109,13 +109,14 @@ int traceLag(const Prediction& prediction, const Ship& host)
 }
 
 // Follows the lag a snapshot shows, as an offset from the round trip (`trip` steps) so
-// that a change of route moves it at once.
+// that a change of route moves it at once; without a round trip yet, the whole lag.
 void lagFollow(Prediction& prediction, int measured, double trip)
 {
     if (measured < 0) return;
+    const double limit = trip > 0.0 ? PREDICTION_LAG_BIAS_MAX : PREDICTION_REPLAY_STEPS_MAX;
     const double bias =
         prediction.lagBias + PREDICTION_LAG_LEARN * (measured - trip - prediction.lagBias);
-    prediction.lagBias = std::clamp(bias, -PREDICTION_LAG_BIAS_MAX, PREDICTION_LAG_BIAS_MAX);
+    prediction.lagBias = std::clamp(bias, -limit, limit);
 }
 
 // One reading of what a snapshot holds: the host steps from its ship to now, and which
