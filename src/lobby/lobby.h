@@ -70,6 +70,10 @@ struct ClientSlot {
     RateLimiter controlAllowance;  // packets the host only hands on or ignores
     RateLimiter textAllowance;     // requests the host answers or relays
     bool oversized = false;        // sent a fragment of a packet over the host's limit
+    // The client's own slot, from the "NEW " notice that follows its welcome whisper.
+    bool welcomed = false;         // the welcome came; the next "NEW " names this client
+    bool ownSlotKnown = false;
+    std::int32_t ownSlot = 0;      // valid while ownSlotKnown
 };
 
 // An ENet peer of the server's host whose connection has not completed yet.

@@ -36,6 +36,10 @@ bool lobbyClientConnectFrom(LobbyClient& client, std::string_view localHost,
 // True from a started attempt until its failure or the end of the connection it made.
 bool lobbyClientBusy(const LobbyClient& client);
 
+// The slot the server gave this client (0 and 1 steer ships 0 and 1), learnt from the
+// "NEW " notice that follows the welcome whisper; −1 until then and while not connected.
+int lobbyClientOwnSlot(const LobbyClient& client);
+
 // Installs the handler for packets on channels 1…9 (none installed: they are dropped).
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
 

@@ -128,6 +128,7 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
 {
     const double now = timerSeconds();
     shell.view.roundTrip = lobbyClientRoundTrip(shell.net.client).mean;
+    clientViewSetSlot(shell.view, lobbyClientOwnSlot(shell.net.client));
     const MatchState& drawn = clientViewFrame(shell.view, shell.frameDt, now);
     overlayCountFrame(shell.figures, shell.frameDt);
     if (shell.overlay) {
