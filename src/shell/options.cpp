@@ -15,8 +15,11 @@ namespace {
 
 // getopt_long's codes for the long options: above 0 and below any letter.
 enum OptionCode : int {
-    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION
+    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION,
+    OPT_FULLSCREEN, OPT_WINDOW
 };
+constexpr int OPT_LAST = OPT_WINDOW;
+constexpr unsigned WINDOW_SIDE_MAX = 65535;  // px: far past any screen; the window is fitted to it
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -26,6 +29,8 @@ constexpr option LONG_OPTIONS[] = {
     {"name", required_argument, nullptr, OPT_NAME},
     {"help", no_argument, nullptr, OPT_HELP},
     {"version", no_argument, nullptr, OPT_VERSION},
+    {"fullscreen", no_argument, nullptr, OPT_FULLSCREEN},
+    {"window", required_argument, nullptr, OPT_WINDOW},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -33,13 +38,19 @@ constexpr char SHORT_OPTIONS[] = "+:";
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-// A port: decimal digits only, 1…65535.
+// Decimal digits only, from 1 to `most`.
+bool countParse(std::string_view text, unsigned most, unsigned& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && stop == end && value >= 1 && value <= most;
+}
+
+// A port: 1…65535.
 bool portParse(std::string_view text, std::uint16_t& port, std::string& problem)
 {
     unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || value < 1 || value > 65535) {
+    if (!countParse(text, 65535, value)) {
         problem = "port must be a number from 1 to 65535, not " + quoted(text);
         return false;
     }
@@ -63,6 +74,27 @@ bool joinParse(std::string_view text, Options& options, std::string& problem)
         return false;
     }
     return portParse(text.substr(colon + 1), options.joinPort, problem);
+}
+
+bool windowSideParse(std::string_view text, int& side)
+{
+    unsigned value = 0;
+    if (!countParse(text, WINDOW_SIDE_MAX, value)) return false;
+    side = static_cast<int>(value);
+    return true;
+}
+
+// WIDTHxHEIGHT, such as 1280x960.
+bool windowParse(std::string_view text, Options& options, std::string& problem)
+{
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos ||
+        !windowSideParse(text.substr(0, cross), options.window.width) ||
+        !windowSideParse(text.substr(cross + 1), options.window.height)) {
+        problem = "--window takes WIDTHxHEIGHT in pixels (1 to 65535 each), not " + quoted(text);
+        return false;
+    }
+    return true;
 }
 
 bool nameParse(std::string_view text, Options& options, std::string& problem)
@@ -100,6 +132,8 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_NAME: return nameParse(argument, options, problem);
     case OPT_HELP: options.help = true; return true;
     case OPT_VERSION: options.version = true; return true;
+    case OPT_FULLSCREEN: options.window.fullscreen = true; return true;
+    case OPT_WINDOW: return windowParse(argument, options, problem);
     default: return false;
     }
 }
@@ -117,7 +151,7 @@ std::string_view optionName(int code)
 std::string rejected(int code, std::string_view word)
 {
     if (code == ':') return "--" + std::string(optionName(optopt)) + " needs an argument";
-    if (optopt >= OPT_HOST && optopt <= OPT_VERSION)
+    if (optopt >= OPT_HOST && optopt <= OPT_LAST)
         return "--" + std::string(optionName(optopt)) + " takes no argument";
     if (optopt != 0) return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
     if (word.rfind("--", 0) != 0) return "unknown option " + quoted(word);
@@ -133,6 +167,10 @@ bool modesCheck(const Options& options, std::string& problem)
 {
     if (options.mode == RunMode::Dedicated && !options.name.empty()) {
         problem = "--name needs a player: a --dedicated host has none";
+        return false;
+    }
+    if (options.mode == RunMode::Dedicated && !(options.window == DisplayWindow{})) {
+        problem = "--window and --fullscreen need a window: a --dedicated host has none";
         return false;
     }
     return true;
@@ -167,6 +205,7 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
+           "               [--window WIDTHxHEIGHT] [--fullscreen]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -177,6 +216,8 @@ std::string optionsUsage()
            "                         (default 42069)\n"
            "  --name NAME            chat name to ask for once connected (1 to 32 characters,\n"
            "                         no blanks)\n"
+           "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
+           "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "display/display.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -24,6 +25,7 @@ struct Options {
     std::string joinHost;               // --join's ADDRESS: a name or an IPv4 address
     std::uint16_t joinPort = 0;         // where --join connects: its :PORT, else `port`
     std::string name;                   // --name; empty: the server's Anonymous name stays
+    DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
     bool help = false;
     bool version = false;
 };
