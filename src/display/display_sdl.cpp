@@ -2,6 +2,7 @@
 // renderer, full screen, the event pump (display_sdl_events.cpp translates each event)
 // and the 60 Hz retrace clock. Events are handled on the main thread inside unlock,
 // retrace wait, sleep, poll and the prompt, which every frame calls.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -158,12 +159,41 @@ bool videoDriverUsable()
     return false;
 }
 
-// The asked size, fitted to the usable part of the screen the window opens on.
-DisplayWindow sdlStartingSize(const DisplayWindow& asked)
+constexpr int FRAME_ROOM = 64;           // px: a window this close to the screen's size may not fit with its frame
+constexpr Uint32 FRAME_WAIT_MS = 250;    // for the window manager to tell the frame's size
+
+// The window manager's frame around the shown window, waited for a moment; 0 without one.
+SDL_Rect sdlFrameRoom(SDL_Window* window)
+{
+    int top = 0, left = 0, bottom = 0, right = 0;
+    const Uint32 start = SDL_GetTicks();
+    while (SDL_GetTicks() - start < FRAME_WAIT_MS) {
+        SDL_PumpEvents();  // the frame's size arrives as a property of the window
+        if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && top + left + bottom + right > 0)
+            break;
+        SDL_Delay(5);
+    }
+    return {left, top, left + right, top + bottom};
+}
+
+// Shows the window, first fitted to the usable part of its screen, then again once the
+// frame is known when the two come close.
+void sdlShowFitted(SDL_Window* window, const DisplayWindow& asked)
 {
     SDL_Rect usable{};
-    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = {};
-    return displayWindowFit(asked, usable.w, usable.h);
+    const bool known = SDL_GetDisplayUsableBounds(std::max(SDL_GetWindowDisplayIndex(window), 0), &usable) == 0;
+    const DisplayWindow fitted = displayWindowFit(asked, known ? usable.w : 0, known ? usable.h : 0);
+    SDL_SetWindowSize(window, fitted.width, fitted.height);
+    SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    SDL_ShowWindow(window);
+    if (!known || asked.fullscreen ||
+        (fitted.width + FRAME_ROOM < usable.w && fitted.height + FRAME_ROOM < usable.h))
+        return;
+    const SDL_Rect frame = sdlFrameRoom(window);
+    const DisplayWindow framed = displayWindowFit(asked, usable.w - frame.w, usable.h - frame.h);
+    if (framed.width == fitted.width && framed.height == fitted.height) return;
+    SDL_SetWindowSize(window, framed.width, framed.height);
+    SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
 }
 
 // An OpenGL renderer whose GL rasterizes on the CPU (Mesa's llvmpipe and softpipe, as on
@@ -231,10 +261,11 @@ bool displayOpen(Display& display, const char* programPath, const DisplayWindow&
         SDL_Quit();
         return false;
     }
-    const DisplayWindow size = sdlStartingSize(window);
+    // Hidden until its renderer is chosen, which may replace the window underneath.
+    const DisplayWindow size = displayWindowFit(window, 0, 0);  // fitted to the screen when shown
     display.window = SDL_CreateWindow(programStem(programPath).c_str(), SDL_WINDOWPOS_CENTERED,
                                       SDL_WINDOWPOS_CENTERED, size.width, size.height,
-                                      SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+                                      SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!display.window || !sdlCreateRenderer(sdlWindow(display))) {
         statusWrite(std::string("Cannot open the window: ") + SDL_GetError(), true);
         if (display.window) displayClose(display);
@@ -243,6 +274,7 @@ bool displayOpen(Display& display, const char* programPath, const DisplayWindow&
     }
     SDL_SetWindowMinimumSize(sdlWindow(display), WINDOW_MIN_WIDTH, WINDOW_MIN_HEIGHT);
     if (size.fullscreen) sdlSetFullscreen(display, true);
+    sdlShowFitted(sdlWindow(display), size);
     SDL_StartTextInput();
     display.backEnd = {sdlShow, sdlPump, sdlWaitRetrace, sdlSleep};
     displayClear(display);
