@@ -168,6 +168,10 @@ std::optional<std::string> promptLine(Display& display, std::string_view prompt)
 // the closing quote, commas included, quotes dropped. At most 4096 characters.
 std::string inputField(std::string_view line);
 
+// Where the window shows the picture now, in its drawable pixels (displayFit of their
+// count); empty without a window.
+DisplayRect displayShownPicture(const Display& display);
+
 // Tears the window down at exit; accepts a display that never opened.
 void displayClose(Display& display);
 

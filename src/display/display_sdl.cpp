@@ -30,6 +30,13 @@ SDL_Texture* sdlTexture(const Display& display)
     return static_cast<SDL_Texture*>(SDL_GetWindowData(sdlWindow(display), TEXTURE_DATA));
 }
 
+// The window's drawable size in pixels; false without a renderer.
+bool sdlOutputSize(const Display& display, int& width, int& height)
+{
+    SDL_Renderer* renderer = display.window ? SDL_GetRenderer(sdlWindow(display)) : nullptr;
+    return renderer && SDL_GetRendererOutputSize(renderer, &width, &height) == 0;
+}
+
 // The last uploaded picture fitted into the drawable pixels (which a high-DPI screen
 // makes more than the window's size), black bars around it. Bars and picture cover
 // every pixel, so no clear is needed first.
@@ -38,9 +45,9 @@ void sdlPresent(Display& display)
     SDL_Renderer* renderer = SDL_GetRenderer(sdlWindow(display));
     int width = 0;
     int height = 0;
-    if (!renderer || SDL_GetRendererOutputSize(renderer, &width, &height) != 0) return;
+    if (!sdlOutputSize(display, width, height)) return;
     const DisplayRect p = displayFit(width, height);
-    if (p.width <= 0 || p.height <= 0) return;
+    if (p.height <= 0) return;
     const SDL_Rect bars[4] = {
         {0, 0, p.x, height},
         {p.x + p.width, 0, width - p.x - p.width, height},
@@ -281,6 +288,13 @@ bool displayOpen(Display& display, const char* programPath, const DisplayWindow&
     displayLock(display);
     displayUnlock(display, -1, -1);
     return true;
+}
+
+DisplayRect displayShownPicture(const Display& display)
+{
+    int width = 0;
+    int height = 0;
+    return sdlOutputSize(display, width, height) ? displayFit(width, height) : DisplayRect{};
 }
 
 void displayClose(Display& display)

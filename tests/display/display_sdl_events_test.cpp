@@ -299,6 +299,7 @@ TEST_F(DisplaySdlWindow, TheWindowIsTitledAndShowsTheWholeSurface)
 {
     open();
     EXPECT_STREQ(SDL_GetWindowTitle(window()), "netduel_test");
+    EXPECT_EQ(displayShownPicture(display).width, 1024);
     EXPECT_EQ(output(), std::pair(1024, 768));
     EXPECT_TRUE(SDL_GetWindowFlags(window()) & SDL_WINDOW_RESIZABLE);
     drawMarkers();
@@ -316,6 +317,9 @@ TEST_F(DisplaySdlWindow, AResizedWindowShowsTheWholeSurfaceScaledBetweenBars)
     SDL_SetWindowSize(window(), 1600, 900);
     drawMarkers();
     ASSERT_EQ(output(), std::pair(1600, 900));
+    const DisplayRect picture = displayShownPicture(display);
+    EXPECT_EQ(std::pair(picture.x, picture.width), std::pair(200, 1200));
+    EXPECT_EQ(std::pair(picture.y, picture.height), std::pair(0, 900));
     // 1200 × 900 from x = 200: a surface pixel becomes 1.17 × 1.17 window pixels.
     EXPECT_EQ(shown(200, 0), 0xFFFF0000u);
     EXPECT_EQ(shown(210, 10), 0xFFFF0000u);
@@ -385,6 +389,7 @@ TEST_F(DisplaySdlWindow, TheWindowStartsAtTheAskedSizeFittedToTheScreenOrFullScr
     EXPECT_EQ(windowSize(), std::pair(1024, 683));
     displayClose(display);
 
+    EXPECT_EQ(displayShownPicture(display).height, 0);  // closed: no window
     open({1024, 768, true});
     EXPECT_TRUE(fullscreen());
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
