@@ -111,7 +111,8 @@ inline bool startXvfbOn(Process& xvfb, std::string& display, const std::string& 
         const std::string fd = std::to_string(ends[1]);
         std::vector<const char*> words{"Xvfb"};
         if (!number.empty()) words.push_back(number.c_str());
-        for (const char* word : {"-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp"})
+        // -noreset: a probe that disconnects must not reset the server under the next client.
+        for (const char* word : {"-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"})
             words.push_back(word);
         words.push_back(nullptr);
         execvp("Xvfb", const_cast<char* const*>(words.data()));

@@ -4,6 +4,7 @@
 // retrace wait, sleep, poll and the prompt, which every frame calls.
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <SDL2/SDL.h>
@@ -222,13 +223,31 @@ bool rendersOnCpu(SDL_Renderer* renderer)
     return false;
 }
 
+// Linux without a GPU device node: its GL could only be a CPU rasterizer, and loading
+// one just to find that out costs some 70 MB of memory for the rest of the run.
+bool noGpuDevice()
+{
+#ifdef __linux__
+    std::error_code error;
+    for (const auto& node : std::filesystem::directory_iterator("/dev/dri", error))
+        if (node.path().filename().string().rfind("card", 0) == 0 ||
+            node.path().filename().string().rfind("renderD", 0) == 0)
+            return false;
+    return true;
+#else
+    return false;
+#endif
+}
+
 // The GPU's renderer where there is one, else SDL's software renderer; SDL_RENDER_DRIVER
 // in the environment chooses instead.
 SDL_Renderer* sdlRendererFor(SDL_Window* window)
 {
-    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, 0);
     const char* chosen = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
-    if (!renderer || (chosen && *chosen) || !rendersOnCpu(renderer)) return renderer;
+    const bool asked = chosen && *chosen;
+    if (!asked && noGpuDevice()) return SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, 0);
+    if (!renderer || asked || !rendersOnCpu(renderer)) return renderer;
     SDL_DestroyRenderer(renderer);
     return SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
 }

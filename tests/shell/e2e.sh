@@ -22,9 +22,10 @@ wm=
 trap 'kill $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT INT TERM
 
 # Xvfb writes its display number once it accepts clients: wait for that, up to 30 s.
-# False when it ended first (its display number is taken, say).
+# False when it ended first (its display number is taken, say). -noreset: a probe that
+# disconnects must not make the server reset while the next client connects.
 xvfb_start() {
-    Xvfb $1 -displayfd 3 -screen 0 "${NETDUEL_E2E_SCREEN:-1024x768x24}" -nolisten tcp \
+    Xvfb $1 -displayfd 3 -screen 0 "${NETDUEL_E2E_SCREEN:-1024x768x24}" -nolisten tcp -noreset \
         3>"$work/display" 2>"$work/xvfb.log" &
     xvfb=$!
     tries=0
@@ -60,4 +61,10 @@ if [ -n "${NETDUEL_E2E_WM:-}" ]; then
 fi
 # A sanitizer build must not fail the run on leaks inside the X and SDL libraries.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/e2e_lsan.supp:print_suppressions=0"
-"$2" "$1"
+status=0
+"$2" "$1" || status=$?
+if [ "$status" -ne 0 ] && [ -s "$work/wm.log" ]; then
+    echo "window manager on $DISPLAY said:" >&2
+    cat "$work/wm.log" >&2
+fi
+exit "$status"
