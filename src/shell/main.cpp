@@ -36,7 +36,7 @@ int usageError(const std::string& problem)
 int runWindowed(const char* programPath, const Options& options)
 {
     auto shell = std::make_unique<Shell>();
-    if (!displayOpen(shell->display, programPath)) return EXIT_NO_WINDOW;
+    if (!displayOpen(shell->display, programPath, options.window)) return EXIT_NO_WINDOW;
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
         while (shellFrame(*shell)) {
         }

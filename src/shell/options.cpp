@@ -17,8 +17,10 @@ namespace {
 enum OptionCode : int {
     OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION,
     OPT_LIST, OPT_FIND, OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
+    OPT_FULLSCREEN, OPT_WINDOW,
     OPT_END  // one past the last code
 };
+constexpr unsigned WINDOW_SIDE_MAX = 65535;  // px: far past any screen; the window is fitted to it
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -32,6 +34,8 @@ constexpr option LONG_OPTIONS[] = {
     {"no-prediction", no_argument, nullptr, OPT_NO_PREDICTION},
     {"list", no_argument, nullptr, OPT_LIST},
     {"find", no_argument, nullptr, OPT_FIND},
+    {"fullscreen", no_argument, nullptr, OPT_FULLSCREEN},
+    {"window", required_argument, nullptr, OPT_WINDOW},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -39,13 +43,19 @@ constexpr char SHORT_OPTIONS[] = "+:";
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-// A port: decimal digits only, 1…65535.
+// Decimal digits only, from 1 to `most`.
+bool countParse(std::string_view text, unsigned most, unsigned& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && stop == end && value >= 1 && value <= most;
+}
+
+// A port: 1…65535.
 bool portParse(std::string_view text, std::uint16_t& port, std::string& problem)
 {
     unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || value < 1 || value > 65535) {
+    if (!countParse(text, 65535, value)) {
         problem = "port must be a number from 1 to 65535, not " + quoted(text);
         return false;
     }
@@ -83,6 +93,27 @@ bool listTargetParse(std::string_view text, Options& options, std::string& probl
 {
     FindTarget& target = options.listTargets.emplace_back();
     return addressParse(text, "--list", target.host, target.port, problem);
+}
+
+bool windowSideParse(std::string_view text, int& side)
+{
+    unsigned value = 0;
+    if (!countParse(text, WINDOW_SIDE_MAX, value)) return false;
+    side = static_cast<int>(value);
+    return true;
+}
+
+// WIDTHxHEIGHT, such as 1280x960.
+bool windowParse(std::string_view text, Options& options, std::string& problem)
+{
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos ||
+        !windowSideParse(text.substr(0, cross), options.window.width) ||
+        !windowSideParse(text.substr(cross + 1), options.window.height)) {
+        problem = "--window takes WIDTHxHEIGHT in pixels (1 to 65535 each), not " + quoted(text);
+        return false;
+    }
+    return true;
 }
 
 bool nameParse(std::string_view text, Options& options, std::string& problem)
@@ -130,6 +161,8 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_NO_PREDICTION: options.prediction = false; return true;
     case OPT_LIST: return modeSet(options, RunMode::List, "--list", problem);
     case OPT_FIND: return modeSet(options, RunMode::Find, "--find", problem);
+    case OPT_FULLSCREEN: options.window.fullscreen = true; return true;
+    case OPT_WINDOW: return windowParse(argument, options, problem);
     default: return false;
     }
 }
@@ -163,6 +196,10 @@ bool modesCheck(const Options& options, std::string& problem)
 {
     if (options.mode == RunMode::Dedicated && !options.name.empty()) {
         problem = "--name needs a player: a --dedicated host has none";
+        return false;
+    }
+    if (options.mode == RunMode::Dedicated && !(options.window == DisplayWindow{})) {
+        problem = "--window and --fullscreen need a window: a --dedicated host has none";
         return false;
     }
     return true;
@@ -204,7 +241,7 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
-           "               [--no-smoothing] [--no-prediction]\n"
+           "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
@@ -226,6 +263,8 @@ std::string optionsUsage()
            "                         exit 0 when one did, 1 when none did\n"
            "  --find                 look for a host on the LAN as --list does, then join the\n"
            "                         first with a ship free (else the first that answered)\n"
+           "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
+           "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/display.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
 
@@ -31,6 +32,7 @@ struct Options {
     bool smoothing = true;              // --no-smoothing: draw the newest snapshot as it came
     bool prediction = true;             // --no-prediction: the own ship waits for the host
     std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
+    DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
     bool help = false;
     bool version = false;
 };

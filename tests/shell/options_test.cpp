@@ -118,6 +118,29 @@ TEST(Options, NameIsOneTo32PrintableCharactersWithoutBlanks)
     EXPECT_EQ(problemOf({"--name"}), "--name needs an argument");
 }
 
+TEST(Options, WindowSizeAndFullScreen)
+{
+    EXPECT_EQ(parsedOptions({}).window, (DisplayWindow{1024, 768, false}));
+    EXPECT_EQ(parsedOptions({"--window", "800x600"}).window, (DisplayWindow{800, 600, false}));
+    EXPECT_EQ(parsedOptions({"--window=1x65535", "--host"}).window, (DisplayWindow{1, 65535, false}));
+    EXPECT_EQ(parsedOptions({"--fullscreen", "--window", "1600x900"}).window,
+              (DisplayWindow{1600, 900, true}));
+    EXPECT_EQ(parsedOptions({"--join", "h", "--fullscreen"}).window, (DisplayWindow{1024, 768, true}));
+    const std::string rule = "--window takes WIDTHxHEIGHT in pixels (1 to 65535 each), not ";
+    for (const char* bad : {"800", "800x", "x600", "800X600", "800x600x2", "0x600", "800x0",
+                            "65536x600", "-800x600", "+800x600", "800 x600", "800x600 ", "1e3x600",
+                            "99999999999x1", ""})
+        EXPECT_EQ(problemOf({"--window", bad}), rule + "'" + bad + "'");
+    EXPECT_EQ(problemOf({"--window"}), "--window needs an argument");
+    EXPECT_EQ(problemOf({"--fullscreen=yes"}), "--fullscreen takes no argument");
+    const std::string noWindow = "--window and --fullscreen need a window: a --dedicated host has none";
+    EXPECT_EQ(problemOf({"--dedicated", "--fullscreen"}), noWindow);
+    EXPECT_EQ(problemOf({"--window", "800x600", "--dedicated"}), noWindow);
+    const std::string usage = optionsUsage();
+    EXPECT_NE(usage.find("--window WIDTHxHEIGHT"), std::string::npos);
+    EXPECT_NE(usage.find("--fullscreen"), std::string::npos);
+}
+
 TEST(Options, ModesExcludeEachOther)
 {
     const std::string tail = " cannot be combined with another of --host, --join and --dedicated";
