@@ -107,6 +107,12 @@ bool lobbyClientConnectFrom(LobbyClient& client, std::string_view localHost,
 
 bool lobbyClientBusy(const LobbyClient& client) { return client.peer != nullptr; }
 
+RoundTrip lobbyClientRoundTrip(const LobbyClient& client)
+{
+    if (!client.connected || !client.peer) return {};
+    return {client.peer->roundTripTime / 1000.0, client.peer->roundTripTimeVariance / 1000.0};
+}
+
 int lobbyClientOwnSlot(const LobbyClient& client)
 {
     return client.connected && client.ownSlotKnown ? client.ownSlot : -1;

@@ -60,6 +60,14 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text);
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,
                           std::span<const std::uint8_t> bytes, bool reliable);
 
+// The connection's round trip and its variance as ENet measures them, in seconds; both
+// 0 while not connected.
+struct RoundTrip {
+    double mean = 0.0;
+    double variance = 0.0;
+};
+RoundTrip lobbyClientRoundTrip(const LobbyClient& client);
+
 // Asks the server to end the connection; the end arrives later in lobbyClientService.
 // Does nothing unless connected.
 void lobbyClientDisconnect(LobbyClient& client);

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "display/display.h"
+#include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -18,6 +21,8 @@ enum class RunMode {
     Dedicated,  // --dedicated: host without a window or a player
     Bot,        // --bot: a computer player without a window joins the host
     Practice,   // --practice: host, join at once and play the computer in the window
+    List,       // --list: print the hosts that answer a status query, no window
+    Find,       // --find: join the first host on the LAN with a ship free
 };
 
 inline constexpr int BOT_LEVEL_DEFAULT = 2;
@@ -31,6 +36,10 @@ struct Options {
     std::string name;                   // --name; empty: the server's Anonymous name stays
     int level = 0;                      // --level, 1…3; 0: not given
     bool bot = false;                   // --bot, with or without --join
+    bool smoothing = true;              // --no-smoothing: draw the newest snapshot as it came
+    bool prediction = true;             // --no-prediction: the own ship waits for the host
+    std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
+    DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
     bool help = false;
     bool version = false;
 };

@@ -9,11 +9,14 @@
 
 #include "bot/bot_client.h"
 #include "duel/match.h"
+#include "find/host_finder.h"
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
 #include "display/display.h"
 #include "shell/host.h"
 #include "shell/options.h"
+#include "view/client_view.h"
+#include "view/overlay.h"
 
 namespace netduel {
 
@@ -25,12 +28,16 @@ inline constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the oppone
 
 // How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
 // without asking and the player's client connects on the first frame; Join: never
-// hosts, the client connects on the first frame. Dedicated never reaches the shell.
+// hosts, the client connects on the first frame; Find: never hosts, looks for a host on
+// the LAN for FIND_SECONDS and connects to the one foundHostPick chooses (none found: J
+// connects to `serverHost`). Dedicated and List never reach the shell.
 struct ShellStart {
     RunMode mode = RunMode::Ask;
     std::string_view serverHost;      // where J connects; empty: 127.0.0.1
     std::uint16_t port = LOBBY_PORT;  // hosted on and connected to
     std::string_view name;            // asked for after every connection; empty: none
+    bool smoothing = true;            // false: draw the newest snapshot as it came
+    bool prediction = true;           // false: the own ship waits for the host's snapshots
     int botLevel = 0;                 // Practice: the computer opponent's level
 };
 
@@ -54,6 +61,12 @@ struct Shell {
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
     double nextSendTime = 0.0;  // s, a control word goes out only after this
     std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
+    ClientView view;            // what the frame draws of the match
+    bool overlay = false;       // F3: the network figures over the field
+    OverlayFigures figures;
+    HostFinder finder;          // --find's search of the LAN while `finding`
+    bool finding = false;
+    bool findMissed = false;    // the search ended with no host answering
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`

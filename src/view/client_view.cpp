@@ -1,0 +1,53 @@
+// Client view: the snapshot handler that keeps the match whole and feeds the smoothed
+// view and the prediction, and the frame's choice of what to draw.
+#include "view/client_view.h"
+
+#include "base/timer.h"
+#include "lobby/lobby_protocol.h"
+
+namespace netduel {
+
+void clientViewReset(ClientView& view, MatchState* match)
+{
+    view.match = match;
+    matchViewReset(view.smoothed);
+    predictionReset(view.predicted, view.predicted.slot);
+    view.roundTrip = 0.0;
+    if (match) view.drawn = *match;
+}
+
+void clientViewSetSlot(ClientView& view, int slot)
+{
+    const int steered = slot == 0 || slot == 1 ? slot : -1;
+    if (steered != view.predicted.slot) predictionReset(view.predicted, steered);
+}
+
+std::int32_t clientViewSnapshotHandler(PacketEvent& event)
+{
+    if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;
+    auto* view = static_cast<ClientView*>(event.client->userData);
+    if (!view) return 0;
+    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
+    if (view->match && !snapshotApply(*view->match, bytes)) return 0;
+    const double now = timerSeconds();
+    matchViewReceive(view->smoothed, bytes, now);
+    if (view->match) predictionSnapshot(view->predicted, *view->match, now, view->roundTrip);
+    return 0;
+}
+
+void clientViewControlSent(ClientView& view, KeyFlags word, double now)
+{
+    predictionControl(view.predicted, word, now);
+}
+
+const MatchState& clientViewFrame(ClientView& view, double frameDt, double now)
+{
+    if (view.match) view.drawn = *view.match;
+    matchViewAt(view.smoothed, now, view.drawn);
+    predictionFrame(view.predicted, frameDt);
+    const int slot = view.predicted.slot;
+    if (view.prediction && slot >= 0) predictionShip(view.predicted, view.drawn.ships[slot]);
+    return view.drawn;
+}
+
+}  // namespace netduel

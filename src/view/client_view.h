@@ -1,0 +1,42 @@
+// What a client copy shows of the match: every snapshot still replaces the match state
+// whole, and the frame draws the smoothed other ship and the predicted own ship.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "duel/match.h"
+#include "lobby/lobby.h"
+#include "view/match_view.h"
+#include "view/prediction.h"
+
+namespace netduel {
+
+struct ClientView {
+    MatchState* match = nullptr;  // takes every snapshot whole; on a host, the host's match
+    MatchView smoothed;
+    Prediction predicted;
+    bool prediction = true;       // false: the own ship is drawn like the other one
+    double roundTrip = 0.0;       // s, the connection's round trip as ENet measures it
+    MatchState drawn;             // the ships the last frame drew
+};
+
+// Forgets snapshots and prediction, as for a new connection; the switches stay.
+void clientViewReset(ClientView& view, MatchState* match);
+
+// The slot this copy was given (lobbyClientOwnSlot; -1 unknown): ship 0 or 1 is predicted,
+// any other slot predicts nothing. A change of slot starts the prediction afresh.
+void clientViewSetSlot(ClientView& view, int slot);
+
+// Client callback: a snapshot on channel 2 replaces the ships of view.match and feeds the
+// smoothed view and the prediction (arrival time: the program clock) of the ClientView in
+// the client's userData. Anything else changes nothing. Returns 0.
+std::int32_t clientViewSnapshotHandler(PacketEvent& event);
+
+// A control word sent to the host at `now` (s).
+void clientViewControlSent(ClientView& view, KeyFlags word, double now);
+
+// The ships to draw in the frame at `now` (s) after a step of `frameDt` (negative s).
+const MatchState& clientViewFrame(ClientView& view, double frameDt, double now);
+
+}  // namespace netduel

@@ -1,0 +1,61 @@
+// The client's smoothed view of the match: the snapshots it received with their send and
+// arrival times, and the ships and bullets drawn from them at a playout time behind the
+// newest, with a delay that follows the jitter the link shows.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "duel/match.h"
+
+namespace netduel {
+
+inline constexpr int VIEW_SNAPSHOTS = 32;              // about a second at 30 snapshots/s
+inline constexpr double VIEW_INTERVAL_START = 1.0 / 30; // s: a 60 Hz host sends every other frame
+inline constexpr double VIEW_EXTRAPOLATE_MAX = 0.1;    // s past the newest snapshot, then hold
+inline constexpr double VIEW_RESYNC = 2.0;             // s: a stamp this far off starts the ring afresh
+
+struct ViewEntry {
+    MatchState match;
+    double sent = 0.0;     // s, host's clock (or arrival time when the host does not stamp)
+    double arrived = 0.0;  // s, this copy's clock
+};
+
+struct MatchView {
+    bool smoothing = true;                 // false: draw the newest snapshot as it came
+    ViewEntry entries[VIEW_SNAPSHOTS];     // ring, oldest overwritten
+    int count = 0;
+    int newest = -1;
+    double offset = 0.0;                   // s: least (arrived − sent) seen lately
+    double interval = VIEW_INTERVAL_START; // s between snapshots, smoothed
+    double jitter = 0.0;                   // s: spread of (arrived − sent − offset) lately
+    double delay = 0.0;                    // s: playout delay in use, behind the newest send
+    double lastFrame = 0.0;                // s, the time matchViewAt last drew for
+    std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
+    double stampBase = 0.0;
+    int received = 0;                      // snapshots taken, ever
+    double expected = 0.0;                 // snapshots the host sent lately, by the gaps
+    double lost = 0.0;                     // of which never arrived
+};
+
+// Forgets every snapshot (as after a new connection); `smoothing` stays.
+void matchViewReset(MatchView& view);
+
+// Takes one snapshot's bytes that arrived at `now` (s). False and nothing kept when fewer
+// than 464 bytes are given.
+bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, double now);
+
+// The ships and bullets to draw at `now` (s), written into `out.ships`: interpolated at the
+// playout time, bridged across a lost snapshot, extrapolated at most VIEW_EXTRAPOLATE_MAX
+// past the newest, then held; the hit flash and colours of the newest. Leaves `out`
+// alone while nothing has arrived; with smoothing off, the newest snapshot's ships.
+void matchViewAt(MatchView& view, double now, MatchState& out);
+
+// Snapshots that arrived within the second before `now` (s).
+int matchViewPerSecond(const MatchView& view, double now);
+
+// The share of the host's snapshots that were lost lately, 0…1, from the gaps between
+// their send times.
+double matchViewLoss(const MatchView& view);
+
+}  // namespace netduel
