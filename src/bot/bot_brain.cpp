@@ -111,7 +111,11 @@ struct Situation {
 KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
 {
     const BotLevel& level = brain.level;
-    if (now < brain.nextFireTime) return 0;
+    // A fire word that no snapshot has answered with a bullet by now lost the shared
+    // cooldown (to the enemy's shot, or to the host's clock): the next word may try again.
+    const bool unanswered = brain.ownShotSeenAt < brain.lastFireTime &&
+                            now - brain.lastFireTime > brain.echo + 2.0 * BOT_STEP;
+    if (now < brain.nextFireTime && !unanswered) return 0;
     struct Option {
         KeyFlags bits;
         double heading;
@@ -132,10 +136,6 @@ KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
             best = miss;
             chosen = KEY_FIRE | options[i].bits;
         }
-    }
-    if (chosen) {
-        brain.nextFireTime = now + level.fireGap;
-        brain.lastFireTime = now;
     }
     return chosen;
 }
@@ -283,7 +283,7 @@ BotLevel botLevel(int level)
         l.reactionDelay = 0.0;
         l.aimWobble = 0.0;
         l.fireMiss = 8.0f;
-        l.fireGap = 0.0;
+        l.fireGap = BOT_SHOT_SPACING;
         l.fightDistance = 140.0f;
         l.dodgeMargin = 22.0f;
         return l;
@@ -328,13 +328,27 @@ void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double no
     brain.echo = sample > brain.echo ? (brain.echo + sample) / 2.0 : brain.echo + (sample - brain.echo) / 4.0;
 }
 
+// A slot in flight now that was free before, or whose bullet is back at a muzzle.
+bool newBullet(const Ship& now, const Ship& before)
+{
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
+        const Bullet& b = now.bullets[j];
+        const Bullet& was = before.bullets[j];
+        if (b.active && (!was.active || dot(b.position - was.position, b.direction) > 0.0f)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, int ownShip, double now)
 {
     const BotSight* last = brain.sightCount ? &brain.sights[brain.sightNewest] : nullptr;
-    if (ownShip >= 0 && ownShip < SHIP_COUNT)
-        echoMeasure(brain, seen.ships[ownShip], last ? &last->ships[ownShip] : nullptr, now);
+    if (ownShip >= 0 && ownShip < SHIP_COUNT) {
+        const Ship* before = last ? &last->ships[ownShip] : nullptr;
+        echoMeasure(brain, seen.ships[ownShip], before, now);
+        if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
+    }
     brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
     brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
     BotSight& sight = brain.sights[brain.sightNewest];
@@ -358,6 +372,10 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
     const KeyFlags word = wordFor(brain, s, now);
     if (!word) return std::nullopt;
     brain.nextSendTime = now + BOT_SEND_INTERVAL;
+    if (word & KEY_FIRE) {
+        brain.nextFireTime = now + brain.level.fireGap;
+        brain.lastFireTime = now;
+    }
     if (const float delta = turnDelta(word)) {
         brain.pending[brain.pendingNext] = BotPendingTurn{now, delta};
         brain.pendingNext = (brain.pendingNext + 1) % BOT_PENDING_TURNS;

@@ -20,6 +20,10 @@ inline constexpr double BOT_SEND_INTERVAL = 0.052;
 inline constexpr float BOT_TURN_QUANTUM = 0.109375f;
 inline constexpr float BOT_TURN_FIRST_STEP = 0.083333f;
 inline constexpr double BOT_STEP = 1.0 / 60.0;  // s: the host's step
+// Fire words this far apart (seven steps) each find the shared 0.1 s cooldown over; two
+// words 0.052 s apart reach the host six steps after a shot, and lose the race with its
+// clock about half the time.
+inline constexpr double BOT_SHOT_SPACING = 7.0 * BOT_STEP - 0.0015;
 // Seconds from a word leaving to the first snapshot that shows it, until measured (on
 // loopback: a frame until the host's service, its step, and a frame until a broadcast):
 // the bot times its own turn words and keeps the echo in a fast-rising, slowly-falling
@@ -75,6 +79,7 @@ struct BotBrain {
     double nextSendTime = 0.0;  // s: no word before this
     double nextFireTime = 0.0;  // s: no fire bit before this
     double lastFireTime = 0.0;  // s: the last word with a fire bit
+    double ownShotSeenAt = 0.0; // s: the last sight with a new bullet of its own
     double wobble = 0.0;        // rad, the aim error now
     double wobbleUntil = -1.0;  // s: when it is drawn again
     double echo = BOT_ECHO_GUESS;  // s from sending a word to seeing it in a snapshot

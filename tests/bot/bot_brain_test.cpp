@@ -117,10 +117,23 @@ TEST(BotDecide, ATurnItSentCountsUntilTheSnapshotsShowIt)
 
 TEST(BotDecide, WordsKeepTheIntervalOfAPersonsCopy)
 {
+    // Aimed and still: it fires, then has nothing to say until the shot spacing is over.
     Scene scene({600.0f, 400.0f}, PI / 2.0, {450.0f, 400.0f});
-    EXPECT_NE(scene.decide(1.0), 0u);
+    EXPECT_EQ(scene.decide(1.0), KEY_FIRE);
     EXPECT_EQ(scene.decide(1.0 + BOT_SEND_INTERVAL * 0.9), 0u);
-    EXPECT_NE(scene.decide(1.0 + BOT_SEND_INTERVAL), 0u);
+    EXPECT_EQ(scene.decide(1.0 + BOT_SEND_INTERVAL), 0u);
+    // A snapshot shows its bullet: the shot went out, the spacing holds until it is over.
+    Bullet& bullet = scene.match.ships[OWN].bullets[0];
+    bullet.position = {585.0f, 400.0f};
+    bullet.direction = {1.0f, 0.0f};
+    bullet.active = BULLET_ACTIVE;
+    scene.see(1.06);
+    EXPECT_EQ(scene.decide(1.1), 0u);
+    EXPECT_EQ(scene.decide(1.0 + BOT_SHOT_SPACING), KEY_FIRE);
+    // No bullet answers that one: the cooldown was lost, and the next word tries again.
+    const double fired = 1.0 + BOT_SHOT_SPACING;
+    EXPECT_EQ(scene.decide(fired + BOT_SEND_INTERVAL), 0u);
+    EXPECT_EQ(scene.decide(fired + BOT_SHOT_SPACING - 0.001), KEY_FIRE);
     BotBrain blind;  // nothing seen: nothing to say
     botBrainReset(blind, botLevel(3), 1);
     EXPECT_FALSE(botBrainDecide(blind, OWN, 5.0));
