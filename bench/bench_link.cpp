@@ -5,13 +5,18 @@
 // newest snapshot as it came, `--no-smoothing`). Three patterns per link:
 //   circle  the host steers ship 0 with KEY_UP|KEY_RIGHT every 0.05 s (about 209 px/s);
 //   random  the host starts, stops and turns ship 0 at random (seeded);
-//   own     the client steers ship 0 itself: KEY_UP|KEY_RIGHT held 0.3 s every second.
+//   own     the client steers ship 0 itself: KEY_UP|KEY_RIGHT held 0.3 s every 1.5 s.
 // For the other ship it compares what each frame draws, held until the next frame, with
 // the host's path at the best constant delay, beside an ideal 60 fps renderer (the exact
 // position at each frame, held); for the own ship it measures key-to-drawn latency, the
 // distance from the host's ship 0.3 s after release and the largest correction step.
 // A plain main(): `bench_link [--seconds S]` (S seconds of measurement per run, default 10).
+#include <arpa/inet.h>
 #include <getopt.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -38,6 +43,7 @@ namespace netduel {
 namespace {
 
 constexpr std::uint16_t FIRST_PORT = 49400;    // two a run (host, link), up to 49423
+constexpr std::uint16_t TIMING_PORT = 49450;   // and 49451: the emulator timed alone
 constexpr double DEFAULT_SECONDS = 10.0;
 constexpr double FRAME = 1.0 / 60.0;           // both copies draw at the display's 60 Hz
 constexpr double CLIENT_PHASE = FRAME / 2.0;   // the joiner's frames fall between the host's
@@ -47,7 +53,7 @@ constexpr double CONNECT_SECONDS = 20.0;
 constexpr double WARM_UP = 1.5;                // s of snapshots before measuring: delays settle
 constexpr double RANDOM_SEGMENT_MIN = 0.15;    // s a random control lasts, at least …
 constexpr double RANDOM_SEGMENT_MAX = 0.8;     // … and at most
-constexpr double PRESS_PERIOD = 1.0;           // own ship: a press every second …
+constexpr double PRESS_PERIOD = 1.5;           // own ship: a press every 1.5 s (at rest between) …
 constexpr double PRESS_HOLD = 0.3;             // … held this long
 constexpr double RELEASE_CHECK = 0.3;          // s after release the distance is taken
 constexpr Vec2 SHIP_START{512.0f, 414.0f};     // the arena's middle, far from the walls
@@ -60,7 +66,7 @@ constexpr int STALL_FRAMES = 4;                // drawn still this many frames �
 constexpr float STALL_MOVE_PX = 6.0f;          // … while the host's ship moved more
 constexpr double JUMP_FACTOR = 3.0;            // a frame step this many times the expected …
 constexpr float JUMP_SLACK_PX = 2.0f;          // … plus this is a jump
-constexpr float MOVED_PX = 0.5f;               // the own ship has answered its key
+constexpr float MOVED_PX = 1.0f;               // a frame step this long: the own ship answered its key
 constexpr double CORRECTION_WINDOW = 0.05;     // s: timing leeway when a step is matched to the host's
 
 enum class Pattern { Circle, Random, Own };
@@ -380,7 +386,7 @@ OwnMeasures ownMeasures(const Traces& traces, ViewKind kind, double delay)
     for (int press : traces.presses) {
         if (press < 1) continue;
         for (std::size_t f = std::size_t(press); f < drawn.size(); ++f) {
-            if (apart(drawn[f], drawn[std::size_t(press) - 1]) <= MOVED_PX) continue;
+            if (apart(drawn[f], drawn[f - 1]) <= MOVED_PX) continue;
             latencies.push_back(int(f) - press);
             break;
         }
@@ -435,13 +441,96 @@ void reportOwn(const char* link, const Traces& traces)
     std::fflush(stdout);
 }
 
+// Frames that came LATE_FRAMES or more late, and the longest gap (s): a loaded machine's
+// own stutter, which no view can hide, shows here.
+constexpr double LATE_FRAMES = 1.5;
+
+std::pair<int, double> lateFrames(const std::vector<double>& times)
+{
+    int late = 0;
+    double longest = 0.0;
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        late += times[i] - times[i - 1] >= LATE_FRAMES * FRAME;
+        longest = std::max(longest, times[i] - times[i - 1]);
+    }
+    return {late, longest};
+}
+
 void reportCounts(const char* link, Pattern pattern, const Traces& traces)
 {
     const LinkCounts& up = traces.counts[LINK_TO_HOST];
     const LinkCounts& down = traces.counts[LINK_TO_CLIENT];
-    std::printf("#  %s %s: to host %llu sent %llu dropped; to client %llu sent %llu dropped\n", link,
-                PATTERN_NAMES[int(pattern)], (unsigned long long)up.sent, (unsigned long long)up.dropped,
-                (unsigned long long)down.sent, (unsigned long long)down.dropped);
+    std::vector<double> hostTimes;
+    for (const Timed& sample : traces.truth) {
+        if (sample.t >= traces.frames.front()) hostTimes.push_back(sample.t);
+    }
+    const auto [hostLate, hostGap] = lateFrames(hostTimes);
+    const auto [clientLate, clientGap] = lateFrames(traces.frames);
+    std::printf("#  %s %s: to host %llu sent %llu dropped; to client %llu sent %llu dropped; "
+                "late frames: host %d (longest %.0f ms), client %d (%.0f ms)\n",
+                link, PATTERN_NAMES[int(pattern)], (unsigned long long)up.sent,
+                (unsigned long long)up.dropped, (unsigned long long)down.sent,
+                (unsigned long long)down.dropped, hostLate, hostGap * 1000.0, clientLate,
+                clientGap * 1000.0);
+}
+
+// --- The emulator's own timing ----------------------------------------------------------------
+
+constexpr int TIMING_PROBES = 2000;
+constexpr double TIMING_DELAY = 0.020;       // s, fixed: every probe is due exactly this late
+constexpr double TIMING_SPACING = 0.002;     // s between probes
+
+int loopbackSocket(std::uint16_t port, sockaddr_in& address)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return fd;
+}
+
+// Probes stamped with their send time cross a link of TIMING_DELAY; how late each arrives.
+void reportTiming()
+{
+    sockaddr_in hostAddress{}, linkAddress{};
+    const int host = loopbackSocket(TIMING_PORT, hostAddress);
+    const int client = loopbackSocket(TIMING_PORT + 1, linkAddress);
+    Link link;
+    LinkConfig config;
+    config.listenPort = TIMING_PORT + 1;
+    config.hostPort = TIMING_PORT;
+    config.impairment[LINK_TO_HOST].delay = TIMING_DELAY;
+    std::vector<double> late;
+    const timeval patience{1, 0};  // s the receiver waits for a straggler
+    setsockopt(host, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (bind(host, reinterpret_cast<sockaddr*>(&hostAddress), sizeof hostAddress) == 0 &&
+        linkStart(link, config)) {
+        // Its own thread, blocked in recv, so that each arrival is stamped the moment it lands.
+        std::thread receiver([&] {
+            double sent = 0.0;
+            while (late.size() < TIMING_PROBES && recv(host, &sent, sizeof sent, 0) == ssize_t(sizeof sent))
+                late.push_back(timerSeconds() - sent - TIMING_DELAY);
+        });
+        for (int i = 0; i < TIMING_PROBES; ++i) {
+            const double sent = timerSeconds();
+            sendto(client, &sent, sizeof sent, 0, reinterpret_cast<sockaddr*>(&linkAddress), sizeof linkAddress);
+            sleepUntil(sent + TIMING_SPACING);
+        }
+        receiver.join();
+    }
+    linkStop(link);
+    close(host);
+    close(client);
+    std::sort(late.begin(), late.end());
+    if (late.empty()) {
+        std::printf("Emulator timing: no probe arrived\n");
+        return;
+    }
+    auto at = [&](double q) { return late[std::size_t(q * double(late.size() - 1))] * 1000.0; };
+    std::printf("Emulator timing, %zu of %d probes through a fixed %.0f ms: arrival past due "
+                "min %.2f, median %.2f, 99th %.2f, max %.2f ms\n\n", late.size(), TIMING_PROBES,
+                TIMING_DELAY * 1000.0, at(0.0), at(0.5), at(0.99), at(1.0));
 }
 
 bool parseSeconds(int argc, char** argv, double& seconds)
@@ -471,6 +560,7 @@ int main(int argc, char** argv)
     double seconds = DEFAULT_SECONDS;
     if (!parseSeconds(argc, argv, seconds)) return 2;
     statusOut = nullptr;
+    reportTiming();
     std::vector<std::pair<const char*, Traces>> own;
     std::printf("The other ship (ship 0 steered on the host), %.0f s per run:\n", seconds);
     std::printf("%-6s %-7s %-16s %7s %6s %8s %6s %6s %8s\n", "link", "pattern", "view", "rms px",
@@ -491,7 +581,7 @@ int main(int argc, char** argv)
             else reportOther(profile.name.data(), pattern, traces);
         }
     }
-    std::printf("\nThe own ship (steered by the client: KEY_UP|KEY_RIGHT held %.1f s every %.0f s):\n",
+    std::printf("\nThe own ship (steered by the client: KEY_UP|KEY_RIGHT held %.1f s every %.1f s):\n",
                 PRESS_HOLD, PRESS_PERIOD);
     std::printf("%-6s %-21s %6s %6s %8s %8s %10s %8s\n", "link", "view", "lat fr", "max", "off mean",
                 "off max", "correct px", "delay ms");

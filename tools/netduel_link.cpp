@@ -232,7 +232,7 @@ int run(const Arguments& arguments)
 int main(int argc, char** argv)
 {
     using namespace netduel;
-    statusOpen();
+    statusOut = stderr;  // a failure to start is an error line, not part of the report
     Arguments arguments;
     if (!parseArguments(argc, argv, arguments)) return 2;
     if (arguments.help) {

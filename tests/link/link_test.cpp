@@ -207,67 +207,71 @@ std::vector<Arrival> cross(Link& link, Udp& client, Udp& host, int count)
     return arrivals;
 }
 
+// A link from `port` to a host socket on port + 1, with `count` probes sent across.
+struct Crossing {
+    Crossing(std::uint16_t port, const LinkImpairment& toHost, int count) : host(std::uint16_t(port + 1))
+    {
+        started = host.bound && linkStart(link, config(port, std::uint16_t(port + 1), toHost));
+        if (started) arrivals = cross(link, client, host, count);
+    }
+    ~Crossing() { linkStop(link); }
+
+    Udp host, client;
+    Link link;
+    bool started = false;
+    std::vector<Arrival> arrivals;
+};
+
 TEST(Link, DelaysEveryDatagramByItsDelayAndJitter)
 {
-    Udp host(49001), client;
-    ASSERT_TRUE(host.bound);
-    Link link;
-    ASSERT_TRUE(linkStart(link, config(49000, 49001, {0.030, 0.010, 0.0, 0.0, false})));
-    const std::vector<Arrival> arrivals = cross(link, client, host, 300);
-    ASSERT_EQ(arrivals.size(), 300u);
+    const Crossing crossing(49000, {0.030, 0.010, 0.0, 0.0, false}, 300);
+    ASSERT_TRUE(crossing.started);
+    ASSERT_EQ(crossing.arrivals.size(), 300u);
     std::vector<double> delays;
-    for (const Arrival& arrival : arrivals) delays.push_back(arrival.delay);
+    for (const Arrival& arrival : crossing.arrivals) delays.push_back(arrival.delay);
     std::sort(delays.begin(), delays.end());
     EXPECT_GE(delays.front(), 0.020);       // never early
     EXPECT_NEAR(delays[150], 0.030, 0.005); // centred on the delay
     EXPECT_GT(delays[270] - delays[30], 0.010);  // spread by the jitter
     EXPECT_LT(delays[270], 0.045);
-    linkStop(link);
 }
 
 TEST(Link, LossAndDuplicationAreCountedAndMatchWhatArrives)
 {
-    Udp host(49003), client;
-    ASSERT_TRUE(host.bound);
-    Link link;
-    ASSERT_TRUE(linkStart(link, config(49002, 49003, {0.002, 0.0, 0.10, 0.05, true})));
-    const std::vector<Arrival> arrivals = cross(link, client, host, 1000);
-    const LinkCounts counts = linkCounts(link, LINK_TO_HOST);
+    const Crossing crossing(49002, {0.002, 0.0, 0.10, 0.05, true}, 1000);
+    ASSERT_TRUE(crossing.started);
+    const LinkCounts counts = linkCounts(crossing.link, LINK_TO_HOST);
     EXPECT_EQ(counts.sent, 1000u);
     EXPECT_NEAR(double(counts.dropped), 100.0, 30.0);
     EXPECT_NEAR(double(counts.duplicated), 45.0, 20.0);
     std::set<std::uint32_t> unique;
     std::uint32_t previous = 0;
     bool ordered = true;
-    for (const Arrival& arrival : arrivals) {
+    for (const Arrival& arrival : crossing.arrivals) {
         unique.insert(arrival.sequence);
         ordered = ordered && arrival.sequence >= previous;
         previous = arrival.sequence;
     }
     EXPECT_EQ(unique.size(), counts.sent - counts.dropped);
-    EXPECT_EQ(arrivals.size() - unique.size(), counts.duplicated);
+    EXPECT_EQ(crossing.arrivals.size() - unique.size(), counts.duplicated);
     EXPECT_TRUE(ordered);
-    EXPECT_EQ(linkCounts(link, LINK_TO_CLIENT).sent, 0u);
-    linkStop(link);
+    EXPECT_EQ(linkCounts(crossing.link, LINK_TO_CLIENT).sent, 0u);
 }
 
 TEST(Link, ReordersOnlyWhenAllowed)
 {
-    Udp host(49005), client;
-    ASSERT_TRUE(host.bound);
-    Link link;
-    ASSERT_TRUE(linkStart(link, config(49004, 49005, {0.020, 0.015, 0.0, 0.0, false})));
-    const std::vector<Arrival> arrivals = cross(link, client, host, 400);
-    int overtaken = 0;
-    for (std::size_t i = 1; i < arrivals.size(); ++i) overtaken += arrivals[i].sequence < arrivals[i - 1].sequence;
-    EXPECT_GT(overtaken, 10);
-    linkStop(link);
-
-    ASSERT_TRUE(linkStart(link, config(49004, 49005, {0.020, 0.015, 0.0, 0.0, true})));
-    const std::vector<Arrival> kept = cross(link, client, host, 400);
-    ASSERT_EQ(kept.size(), 400u);
-    for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].sequence, i);
-    linkStop(link);
+    {
+        const Crossing crossing(49004, {0.020, 0.015, 0.0, 0.0, false}, 400);
+        ASSERT_TRUE(crossing.started);
+        int overtaken = 0;
+        for (std::size_t i = 1; i < crossing.arrivals.size(); ++i)
+            overtaken += crossing.arrivals[i].sequence < crossing.arrivals[i - 1].sequence;
+        EXPECT_GT(overtaken, 10);
+    }
+    const Crossing crossing(49004, {0.020, 0.015, 0.0, 0.0, true}, 400);
+    ASSERT_TRUE(crossing.started);
+    ASSERT_EQ(crossing.arrivals.size(), 400u);
+    for (std::size_t i = 0; i < crossing.arrivals.size(); ++i) EXPECT_EQ(crossing.arrivals[i].sequence, i);
 }
 
 // The host answers each client at the address it saw; each client gets its own address
