@@ -19,6 +19,9 @@
 
 #include "base/status.h"
 #include "link/link.h"
+#include "lobby/lobby_client.h"
+#include "lobby/lobby_protocol.h"
+#include "lobby/lobby_server.h"
 
 namespace netduel {
 namespace {
@@ -321,6 +324,41 @@ TEST(Link, FailsToStartOnABusyPortAndStopsInAnyState)
     ASSERT_TRUE(linkStart(link, config(0, 49009, {})));
     EXPECT_NE(linkPort(link), 0);
     linkStop(link);
+    linkStop(link);
+    statusOut = stdout;
+}
+
+// Real ENet across a lossy, jittery link: two clients behind it are two peers to the host,
+// and chat goes both ways through it.
+TEST(Link, CarriesEnetConnectionsOfTwoClientsAsTwoPeers)
+{
+    statusOut = nullptr;
+    const LinkImpairment lossy{0.030, 0.010, 0.05, 0.02, true};
+    LobbyServer server;
+    ASSERT_TRUE(lobbyServerCreate(server, "127.0.0.1", 49012, LOBBY_MAX_PEERS));
+    Link link;
+    ASSERT_TRUE(linkStart(link, config(49011, 49012, lossy, lossy)));
+    LobbyClient clients[2];
+    for (LobbyClient& client : clients)
+        ASSERT_TRUE(lobbyClientConnect(client, "127.0.0.1", 49011, CLIENT_CHANNELS));
+    auto pump = [&] {
+        lobbyServerService(server);
+        for (LobbyClient& client : clients) lobbyClientService(client);
+        return clients[0].connected && clients[1].connected;
+    };
+    EXPECT_TRUE(waitFor(pump));
+    lobbyClientSendBytes(clients[0], CHANNEL_TEXT, lobbyFrame("SAY across"), true);
+    EXPECT_TRUE(waitFor([&] {
+        pump();
+        return fixedTextView(clients[1].history[0]).ends_with(": across");
+    }));
+    int peers = 0;
+    for (const ClientSlot& slot : server.clients) peers += slot.connected;
+    EXPECT_EQ(peers, 2);
+    EXPECT_GT(linkCounts(link, LINK_TO_HOST).delivered, 0u);
+    EXPECT_GT(linkCounts(link, LINK_TO_CLIENT).delivered, 0u);
+    for (LobbyClient& client : clients) lobbyClientDestroy(client);
+    lobbyServerDestroy(server);
     linkStop(link);
     statusOut = stdout;
 }
