@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # build/netduel-link as a person runs it: usage errors exit 2 before anything opens, a
-# datagram crosses, and SIGTERM ends it with status 0 and the counts. UDP ports 49030–49031.
+# datagram crosses (to a python3 receiver as the host), and SIGTERM ends it with status 0
+# and the counts. UDP ports 49030–49031.
 set -u
 exe=$1
 fail() { echo "FAIL: $*"; exit 1; }
