@@ -7,7 +7,7 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DNETDUEL_WERROR=ON
 endif
 
-.PHONY: all deps build play test asan bench fuzz clean
+.PHONY: all deps build play test asan bench fuzz package clean
 
 all: build
 
@@ -42,6 +42,11 @@ fuzz: deps
 		-DNETDUEL_BENCH=OFF -DBUILD_TESTING=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/fuzz-run build-fuzz $(FUZZ_SECONDS)
+
+# The Debian package: build/netduel_VERSION_amd64.deb (scripts/package-check checks it).
+package: deps
+	$(MAKE) build
+	cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-fuzz

@@ -258,13 +258,32 @@ std::uint32_t displayPixel(const Display& display, int x, int y)
     return onSurface(x, y) ? display.pixels[y * DISPLAY_WIDTH + x] : BACKGROUND;
 }
 
-DisplayRegion displayVisibleRegion(int windowWidth, int windowHeight, int firstRow, int lastRow)
+DisplayRect displayFit(int outputWidth, int outputHeight)
 {
-    const int top = std::max(firstRow, 0);
-    const int bottom = std::min({lastRow, windowHeight - 1, DISPLAY_HEIGHT - 1});
-    const int width = std::clamp(windowWidth, 0, DISPLAY_WIDTH);
-    if (bottom < top || width == 0) return {};
-    return {top, width, bottom - top + 1};
+    if (outputWidth <= 0 || outputHeight <= 0) return {};
+    // 64-bit products: a huge drawable must not overflow the comparison.
+    const long long wide = static_cast<long long>(outputWidth) * DISPLAY_HEIGHT;
+    const long long tall = static_cast<long long>(outputHeight) * DISPLAY_WIDTH;
+    DisplayRect picture{0, 0, outputWidth, outputHeight};
+    if (wide > tall)
+        picture.width = static_cast<int>(tall / DISPLAY_HEIGHT);  // bars left and right
+    else
+        picture.height = static_cast<int>(wide / DISPLAY_WIDTH);  // bars above and below
+    picture.x = (outputWidth - picture.width) / 2;
+    picture.y = (outputHeight - picture.height) / 2;
+    return picture;
+}
+
+DisplayWindow displayWindowFit(const DisplayWindow& asked, int screenWidth, int screenHeight)
+{
+    DisplayWindow fitted = asked;
+    double scale = 1.0;
+    if (screenWidth > 0 && asked.width > screenWidth) scale = double(screenWidth) / asked.width;
+    if (screenHeight > 0 && asked.height > screenHeight)
+        scale = std::min(scale, double(screenHeight) / asked.height);
+    fitted.width = std::max(static_cast<int>(std::lround(asked.width * scale)), WINDOW_MIN_WIDTH);
+    fitted.height = std::max(static_cast<int>(std::lround(asked.height * scale)), WINDOW_MIN_HEIGHT);
+    return fitted;
 }
 
 void displayKeyEvent(Display& display, int scanCode, bool down)

@@ -21,6 +21,9 @@ inline constexpr std::uint32_t FOREGROUND = 0xFFFFFFFF;
 inline constexpr std::uint32_t BACKGROUND = 0xFF000000;
 inline constexpr int SCAN_CODES = 128;
 inline constexpr int PROMPT_FIELD_MAX = 4096;  // longest line and field promptLine takes
+// Smallest window: a quarter of the surface each way, where 8×8 text is still 2×2 pixels.
+inline constexpr int WINDOW_MIN_WIDTH = DISPLAY_WIDTH / 4;
+inline constexpr int WINDOW_MIN_HEIGHT = DISPLAY_HEIGHT / 4;
 
 // Scan codes (PC set 1) the program and the back end use by name.
 inline constexpr int SCAN_ESCAPE = 1;
@@ -28,6 +31,7 @@ inline constexpr int SCAN_R = 19;
 inline constexpr int SCAN_J = 36;
 inline constexpr int SCAN_X = 45;
 inline constexpr int SCAN_C = 46;
+inline constexpr int SCAN_F3 = 61;
 inline constexpr int SCAN_HOME = 71;
 inline constexpr int SCAN_UP = 72;
 inline constexpr int SCAN_LEFT = 75;
@@ -63,18 +67,28 @@ struct Display {
     void* window = nullptr;  // the back end's window handle; null without a window
 };
 
-// Columns 0…width−1 of rows top…top+height−1 of the surface, as a window shows them.
-struct DisplayRegion {
-    int top = 0;
+// How the window starts: its size in screen units, or full screen at the desktop's size.
+struct DisplayWindow {
+    int width = DISPLAY_WIDTH;
+    int height = DISPLAY_HEIGHT;
+    bool fullscreen = false;
+    bool operator==(const DisplayWindow&) const = default;
+};
+
+// A rectangle of a window's drawable pixels.
+struct DisplayRect {
+    int x = 0;
+    int y = 0;
     int width = 0;
     int height = 0;
 };
 
-// Opens the 1024×768 window titled with the program file's stem, black, text cursor
-// home, and installs the window back end. False, with one status line saying why,
-// when SDL fails or finds no display server (SDL's invisible fallback drivers count
-// as none unless SDL_VIDEODRIVER names them).
-bool displayOpen(Display& display, const char* programPath);
+// Opens the window titled with the program file's stem (`window`'s size fitted to the
+// screen, resizable, F11 and Alt+Enter toggle full screen), black, text cursor home,
+// and installs the window back end. False, with one status line saying why, when SDL
+// fails, finds no display server (SDL's invisible fallback drivers count as none
+// unless SDL_VIDEODRIVER names them) or has no renderer for the window.
+bool displayOpen(Display& display, const char* programPath, const DisplayWindow& window = {});
 
 // Begins drawing; locks nest.
 void displayLock(Display& display);
@@ -109,9 +123,15 @@ void drawText(Display& display, double x, double y, std::string_view text);
 // The pixel at (x, y); BACKGROUND outside the surface.
 std::uint32_t displayPixel(const Display& display, int x, int y);
 
-// What a window of some size shows of the rows firstRow…lastRow with the surface at its
-// top-left corner: the rows and columns that fit. Height 0 when none do.
-DisplayRegion displayVisibleRegion(int windowWidth, int windowHeight, int firstRow, int lastRow);
+// Where the surface shows in a drawable area of this many pixels: the largest size of
+// its 4:3 shape that fits, centred (bars share the rest, an odd pixel going right or
+// down). Empty for an empty area.
+DisplayRect displayFit(int outputWidth, int outputHeight);
+
+// A starting window size: `asked` shrunk, keeping its shape, until it fits a screen area
+// of screenWidth × screenHeight (0: unknown, nothing to fit), then raised to the smallest
+// window. The full-screen flag is kept.
+DisplayWindow displayWindowFit(const DisplayWindow& asked, int screenWidth, int screenHeight);
 
 // Window events: a press sets the scan code's held and tapped entries, a release clears
 // the held one (codes outside 1…127 are ignored).
@@ -148,6 +168,10 @@ std::optional<std::string> promptLine(Display& display, std::string_view prompt)
 // comma or the end (trailing blanks kept); a field opening with a double quote runs to
 // the closing quote, commas included, quotes dropped. At most 4096 characters.
 std::string inputField(std::string_view line);
+
+// Where the window shows the picture now, in its drawable pixels (displayFit of their
+// count); empty without a window.
+DisplayRect displayShownPicture(const Display& display);
 
 // Tears the window down at exit; accepts a display that never opened.
 void displayClose(Display& display);

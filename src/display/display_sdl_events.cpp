@@ -33,6 +33,13 @@ bool typesText(const SDL_Keysym& key)
            (isNumLockKey(key.scancode) && (key.mod & KMOD_NUM));
 }
 
+// The window's own keys, which the game never sees.
+bool isFullscreenKey(const SDL_Keysym& key)
+{
+    const bool enter = key.sym == SDLK_RETURN || key.sym == SDLK_KP_ENTER;
+    return key.sym == SDLK_F11 || (enter && (key.mod & KMOD_ALT));
+}
+
 // A press's typed-key entry: the control characters from the press itself, keys that
 // type text leave it to SDL_TEXTINPUT, the rest as keys without a character.
 void pushKeyPress(Display& display, const SDL_Keysym& key, int scanCode)
@@ -127,10 +134,12 @@ int displaySdlScanCode(SDL_Scancode code)
     }
 }
 
-void displaySdlEvent(Display& display, const SDL_Event& event)
+DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event)
 {
     switch (event.type) {
     case SDL_KEYDOWN: {
+        if (isFullscreenKey(event.key.keysym))
+            return event.key.repeat ? DisplaySdlRequest::None : DisplaySdlRequest::ToggleFullscreen;
         const int scanCode = displaySdlScanCode(event.key.keysym.scancode);
         displayKeyEvent(display, scanCode, true);
         pushKeyPress(display, event.key.keysym, scanCode);
@@ -143,13 +152,22 @@ void displaySdlEvent(Display& display, const SDL_Event& event)
         pushText(display, event.text.text);
         break;
     case SDL_WINDOWEVENT:
-        // The close button closes nothing: it only types the close pseudo key.
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE)
+        switch (event.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            // The close button closes nothing: it only types the close pseudo key.
             keyRingPush(display.keys, keyWithoutCharacter(SCAN_CLOSE));
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_EXPOSED:
+            return DisplaySdlRequest::Present;
+        default:
+            break;
+        }
         break;
     default:
         break;
     }
+    return DisplaySdlRequest::None;
 }
 
 }  // namespace netduel

@@ -27,20 +27,10 @@ float clampAxis(float v, float lo, float hi)
     return v;
 }
 
-void shipTurnAndMove(Ship& ship, double dt)
+void shipCountHit(Ship& ship)
 {
-    ship.heading = toF32(ship.heading + ship.turnRate * dt);
-    ship.turnRate = toF32(ship.turnRate * dt * TURN_DAMPING);
-    if (!(std::fabs(ship.turnRate) >= TURN_SNAP)) ship.turnRate = 0.0f;
-
     if (ship.hitCounter > 0) ++ship.hitCounter;
     if (ship.hitCounter > HIT_FLASH_LIMIT) ship.hitCounter = 0;
-
-    ship.position = ship.position + (headingVector(ship.heading) * ship.speed) * dt;
-    ship.speed = toF32(ship.speed * dt * SPEED_DAMPING);
-
-    ship.position.x = clampAxis(ship.position.x, SHIP_MIN_X, SHIP_MAX_X);
-    ship.position.y = clampAxis(ship.position.y, SHIP_MIN_Y, SHIP_MAX_Y);
 }
 
 // Marks every ship but `owner` that the bullet lies within SHIP_RADIUS of.
@@ -89,28 +79,46 @@ void shipBulletPass(MatchState& match, int owner, double dt)
 
 }  // namespace
 
+void shipStepMotion(Ship& ship, double dt)
+{
+    ship.heading = toF32(ship.heading + ship.turnRate * dt);
+    ship.turnRate = toF32(ship.turnRate * dt * TURN_DAMPING);
+    if (!(std::fabs(ship.turnRate) >= TURN_SNAP)) ship.turnRate = 0.0f;
+
+    ship.position = ship.position + (headingVector(ship.heading) * ship.speed) * dt;
+    ship.speed = toF32(ship.speed * dt * SPEED_DAMPING);
+
+    ship.position.x = clampAxis(ship.position.x, SHIP_MIN_X, SHIP_MAX_X);
+    ship.position.y = clampAxis(ship.position.y, SHIP_MIN_Y, SHIP_MAX_Y);
+}
+
+// The hit counter is counted after the motion: the two touch different fields.
 void simulateStep(MatchState& match, const double& dt)
 {
     for (int i = 0; i < SHIP_COUNT; ++i) {
-        shipTurnAndMove(match.ships[i], dt);
+        shipStepMotion(match.ships[i], dt);
+        shipCountHit(match.ships[i]);
         shipBulletPass(match, i, dt);
         match.ships[i].fireRequest = 0;
     }
 }
 
-int simulateFrame(MatchState& match, double frameDt, double& carry)
+FrameSteps simulateFrameSteps(double frameDt, double& carry)
 {
     const double seconds = carry - frameDt;
     carry = 0.0;
-    if (!(seconds > SIM_STEP_MAX + SIM_STEP_SLACK)) {
-        simulateStep(match, -seconds);
-        return 1;
-    }
+    if (!(seconds > SIM_STEP_MAX + SIM_STEP_SLACK)) return FrameSteps{1, -seconds};
     int steps = static_cast<int>(seconds / SIM_STEP_MAX);
     if (steps > SIM_STEPS_PER_FRAME_MAX) steps = SIM_STEPS_PER_FRAME_MAX;
     else carry = seconds - steps * SIM_STEP_MAX;
-    for (int i = 0; i < steps; ++i) simulateStep(match, -SIM_STEP_MAX);
-    return steps;
+    return FrameSteps{steps, -SIM_STEP_MAX};
+}
+
+int simulateFrame(MatchState& match, double frameDt, double& carry)
+{
+    const FrameSteps steps = simulateFrameSteps(frameDt, carry);
+    for (int i = 0; i < steps.count; ++i) simulateStep(match, steps.dt);
+    return steps.count;
 }
 
 }  // namespace netduel

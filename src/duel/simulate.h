@@ -29,13 +29,27 @@ inline constexpr double SIM_STEP_MAX = 1.0 / 60.0;   // s: the step a 60 frames/
 inline constexpr double SIM_STEP_SLACK = 0.002;      // s: a 60 Hz frame's jitter still runs whole
 inline constexpr int SIM_STEPS_PER_FRAME_MAX = 6;    // 0.1 s of simulated time per frame
 
+// The steps one frame is cut into: `count` steps of `dt` (negative s) each.
+struct FrameSteps {
+    int count = 0;
+    double dt = 0.0;
+};
+
 // Program-clock reading that must be exceeded before the next shot of either ship.
 // Zero at program start; tests reset it.
 extern double nextShotTime;
 
+// Turns, moves and damps one ship by `dt` (negative s) and keeps it in the arena: the
+// motion of simulateStep without the hit counter, bullets or fire. Never fails.
+void shipStepMotion(Ship& ship, double dt);
+
 // Advances both ships and their bullets by `dt` seconds, the previous frame's clock
 // reading minus this frame's (so negative). Never fails.
 void simulateStep(MatchState& match, const double& dt);
+
+// How simulateFrame (below) cuts a frame of `frameDt` plus `carry`, updating `carry`.
+// Never fails.
+FrameSteps simulateFrameSteps(double frameDt, double& carry);
 
 // Advances the match by one frame of `frameDt` (negative, as for simulateStep) plus the
 // `carry` (s, ≥ 0) that earlier long frames left: a frame up to SIM_STEP_MAX +

@@ -8,6 +8,7 @@
 #include <enet/enet.h>
 
 #include "base/rate_limit.h"
+#include "status_query.h"
 
 namespace netduel {
 
@@ -68,6 +69,11 @@ struct ClientSlot {
     char history[HISTORY_LINES][HISTORY_CHARS + 1] = {};  // line 0 is the newest
     RateLimiter controlAllowance;  // packets the host only hands on or ignores
     RateLimiter textAllowance;     // requests the host answers or relays
+    bool oversized = false;        // sent a fragment of a packet over the host's limit
+    // The client's own slot, from the "NEW " notice that follows its welcome whisper.
+    bool welcomed = false;         // the welcome came; the next "NEW " names this client
+    bool ownSlotKnown = false;
+    std::int32_t ownSlot = 0;      // valid while ownSlotKnown
 };
 
 // An ENet peer of the server's host whose connection has not completed yet.
@@ -85,6 +91,9 @@ struct LobbyServer {
     void* userData = nullptr;     // handed through to the callback (the MatchState)
     PacketCallback callback = nullptr;
     std::vector<HalfOpenPeer> halfOpen;  // indexed like the host's peers
+    bool dedicated = false;       // told in status answers: a host without a player
+    std::uint32_t statusToken = 0;  // drawn at create; tells this host apart in answers
+    StatusLimiter statusLimiter;  // answers to status queries, per source address
 };
 
 // The lobby networking of one copy: its server (used only when hosting) and its client.

@@ -15,10 +15,27 @@ namespace {
 // Attached to the server's peer once the connection completes; shown on disconnection.
 char clientInformation[] = "Client information";
 
+// The server greets a newcomer and then announces it to all, on one reliable channel:
+// the first "NEW " after the welcome is this client's own, naming it by its slot.
+void clientLearnSlot(LobbyClient& client, std::string_view text)
+{
+    const LobbyMessage message = lobbyMessageParse(text);
+    if (message.code == CODE_WSP && text == welcomeNotice()) {
+        client.welcomed = true;
+        client.ownSlotKnown = false;
+    } else if (message.code == CODE_NEW && client.welcomed) {
+        client.welcomed = false;
+        client.ownSlot = anonymousSlot(message.body);
+        client.ownSlotKnown = client.ownSlot >= 0;
+    }
+}
+
 void clientReceive(LobbyClient& client, ENetEvent& event)
 {
     if (event.channelID == CHANNEL_TEXT) {
-        const auto line = noticeHistoryLine(lobbyPayloadText(packetBytes(event)));
+        const std::string_view text = lobbyPayloadText(packetBytes(event));
+        clientLearnSlot(client, text);
+        const auto line = noticeHistoryLine(text);
         if (line) lobbyClientPushHistory(client, *line);
         return;
     }
@@ -30,6 +47,8 @@ void clientConnect(LobbyClient& client, ENetPeer* peer)
     peer->data = clientInformation;
     enet_peer_timeout(peer, 0, 0, 0);  // ENet's defaults again, now that the server answered
     client.connected = true;
+    client.welcomed = false;
+    client.ownSlotKnown = false;
 }
 
 // ENet has reset the peer: it is free for the next attempt.
@@ -40,6 +59,8 @@ void clientDisconnect(LobbyClient& client, ENetPeer* peer)
     peer->data = nullptr;
     client.connected = false;
     client.peer = nullptr;
+    client.welcomed = false;
+    client.ownSlotKnown = false;
 }
 
 }  // namespace
@@ -85,6 +106,17 @@ bool lobbyClientConnectFrom(LobbyClient& client, std::string_view localHost,
 }
 
 bool lobbyClientBusy(const LobbyClient& client) { return client.peer != nullptr; }
+
+RoundTrip lobbyClientRoundTrip(const LobbyClient& client)
+{
+    if (!client.connected || !client.peer) return {};
+    return {client.peer->roundTripTime / 1000.0, client.peer->roundTripTimeVariance / 1000.0};
+}
+
+int lobbyClientOwnSlot(const LobbyClient& client)
+{
+    return client.connected && client.ownSlotKnown ? client.ownSlot : -1;
+}
 
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback)
 {

@@ -36,6 +36,10 @@ bool lobbyClientConnectFrom(LobbyClient& client, std::string_view localHost,
 // True from a started attempt until its failure or the end of the connection it made.
 bool lobbyClientBusy(const LobbyClient& client);
 
+// The slot the server gave this client (0 and 1 steer ships 0 and 1), learnt from the
+// "NEW " notice that follows the welcome whisper; −1 until then and while not connected.
+int lobbyClientOwnSlot(const LobbyClient& client);
+
 // Installs the handler for packets on channels 1…9 (none installed: they are dropped).
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
 
@@ -55,6 +59,14 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text);
 // False when there is no peer or ENet refuses the packet (not connected yet or any more).
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,
                           std::span<const std::uint8_t> bytes, bool reliable);
+
+// The connection's round trip and its variance as ENet measures them, in seconds; both
+// 0 while not connected.
+struct RoundTrip {
+    double mean = 0.0;
+    double variance = 0.0;
+};
+RoundTrip lobbyClientRoundTrip(const LobbyClient& client);
 
 // Asks the server to end the connection; the end arrives later in lobbyClientService.
 // Does nothing unless connected.

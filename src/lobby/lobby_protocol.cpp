@@ -2,6 +2,7 @@
 #include "lobby_protocol.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "lobby.h"
@@ -107,6 +108,20 @@ bool chatNameBytesAllowed(std::string_view name)
 }
 
 std::string anonymousName(std::int32_t slot) { return "Anonymous" + std::to_string(slot); }
+
+std::int32_t anonymousSlot(std::string_view name)
+{
+    constexpr std::string_view PREFIX = "Anonymous";
+    if (name.substr(0, PREFIX.size()) != PREFIX) return -1;
+    const std::string_view digits = name.substr(PREFIX.size());
+    std::int32_t slot = -1;
+    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), slot);
+    // Only the form anonymousName writes: no sign, no leading zero, nothing after.
+    if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size() ||
+        slot < 0 || anonymousName(slot) != name)
+        return -1;
+    return slot;
+}
 
 std::string renamedName(std::string_view requested, double now,
                         std::span<const std::string_view> others)

@@ -116,6 +116,8 @@ bool chatNameBytesAllowed(std::string_view name);
 // outside '!'…'~' (a space included) or equal one of `others`, the names other connected
 // chatters hold. The empty name is always granted.
 std::string anonymousName(std::int32_t slot);
+// The slot that an arrival name from anonymousName stands for; −1 for any other text.
+std::int32_t anonymousSlot(std::string_view name);
 std::string renamedName(std::string_view requested, double now,
                         std::span<const std::string_view> others = {});
 

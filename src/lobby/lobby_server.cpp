@@ -2,15 +2,24 @@
 // ENet, with per-slot allowances and a bounded service.
 #include "lobby_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
 #include "base/timer.h"
+#include "enet_datagram.h"
 #include "lobby_host.h"
 #include "lobby_protocol.h"
+#include "status_query.h"
+
+#ifndef NETDUEL_VERSION
+#define NETDUEL_VERSION "unknown"
+#endif
 
 namespace netduel {
 
@@ -33,10 +42,66 @@ static_assert(std::string_view("WSP Lobby Chatters:\r\n").size() + LOBBY_MAX_PEE
 // session and flags above them, in network byte order.
 static_assert(sizeof(ENetProtocolHeader) == 4 && ENET_PROTOCOL_MAXIMUM_PEER_ID == 0xFFF);
 
+static_assert(STATUS_NAME_CHARS == NAME_CHARS);
+
+// The servers whose ENet hosts exist: the intercept hook is handed only the host.
+std::vector<std::pair<const ENetHost*, LobbyServer*>>& serverRegistry()
+{
+    static std::vector<std::pair<const ENetHost*, LobbyServer*>> servers;
+    return servers;
+}
+
+LobbyServer* serverOfHost(const ENetHost* host)
+{
+    for (const auto& [known, server] : serverRegistry())
+        if (known == host) return server;
+    return nullptr;
+}
+
+// The slot number lives in the peer's application data as a plain integer.
+std::size_t peerSlot(const ENetPeer* peer) { return reinterpret_cast<std::uintptr_t>(peer->data); }
+
+void peerBind(ENetPeer* peer, std::size_t slot) { peer->data = reinterpret_cast<void*>(slot); }
+
+HostStatus serverStatus(const LobbyServer& server)
+{
+    HostStatus status;
+    status.token = server.statusToken;
+    status.maxPlayers = std::uint8_t(std::min<std::size_t>(server.host->peerCount, 255));
+    status.dedicated = server.dedicated;
+    status.version = NETDUEL_VERSION;
+    for (const ClientSlot& client : server.clients) status.players += client.connected ? 1 : 0;
+    for (std::size_t ship = 0; ship < 2 && ship < server.clients.size(); ++ship) {
+        status.shipHeld[ship] = server.clients[ship].connected;
+        if (status.shipHeld[ship]) status.shipName[ship] = fixedTextView(server.clients[ship].name);
+    }
+    return status;
+}
+
+// Answers a status query within the sender's allowance. False when `datagram` is none.
+bool serverAnswerQuery(LobbyServer& server, std::span<const std::uint8_t> datagram)
+{
+    ENetHost* host = server.host;
+    if (!statusQueryParse(datagram)) return false;  // before any work: most datagrams are ENet's
+    if (!statusLimiterAllow(server.statusLimiter, host->receivedAddress.host, timerSeconds())) return true;
+    const std::optional<std::vector<std::uint8_t>> answer = statusAnswerFor(datagram, serverStatus(server));
+    if (!answer) return true;
+    ENetBuffer buffer{};
+    buffer.data = const_cast<std::uint8_t*>(answer->data());
+    buffer.dataLength = answer->size();
+    enet_socket_send(host->socket, &host->receivedAddress, &buffer, 1);
+    return true;
+}
+
 // ENet hands each datagram here before reading it: 1 drops it unread, 0 lets ENet read
-// it. Only datagrams of a connected peer that is past PEER_BYTES_PER_SECOND are dropped.
+// it. Status queries are answered here; a connected peer's datagrams are dropped while
+// it is past PEER_BYTES_PER_SECOND, and one carrying a fragment of an oversized packet
+// marks its slot for disconnection.
 int ENET_CALLBACK serverIntercept(ENetHost* host, ENetEvent*)
 {
+    const std::span<const std::uint8_t> datagram(host->receivedData, host->receivedDataLength);
+    LobbyServer* server = serverOfHost(host);
+    if (server && serverAnswerQuery(*server, datagram)) return 1;
     if (host->receivedDataLength < sizeof(enet_uint16)) return 0;
     enet_uint16 header = 0;
     std::memcpy(&header, host->receivedData, sizeof header);
@@ -45,14 +110,15 @@ int ENET_CALLBACK serverIntercept(ENetHost* host, ENetEvent*)
     const ENetPeer& peer = host->peers[index];
     const bool sender = peer.address.host == host->receivedAddress.host &&
                         peer.address.port == host->receivedAddress.port;
-    return peer.state == ENET_PEER_STATE_CONNECTED && sender &&
-           peer.incomingDataTotal >= PEER_BYTES_PER_SECOND;
+    if (peer.state != ENET_PEER_STATE_CONNECTED || !sender) return 0;
+    if (peer.incomingDataTotal >= PEER_BYTES_PER_SECOND) return 1;
+    const std::size_t slot = peerSlot(&peer);
+    if (!server || slot >= server->clients.size() || server->clients[slot].peer != &peer ||
+        !enetDatagramOversized(datagram, host->maximumPacketSize))
+        return 0;
+    server->clients[slot].oversized = true;
+    return 1;
 }
-
-// The slot number lives in the peer's application data as a plain integer.
-std::size_t peerSlot(const ENetPeer* peer) { return reinterpret_cast<std::uintptr_t>(peer->data); }
-
-void peerBind(ENetPeer* peer, std::size_t slot) { peer->data = reinterpret_cast<void*>(slot); }
 
 // The slot whose connected peer is `peer`, or null for a stale or foreign binding.
 ClientSlot* serverSlotOf(LobbyServer& server, const ENetPeer* peer)
@@ -134,6 +200,7 @@ void serverConnect(LobbyServer& server, ENetPeer* peer)
     client.id = number;
     client.peer = peer;
     client.connected = true;
+    client.oversized = false;
     fixedTextSet(client.name, anonymousName(number));
     // A reused slot starts afresh: nothing of its last holder's flooding sticks to it.
     const double now = timerSeconds();
@@ -164,16 +231,32 @@ void serverDisconnect(LobbyServer& server, ENetPeer* peer)
     serverRelease(server, *client);
 }
 
+// Disconnects and releases `client` at once, saying why on the status line.
+void serverDrop(LobbyServer& server, ClientSlot& client, std::string_view why)
+{
+    statusWrite("Cli" + std::to_string(client.id) + " " + std::string(why) + ": disconnected.", true);
+    // Without a host the slot's peer is none of ENet's (the request handler run alone).
+    if (server.host) enet_peer_disconnect_now(client.peer, 0);
+    serverRelease(server, client);
+}
+
 // Disconnects and releases `client` once `allowance` has flooded for FLOOD_WINDOWS
 // windows in a row. True when it did.
 bool serverDropFlooder(LobbyServer& server, ClientSlot& client, const RateLimiter& allowance)
 {
     if (allowance.floodWindows < FLOOD_WINDOWS) return false;
-    statusWrite("Cli" + std::to_string(client.id) + " flooded the server: disconnected.", true);
-    // Without a host the slot's peer is none of ENet's (the request handler run alone).
-    if (server.host) enet_peer_disconnect_now(client.peer, 0);
-    serverRelease(server, client);
+    serverDrop(server, client, "flooded the server");
     return true;
+}
+
+// A peer whose packet is over the limit would only repeat it until it timed out.
+void serverDropOversized(LobbyServer& server)
+{
+    for (ClientSlot& client : server.clients) {
+        if (client.connected && client.oversized)
+            serverDrop(server, client,
+                       "sent a packet over " + std::to_string(LOBBY_PACKET_LIMIT) + " bytes");
+    }
 }
 
 // Spends one unit of `allowance`. True when the packet may be handled; a slot that has
@@ -313,6 +396,9 @@ bool lobbyServerCreate(LobbyServer& server, std::string_view hostName, std::uint
     server.host->intercept = serverIntercept;
     enet_socket_set_option(server.host->socket, ENET_SOCKOPT_RCVBUF, SERVER_RECEIVE_BUFFER);
     server.halfOpen.assign(server.host->peerCount, HalfOpenPeer{});
+    server.statusToken = std::random_device{}();
+    server.statusLimiter = {};
+    serverRegistry().emplace_back(server.host, &server);
     server.nextPingTime = timerSeconds() + PING_INTERVAL;
     return true;
 }
@@ -342,6 +428,7 @@ void lobbyServerService(LobbyServer& server)
         },
         [&] { return Clock::now() < deadline; });
     serverWatchBytes(server, timerSeconds());
+    serverDropOversized(server);
     enet_host_flush(server.host);
     serverReapHalfOpen(server, timerSeconds());
     serverKeepAlive(server);
@@ -404,6 +491,7 @@ void lobbyServerDisconnectAll(LobbyServer& server)
 void lobbyServerDestroy(LobbyServer& server)
 {
     if (!server.host) return;
+    std::erase_if(serverRegistry(), [&](const auto& entry) { return entry.first == server.host; });
     enet_host_destroy(server.host);
     server.host = nullptr;
     server.halfOpen.clear();

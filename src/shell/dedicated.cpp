@@ -17,6 +17,7 @@ bool dedicatedStart(DedicatedHost& host, std::uint16_t port)
     lobbyPairInit(host.net);
     hostMatchStart(host.match);
     if (!hostCreate(host.net.server, host.match, port)) return false;
+    host.net.server.dedicated = true;
     host.frameToggle = true;
     host.frameDt = 0.0;
     host.lastTime = timerSeconds();

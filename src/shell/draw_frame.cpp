@@ -47,14 +47,26 @@ void drawPanel(Display& display, const LobbyClient& client, bool chatMode,
                  std::string_view(client.history[i], HISTORY_CHARS));
 }
 
+void drawOverlay(Display& display, std::span<const std::string> lines)
+{
+    const double bottom = DISPLAY_HEIGHT - OVERLAY_MARGIN - CELL_SIZE * double(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const double width = CELL_SIZE * double(lines[i].size());
+        drawText(display, DISPLAY_WIDTH - OVERLAY_MARGIN - width, bottom + CELL_SIZE * double(i),
+                 lines[i]);
+    }
+}
+
 }  // namespace
 
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
-               bool chatMode, std::string_view chatEcho, std::string_view hint)
+               bool chatMode, std::string_view chatEcho, std::string_view hint,
+               std::span<const std::string> overlay)
 {
     displayLock(display);
     displayClear(display);
     for (const Ship& ship : match.ships) drawShip(display, ship);
+    drawOverlay(display, overlay);
     drawPanel(display, client, chatMode, chatEcho, hint);
     displayWaitRetrace(display);
     displayUnlock(display, -1, -1);

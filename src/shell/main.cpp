@@ -6,6 +6,7 @@
 
 #include "base/status.h"
 #include "base/stop_request.h"
+#include "find/host_finder.h"
 #include "lobby/lobby_client.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
@@ -35,7 +36,7 @@ int usageError(const std::string& problem)
 int runWindowed(const char* programPath, const Options& options)
 {
     auto shell = std::make_unique<Shell>();
-    if (!displayOpen(shell->display, programPath)) return EXIT_NO_WINDOW;
+    if (!displayOpen(shell->display, programPath, options.window)) return EXIT_NO_WINDOW;
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
         while (shellFrame(*shell)) {
         }
@@ -63,8 +64,12 @@ int main(int argc, char** argv)
     // Before any window: a name that does not resolve is a bad argument, not a blind run.
     if (options.mode == RunMode::Join && !lobbyClientResolves(options.joinHost))
         return usageError("cannot resolve the address '" + options.joinHost + "'");
+    for (const FindTarget& target : options.listTargets)
+        if (!lobbyClientResolves(target.host))
+            return usageError("cannot resolve the address '" + target.host + "'");
     statusOpen();
     stopRequestInstall();
     if (options.mode == RunMode::Dedicated) return dedicatedRun(options.port);
+    if (options.mode == RunMode::List) return hostListRun(options.listTargets, options.port);
     return runWindowed(argv[0], options);
 }

@@ -15,8 +15,12 @@ namespace {
 
 // getopt_long's codes for the long options: above 0 and below any letter.
 enum OptionCode : int {
-    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION
+    OPT_HOST = 1, OPT_JOIN, OPT_DEDICATED, OPT_PORT, OPT_NAME, OPT_HELP, OPT_VERSION,
+    OPT_LIST, OPT_FIND, OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
+    OPT_FULLSCREEN, OPT_WINDOW,
+    OPT_END  // one past the last code
 };
+constexpr unsigned WINDOW_SIDE_MAX = 65535;  // px: far past any screen; the window is fitted to it
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -26,6 +30,12 @@ constexpr option LONG_OPTIONS[] = {
     {"name", required_argument, nullptr, OPT_NAME},
     {"help", no_argument, nullptr, OPT_HELP},
     {"version", no_argument, nullptr, OPT_VERSION},
+    {"no-smoothing", no_argument, nullptr, OPT_NO_SMOOTHING},
+    {"no-prediction", no_argument, nullptr, OPT_NO_PREDICTION},
+    {"list", no_argument, nullptr, OPT_LIST},
+    {"find", no_argument, nullptr, OPT_FIND},
+    {"fullscreen", no_argument, nullptr, OPT_FULLSCREEN},
+    {"window", required_argument, nullptr, OPT_WINDOW},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -33,13 +43,19 @@ constexpr char SHORT_OPTIONS[] = "+:";
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-// A port: decimal digits only, 1…65535.
+// Decimal digits only, from 1 to `most`.
+bool countParse(std::string_view text, unsigned most, unsigned& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && stop == end && value >= 1 && value <= most;
+}
+
+// A port: 1…65535.
 bool portParse(std::string_view text, std::uint16_t& port, std::string& problem)
 {
     unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || value < 1 || value > 65535) {
+    if (!countParse(text, 65535, value)) {
         problem = "port must be a number from 1 to 65535, not " + quoted(text);
         return false;
     }
@@ -47,22 +63,57 @@ bool portParse(std::string_view text, std::uint16_t& port, std::string& problem)
     return true;
 }
 
-// ADDRESS or ADDRESS:PORT; the port stays 0 when none is given.
-bool joinParse(std::string_view text, Options& options, std::string& problem)
+// ADDRESS or ADDRESS:PORT, as `flag` takes it; the port stays 0 when none is given.
+bool addressParse(std::string_view text, std::string_view flag, std::string& host,
+                  std::uint16_t& port, std::string& problem)
 {
     const std::size_t colon = text.find(':');
-    options.joinHost = text.substr(0, colon);
-    options.joinPort = 0;
-    if (options.joinHost.empty()) {
-        problem = "--join needs an address before any ':', not " + quoted(text);
+    host = text.substr(0, colon);
+    port = 0;
+    if (host.empty()) {
+        problem = std::string(flag) + " needs an address before any ':', not " + quoted(text);
         return false;
     }
     if (colon == std::string_view::npos) return true;
     if (text.find(':', colon + 1) != std::string_view::npos) {
-        problem = "--join takes a name or an IPv4 address with one optional :PORT, not " + quoted(text);
+        problem = std::string(flag) + " takes a name or an IPv4 address with one optional :PORT, not " +
+                  quoted(text);
         return false;
     }
-    return portParse(text.substr(colon + 1), options.joinPort, problem);
+    return portParse(text.substr(colon + 1), port, problem);
+}
+
+bool joinParse(std::string_view text, Options& options, std::string& problem)
+{
+    return addressParse(text, "--join", options.joinHost, options.joinPort, problem);
+}
+
+// One of --list's operands.
+bool listTargetParse(std::string_view text, Options& options, std::string& problem)
+{
+    FindTarget& target = options.listTargets.emplace_back();
+    return addressParse(text, "--list", target.host, target.port, problem);
+}
+
+bool windowSideParse(std::string_view text, int& side)
+{
+    unsigned value = 0;
+    if (!countParse(text, WINDOW_SIDE_MAX, value)) return false;
+    side = static_cast<int>(value);
+    return true;
+}
+
+// WIDTHxHEIGHT, such as 1280x960.
+bool windowParse(std::string_view text, Options& options, std::string& problem)
+{
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos ||
+        !windowSideParse(text.substr(0, cross), options.window.width) ||
+        !windowSideParse(text.substr(cross + 1), options.window.height)) {
+        problem = "--window takes WIDTHxHEIGHT in pixels (1 to 65535 each), not " + quoted(text);
+        return false;
+    }
+    return true;
 }
 
 bool nameParse(std::string_view text, Options& options, std::string& problem)
@@ -79,6 +130,12 @@ bool nameParse(std::string_view text, Options& options, std::string& problem)
 // A mode flag clashes with a different one given before it; the same one again is harmless.
 bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
 {
+    const bool lanMode = mode == RunMode::List || mode == RunMode::Find ||
+                         options.mode == RunMode::List || options.mode == RunMode::Find;
+    if (options.mode != RunMode::Ask && options.mode != mode && lanMode) {
+        problem = std::string(flag) + " cannot be combined with another mode";
+        return false;
+    }
     if (options.mode != RunMode::Ask && options.mode != mode) {
         problem = std::string(flag) +
                   " cannot be combined with another of --host, --join and --dedicated";
@@ -100,6 +157,12 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_NAME: return nameParse(argument, options, problem);
     case OPT_HELP: options.help = true; return true;
     case OPT_VERSION: options.version = true; return true;
+    case OPT_NO_SMOOTHING: options.smoothing = false; return true;
+    case OPT_NO_PREDICTION: options.prediction = false; return true;
+    case OPT_LIST: return modeSet(options, RunMode::List, "--list", problem);
+    case OPT_FIND: return modeSet(options, RunMode::Find, "--find", problem);
+    case OPT_FULLSCREEN: options.window.fullscreen = true; return true;
+    case OPT_WINDOW: return windowParse(argument, options, problem);
     default: return false;
     }
 }
@@ -117,7 +180,7 @@ std::string_view optionName(int code)
 std::string rejected(int code, std::string_view word)
 {
     if (code == ':') return "--" + std::string(optionName(optopt)) + " needs an argument";
-    if (optopt >= OPT_HOST && optopt <= OPT_VERSION)
+    if (optopt >= OPT_HOST && optopt < OPT_END)
         return "--" + std::string(optionName(optopt)) + " takes no argument";
     if (optopt != 0) return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
     if (word.rfind("--", 0) != 0) return "unknown option " + quoted(word);
@@ -135,6 +198,10 @@ bool modesCheck(const Options& options, std::string& problem)
         problem = "--name needs a player: a --dedicated host has none";
         return false;
     }
+    if (options.mode == RunMode::Dedicated && !(options.window == DisplayWindow{})) {
+        problem = "--window and --fullscreen need a window: a --dedicated host has none";
+        return false;
+    }
     return true;
 }
 
@@ -149,6 +216,11 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
     opterr = 0;
     for (;;) {
         const int code = getopt_long(argc, words.data(), SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        // --list takes operands: each is read and the scan goes on after it.
+        if (code == -1 && options.mode == RunMode::List && optind < argc) {
+            if (!listTargetParse(words[optind++], options, problem)) return false;
+            continue;
+        }
         if (code == -1) break;
         if (code == '?' || code == ':') {
             problem = rejected(code, words[optind - 1]);
@@ -161,12 +233,16 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
         return false;
     }
     if (options.joinPort == 0) options.joinPort = options.port;
+    for (FindTarget& target : options.listTargets)
+        if (target.port == 0) target.port = options.port;
     return modesCheck(options, problem);
 }
 
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
+           "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
+           "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -177,6 +253,18 @@ std::string optionsUsage()
            "                         (default 42069)\n"
            "  --name NAME            chat name to ask for once connected (1 to 32 characters,\n"
            "                         no blanks)\n"
+           "  --no-smoothing         draw the other ship as the newest snapshot has it, without\n"
+           "                         interpolating between snapshots\n"
+           "  --no-prediction        move the own ship only when the host's snapshot says so\n"
+           "  --list [ADDRESS[:PORT]...]\n"
+           "                         ask the hosts at ADDRESS (default: every broadcast address\n"
+           "                         of the LAN, at 42069 and --port) how they stand, print one\n"
+           "                         line per host that answers within a second, by round trip;\n"
+           "                         exit 0 when one did, 1 when none did\n"
+           "  --find                 look for a host on the LAN as --list does, then join the\n"
+           "                         first with a ship free (else the first that answered)\n"
+           "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
+           "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "display/display.h"
+#include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -16,6 +19,8 @@ enum class RunMode {
     Host,       // --host: host, and the player joins at once
     Join,       // --join: join ADDRESS at once, never host
     Dedicated,  // --dedicated: host without a window or a player
+    List,       // --list: print the hosts that answer a status query, no window
+    Find,       // --find: join the first host on the LAN with a ship free
 };
 
 struct Options {
@@ -24,6 +29,10 @@ struct Options {
     std::string joinHost;               // --join's ADDRESS: a name or an IPv4 address
     std::uint16_t joinPort = 0;         // where --join connects: its :PORT, else `port`
     std::string name;                   // --name; empty: the server's Anonymous name stays
+    bool smoothing = true;              // --no-smoothing: draw the newest snapshot as it came
+    bool prediction = true;             // --no-prediction: the own ship waits for the host
+    std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
+    DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
     bool help = false;
     bool version = false;
 };

@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "base/status.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
@@ -51,8 +52,9 @@ void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
     lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
-    lobbyClientSetCallback(client, clientSnapshotHandler);
-    lobbyClientSetUserData(client, &shell.match);
+    lobbyClientSetCallback(client, clientViewSnapshotHandler);
+    lobbyClientSetUserData(client, &shell.view);
+    clientViewReset(shell.view, &shell.match);
 }
 
 // The keystroke that opened chat mode and anything typed before it never reach the line.
@@ -81,6 +83,10 @@ void shellSampleKeys(Shell& shell)
         shell.autoCircle = true;
         waitKeyRelease(display, SCAN_R);
     }
+    if (keyDown(display, SCAN_F3)) {
+        shell.overlay = !shell.overlay;
+        waitKeyRelease(display, SCAN_F3);
+    }
     shell.controlActive = false;
     for (const ControlKey& key : CONTROL_KEYS) {
         if (!keyDown(display, key.scanCode)) continue;
@@ -96,7 +102,8 @@ void shellSendControl(Shell& shell)
         return;
     shell.nextSendTime = timerSeconds() + CONTROL_SEND_INTERVAL;
     const ControlBytes bytes = controlEncode(shell.controlWord);
-    lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false);
+    if (lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false))
+        clientViewControlSent(shell.view, shell.controlWord, timerSeconds());
 }
 
 // A connection that just came up asks for the chosen name; one that is gone ends chat
@@ -116,6 +123,49 @@ void shellServiceClient(Shell& shell)
         shellSendControl(shell);
 }
 
+// The ships as this copy shows them, and the overlay's lines when F3 asked for them.
+const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay)
+{
+    const double now = timerSeconds();
+    shell.view.roundTrip = lobbyClientRoundTrip(shell.net.client).mean;
+    clientViewSetSlot(shell.view, lobbyClientOwnSlot(shell.net.client));
+    const MatchState& drawn = clientViewFrame(shell.view, shell.frameDt, now);
+    overlayCountFrame(shell.figures, shell.frameDt);
+    if (shell.overlay) {
+        shell.figures.roundTrip = lobbyClientRoundTrip(shell.net.client);
+        overlayFromView(shell.figures, shell.view, now);
+        overlay = overlayLines(shell.figures);
+    }
+    return drawn;
+}
+
+// --find: the LAN is asked at the start; once the search is over, the chosen host is
+// joined as --join would.
+void shellFindStart(Shell& shell)
+{
+    const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
+    shell.finding = hostFinderStart(shell.finder, findBroadcastTargets(ports), timerSeconds());
+    shell.findMissed = !shell.finding;
+}
+
+void shellFindStep(Shell& shell)
+{
+    hostFinderPoll(shell.finder, timerSeconds());
+    if (!hostFinderDone(shell.finder, timerSeconds())) return;
+    shell.finding = false;
+    const FoundHost* host = foundHostPick(shell.finder.found);
+    shell.findMissed = host == nullptr;
+    if (host) {
+        shell.serverAddress = findAddressText(host->address);
+        shell.port = host->address.port;
+        shell.connectNow = true;
+        statusWrite("Found a host at " + shell.serverAddress + ":" + std::to_string(shell.port), true);
+    } else {
+        statusWrite("No host found on the LAN.", true);
+    }
+    hostFinderClose(shell.finder);
+}
+
 std::string shellServerLabel(const Shell& shell)
 {
     return shell.serverAddress + ":" + std::to_string(shell.port);
@@ -126,8 +176,10 @@ std::string shellServerLabel(const Shell& shell)
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
 {
     if (options.mode == RunMode::Join)
-        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name};
-    return ShellStart{options.mode, builtInHost, options.port, options.name};
+        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name,
+                          options.smoothing, options.prediction};
+    return ShellStart{options.mode, builtInHost, options.port, options.name, options.smoothing,
+                      options.prediction};
 }
 
 bool shellStart(Shell& shell, const ShellStart& start)
@@ -140,7 +192,8 @@ bool shellStart(Shell& shell, const ShellStart& start)
     if (hosts) hostCreate(shell.net.server, shell.match, shell.port);
     shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
     shell.chatName = start.name;
-    shell.connectNow = start.mode != RunMode::Ask;
+    shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
+    if (start.mode == RunMode::Find) shellFindStart(shell);
     shell.frameDt = 0.0;
     shell.controlWord = 0;
     shell.controlActive = false;
@@ -150,6 +203,11 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.nextSendTime = 0.0;
     shell.lastTime = timerSeconds();
     shell.frameToggle = true;
+    shell.view.smoothed.smoothing = start.smoothing;
+    shell.view.prediction = start.prediction;
+    clientViewReset(shell.view, &shell.match);
+    shell.overlay = false;
+    shell.figures = OverlayFigures{};
     return true;
 }
 
@@ -161,6 +219,7 @@ bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port)
 bool shellFrame(Shell& shell)
 {
     shellAdvanceClock(shell);
+    if (shell.finding) shellFindStep(shell);
     if (!shell.chatMode) shellSampleKeys(shell);
     displayForgetTaps(shell.display);  // a tap acts on one sampling; letters typed in chat on none
     if (shell.autoCircle) {
@@ -169,8 +228,10 @@ bool shellFrame(Shell& shell)
     }
     shellServiceClient(shell);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
-    drawFrame(shell.display, shell.match, shell.net.client, shell.chatMode, shell.chatEcho,
-              shellPanelHint(shell));
+    std::vector<std::string> overlay;
+    const MatchState& drawn = shellViewFrame(shell, overlay);
+    drawFrame(shell.display, drawn, shell.net.client, shell.chatMode, shell.chatEcho,
+              shellPanelHint(shell), overlay);
     sleepMs(shell.display, FRAME_PAUSE_MS);
     return !keyDown(shell.display, SCAN_ESCAPE) && !stopRequested();
 }
@@ -180,12 +241,15 @@ std::string shellPanelHint(const Shell& shell)
     const LobbyClient& client = shell.net.client;
     if (client.connected) return {};
     if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
+    if (shell.finding) return "Looking for a host on the LAN...";
+    if (shell.findMissed) return "No host on the LAN. Press J to connect to " + shellServerLabel(shell);
     return "Press J to connect to " + shellServerLabel(shell);
 }
 
 void shellStop(Shell& shell)
 {
     lobbyPairClose(shell.net);
+    hostFinderClose(shell.finder);
     shell.chatEcho.clear();
     shell.serverAddress.clear();
     shell.chatName.clear();

@@ -7,11 +7,14 @@
 #include <string_view>
 
 #include "duel/match.h"
+#include "find/host_finder.h"
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
 #include "display/display.h"
 #include "shell/host.h"
 #include "shell/options.h"
+#include "view/client_view.h"
+#include "view/overlay.h"
 
 namespace netduel {
 
@@ -22,12 +25,16 @@ inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
 
 // How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
 // without asking and the player's client connects on the first frame; Join: never
-// hosts, the client connects on the first frame. Dedicated never reaches the shell.
+// hosts, the client connects on the first frame; Find: never hosts, looks for a host on
+// the LAN for FIND_SECONDS and connects to the one foundHostPick chooses (none found: J
+// connects to `serverHost`). Dedicated and List never reach the shell.
 struct ShellStart {
     RunMode mode = RunMode::Ask;
     std::string_view serverHost;      // where J connects; empty: 127.0.0.1
     std::uint16_t port = LOBBY_PORT;  // hosted on and connected to
     std::string_view name;            // asked for after every connection; empty: none
+    bool smoothing = true;            // false: draw the newest snapshot as it came
+    bool prediction = true;           // false: the own ship waits for the host's snapshots
 };
 
 struct Shell {
@@ -49,6 +56,12 @@ struct Shell {
     double frameDt = 0.0;       // s, previous minus current reading: negative
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
     double nextSendTime = 0.0;  // s, a control word goes out only after this
+    ClientView view;            // what the frame draws of the match
+    bool overlay = false;       // F3: the network figures over the field
+    OverlayFigures figures;
+    HostFinder finder;          // --find's search of the LAN while `finding`
+    bool finding = false;
+    bool findMissed = false;    // the search ended with no host answering
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`

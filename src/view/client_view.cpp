@@ -16,6 +16,12 @@ void clientViewReset(ClientView& view, MatchState* match)
     if (match) view.drawn = *match;
 }
 
+void clientViewSetSlot(ClientView& view, int slot)
+{
+    const int steered = slot == 0 || slot == 1 ? slot : -1;
+    if (steered != view.predicted.slot) predictionReset(view.predicted, steered);
+}
+
 std::int32_t clientViewSnapshotHandler(PacketEvent& event)
 {
     if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;

@@ -24,6 +24,10 @@ struct ClientView {
 // Forgets snapshots and prediction, as for a new connection; the switches stay.
 void clientViewReset(ClientView& view, MatchState* match);
 
+// The slot this copy was given (lobbyClientOwnSlot; -1 unknown): ship 0 or 1 is predicted,
+// any other slot predicts nothing. A change of slot starts the prediction afresh.
+void clientViewSetSlot(ClientView& view, int slot);
+
 // Client callback: a snapshot on channel 2 replaces the ships of view.match and feeds the
 // smoothed view and the prediction (arrival time: the program clock) of the ClientView in
 // the client's userData. Anything else changes nothing. Returns 0.

@@ -12,6 +12,8 @@ namespace netduel {
 namespace {
 
 constexpr double INTERVAL_WEIGHT = 0.05;  // share of a new interval in the smoothed one
+constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, not a slower host
+constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
 constexpr double SLEW_UP = 0.2;           // the delay grows by at most this share of elapsed time,
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
@@ -110,6 +112,20 @@ void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, 
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) out.bullets[j] = bulletBetween(a, b, j, span, t);
 }
 
+// A gap of several intervals means snapshots were lost; the interval itself follows the
+// gaps slowly, capped so that a loss barely moves it while a slower host still shows.
+void viewCountGap(MatchView& view, double gap)
+{
+    const double sent = std::max(1.0, std::round(gap / view.interval));
+    view.expected += sent;
+    view.lost += sent - 1.0;
+    if (view.expected > LOSS_WINDOW) {
+        view.expected /= 2.0;
+        view.lost /= 2.0;
+    }
+    view.interval += (std::min(gap, GAP_CAP * view.interval) - view.interval) * INTERVAL_WEIGHT;
+}
+
 void viewSlewDelay(MatchView& view, double now)
 {
     const double elapsed = std::clamp(now - view.lastFrame, 0.0, 0.1);
@@ -134,11 +150,12 @@ bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, doub
     if (!snapshotApply(match, bytes)) return false;
     const std::uint32_t stamp = snapshotStampRead(bytes);
     const double sent = stamp != 0 ? viewStampSeconds(view, stamp) : now;
-    if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return true;  // stale or repeated
-    if (view.count > 0) {
-        const double gap = std::min(sent - entryAt(view, 0).sent, 3.0 * view.interval);
-        view.interval += (gap - view.interval) * INTERVAL_WEIGHT;
+    if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
+        view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
+        view.newest = -1;
     }
+    if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return true;  // stale or repeated
+    if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
     view.newest = (view.newest + 1) % VIEW_SNAPSHOTS;
     view.entries[view.newest] = ViewEntry{match, sent, now};
     view.count = std::min(view.count + 1, VIEW_SNAPSHOTS);
@@ -170,6 +187,18 @@ void matchViewAt(MatchView& view, double now, MatchState& out)
         out.ships[i].hitCounter = newest.match.ships[i].hitCounter;
         out.ships[i].colour = newest.match.ships[i].colour;
     }
+}
+
+int matchViewPerSecond(const MatchView& view, double now)
+{
+    int n = 0;
+    for (int age = 0; age < view.count; ++age) n += entryAt(view, age).arrived > now - 1.0;
+    return n;
+}
+
+double matchViewLoss(const MatchView& view)
+{
+    return view.expected > 0.0 ? view.lost / view.expected : 0.0;
 }
 
 }  // namespace netduel

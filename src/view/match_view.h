@@ -13,7 +13,7 @@ namespace netduel {
 inline constexpr int VIEW_SNAPSHOTS = 32;              // about a second at 30 snapshots/s
 inline constexpr double VIEW_INTERVAL_START = 1.0 / 30; // s: a 60 Hz host sends every other frame
 inline constexpr double VIEW_EXTRAPOLATE_MAX = 0.1;    // s past the newest snapshot, then hold
-inline constexpr double VIEW_SLEW = 0.1;               // the delay moves by at most 10 % of a frame's time
+inline constexpr double VIEW_RESYNC = 2.0;             // s: a stamp this far off starts the ring afresh
 
 struct ViewEntry {
     MatchState match;
@@ -34,6 +34,8 @@ struct MatchView {
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
     double stampBase = 0.0;
     int received = 0;                      // snapshots taken, ever
+    double expected = 0.0;                 // snapshots the host sent lately, by the gaps
+    double lost = 0.0;                     // of which never arrived
 };
 
 // Forgets every snapshot (as after a new connection); `smoothing` stays.
@@ -48,5 +50,12 @@ bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, doub
 // past the newest, then held; the hit flash and colours of the newest. Leaves `out`
 // alone while nothing has arrived; with smoothing off, the newest snapshot's ships.
 void matchViewAt(MatchView& view, double now, MatchState& out);
+
+// Snapshots that arrived within the second before `now` (s).
+int matchViewPerSecond(const MatchView& view, double now);
+
+// The share of the host's snapshots that were lost lately, 0…1, from the gaps between
+// their send times.
+double matchViewLoss(const MatchView& view);
 
 }  // namespace netduel

@@ -1,6 +1,6 @@
 // The SDL back end without a screen: synthetic SDL events into the key-state table and
-// the typed-key ring, and the copy of the surface into windows of other sizes through
-// SDL's dummy video driver, read back from the window's own pixels.
+// the typed-key ring, and the surface scaled into windows of other sizes and full
+// screen through SDL's dummy video driver, read back from the renderer's pixels.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,19 +20,21 @@ protected:
     std::unique_ptr<Display> owned = std::make_unique<Display>();
     Display& display = *owned;
 
-    void key(Uint32 type, SDL_Scancode scancode, SDL_Keycode sym, Uint16 mod = KMOD_NONE)
+    DisplaySdlRequest key(Uint32 type, SDL_Scancode scancode, SDL_Keycode sym,
+                          Uint16 mod = KMOD_NONE, Uint8 repeat = 0)
     {
         SDL_Event event{};
         event.type = type;
         event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        event.key.repeat = repeat;
         event.key.keysym.scancode = scancode;
         event.key.keysym.sym = sym;
         event.key.keysym.mod = mod;
-        displaySdlEvent(display, event);
+        return displaySdlEvent(display, event);
     }
-    void press(SDL_Scancode scancode, SDL_Keycode sym, Uint16 mod = KMOD_NONE)
+    DisplaySdlRequest press(SDL_Scancode scancode, SDL_Keycode sym, Uint16 mod = KMOD_NONE)
     {
-        key(SDL_KEYDOWN, scancode, sym, mod);
+        return key(SDL_KEYDOWN, scancode, sym, mod);
     }
     void release(SDL_Scancode scancode, SDL_Keycode sym) { key(SDL_KEYUP, scancode, sym); }
 
@@ -189,7 +191,44 @@ TEST_F(DisplaySdlEvents, TheCloseButtonTypesTheClosePseudoKeyOnly)
         EXPECT_FALSE(keyDown(display, scanCode)) << scanCode;
 }
 
-// A window on SDL's dummy driver, which keeps the window's pixels in memory.
+TEST_F(DisplaySdlEvents, F11AndAltEnterToggleFullScreenAndReachNeitherKeysNorText)
+{
+    using Request = DisplaySdlRequest;
+    EXPECT_EQ(press(SDL_SCANCODE_F11, SDLK_F11), Request::ToggleFullscreen);
+    EXPECT_EQ(press(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT), Request::ToggleFullscreen);
+    EXPECT_EQ(press(SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER, KMOD_RALT | KMOD_NUM),
+              Request::ToggleFullscreen);
+    // Held down, the key repeats: one toggle per press, and still nothing typed.
+    EXPECT_EQ(key(SDL_KEYDOWN, SDL_SCANCODE_F11, SDLK_F11, KMOD_NONE, 1), Request::None);
+    EXPECT_EQ(key(SDL_KEYDOWN, SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT, 1), Request::None);
+    EXPECT_FALSE(keyDown(display, 87));  // F11's scan code
+    EXPECT_FALSE(keyDown(display, 28));  // Enter's
+    EXPECT_EQ(typed(), Keys{});
+    release(SDL_SCANCODE_F11, SDLK_F11);
+    release(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    // Enter alone, or with Ctrl or Shift, is still the game's.
+    EXPECT_EQ(press(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LCTRL | KMOD_LSHIFT), Request::None);
+    EXPECT_TRUE(keyDown(display, 28));
+    EXPECT_EQ(press(SDL_SCANCODE_F10, SDLK_F10), Request::None);
+    EXPECT_EQ(typed(), (Keys{"\r", "\xFF\x44"}));
+}
+
+TEST_F(DisplaySdlEvents, AResizedOrUncoveredWindowAsksForThePictureAgain)
+{
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    for (const Uint8 kind : {SDL_WINDOWEVENT_SIZE_CHANGED, SDL_WINDOWEVENT_EXPOSED}) {
+        event.window.event = kind;
+        EXPECT_EQ(displaySdlEvent(display, event), DisplaySdlRequest::Present) << int(kind);
+    }
+    for (const Uint8 kind : {SDL_WINDOWEVENT_MOVED, SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_CLOSE}) {
+        event.window.event = kind;
+        EXPECT_EQ(displaySdlEvent(display, event), DisplaySdlRequest::None) << int(kind);
+    }
+}
+
+// A window on SDL's dummy driver (a 1024×768 screen), which renders in software into
+// pixels kept in memory.
 class DisplaySdlWindow : public ::testing::Test {
 protected:
     std::unique_ptr<Display> owned = std::make_unique<Display>();
@@ -198,8 +237,6 @@ protected:
     void SetUp() override
     {
         statusOut = nullptr;  // the line about running without a display server
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
-        ASSERT_TRUE(displayOpen(display, "/somewhere/netduel_test.bin"));
     }
     void TearDown() override
     {
@@ -207,66 +244,157 @@ protected:
         statusOut = stdout;
     }
 
+    void open(const DisplayWindow& asked = {})
+    {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");  // SDL_Quit forgets it
+        ASSERT_TRUE(displayOpen(display, "/somewhere/netduel_test.bin", asked));
+    }
+
     SDL_Window* window() { return static_cast<SDL_Window*>(display.window); }
 
-    // The window's pixel as 0xAARRGGBB, read from its own surface.
+    std::pair<int, int> output()
+    {
+        int width = 0;
+        int height = 0;
+        SDL_GetRendererOutputSize(SDL_GetRenderer(window()), &width, &height);
+        return {width, height};
+    }
+
+    // The window's pixel as 0xAARRGGBB, as the renderer last presented it.
     std::uint32_t shown(int x, int y)
     {
-        SDL_Surface* surface = SDL_GetWindowSurface(window());
-        if (!surface || x >= surface->w || y >= surface->h) return 0;
         std::uint32_t argb = 0;
-        SDL_ConvertPixels(1, 1, surface->format->format,
-                          static_cast<const Uint8*>(surface->pixels) + y * surface->pitch +
-                              x * surface->format->BytesPerPixel,
-                          surface->pitch, SDL_PIXELFORMAT_ARGB8888, &argb, 4);
+        const SDL_Rect one{x, y, 1, 1};
+        if (SDL_RenderReadPixels(SDL_GetRenderer(window()), &one, SDL_PIXELFORMAT_ARGB8888, &argb, 4) != 0)
+            return 0;
         return argb | 0xFF000000u;
     }
 
-    // Four boxes of their own colour in the corners of the rows and columns that fit a
-    // 700 × 500 window, and one just outside them.
+    // Boxes of their own colour in the surface's corners and one across its middle.
     void drawMarkers()
     {
         displayLock(display);
         displayClear(display);
         drawBox(display, 0, 0, 9, 9, 0xFFFF0000, true);
-        drawBox(display, 690, 0, 699, 9, 0xFF00FF00, true);
-        drawBox(display, 0, 490, 9, 499, 0xFF0000FF, true);
-        drawBox(display, 690, 490, 699, 499, 0xFFFFFF00, true);
-        drawBox(display, 700, 500, 1023, 767, 0xFF00FFFF, true);
+        drawBox(display, 1014, 0, 1023, 9, 0xFF00FF00, true);
+        drawBox(display, 0, 758, 9, 767, 0xFF0000FF, true);
+        drawBox(display, 1014, 758, 1023, 767, 0xFFFFFF00, true);
+        drawBox(display, 500, 300, 523, 467, 0xFF00FFFF, true);
         displayUnlock(display, -1, -1);
     }
+
+    void send(SDL_Scancode scancode, SDL_Keycode sym, Uint16 mod = KMOD_NONE)
+    {
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.state = SDL_PRESSED;
+        event.key.keysym = {scancode, sym, mod, 0};
+        SDL_PushEvent(&event);
+        pollEvents(display);
+    }
+    bool fullscreen() { return (SDL_GetWindowFlags(window()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP; }
 };
 
 TEST_F(DisplaySdlWindow, TheWindowIsTitledAndShowsTheWholeSurface)
 {
+    open();
     EXPECT_STREQ(SDL_GetWindowTitle(window()), "netduel_test");
+    EXPECT_EQ(displayShownPicture(display).width, 1024);
+    EXPECT_EQ(output(), std::pair(1024, 768));
+    EXPECT_TRUE(SDL_GetWindowFlags(window()) & SDL_WINDOW_RESIZABLE);
     drawMarkers();
-    EXPECT_EQ(shown(5, 5), 0xFFFF0000u);
-    EXPECT_EQ(shown(1023, 767), 0xFF00FFFFu);
+    EXPECT_EQ(shown(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(shown(9, 9), 0xFFFF0000u);
+    EXPECT_EQ(shown(10, 10), BACKGROUND);
+    EXPECT_EQ(shown(1023, 0), 0xFF00FF00u);
+    EXPECT_EQ(shown(1023, 767), 0xFFFFFF00u);
     EXPECT_EQ(shown(600, 300), BACKGROUND);
 }
 
-TEST_F(DisplaySdlWindow, ASmallerWindowShowsTheRowsAndColumnsThatFit)
+TEST_F(DisplaySdlWindow, AResizedWindowShowsTheWholeSurfaceScaledBetweenBars)
 {
-    SDL_SetWindowSize(window(), 700, 500);
+    open();
+    SDL_SetWindowSize(window(), 1600, 900);
     drawMarkers();
-    SDL_Surface* surface = SDL_GetWindowSurface(window());
-    ASSERT_NE(surface, nullptr);
-    ASSERT_EQ(surface->w, 700);
-    ASSERT_EQ(surface->h, 500);
-    EXPECT_EQ(shown(0, 0), 0xFFFF0000u);
-    EXPECT_EQ(shown(699, 0), 0xFF00FF00u);
-    EXPECT_EQ(shown(0, 499), 0xFF0000FFu);
-    EXPECT_EQ(shown(699, 499), 0xFFFFFF00u);
-    EXPECT_EQ(shown(350, 250), BACKGROUND);
+    ASSERT_EQ(output(), std::pair(1600, 900));
+    const DisplayRect picture = displayShownPicture(display);
+    EXPECT_EQ(std::pair(picture.x, picture.width), std::pair(200, 1200));
+    EXPECT_EQ(std::pair(picture.y, picture.height), std::pair(0, 900));
+    // 1200 × 900 from x = 200: a surface pixel becomes 1.17 × 1.17 window pixels.
+    EXPECT_EQ(shown(200, 0), 0xFFFF0000u);
+    EXPECT_EQ(shown(210, 10), 0xFFFF0000u);
+    EXPECT_EQ(shown(199, 0), BACKGROUND);
+    EXPECT_EQ(shown(1399, 0), 0xFF00FF00u);
+    EXPECT_EQ(shown(1400, 0), BACKGROUND);
+    EXPECT_EQ(shown(200, 899), 0xFF0000FFu);
+    EXPECT_EQ(shown(1399, 899), 0xFFFFFF00u);
+    EXPECT_EQ(shown(1599, 899), BACKGROUND);
+    // Nearest neighbour: across the middle box's edges every pixel is one or the other.
+    for (int x = 780; x < 830; ++x) {
+        const std::uint32_t colour = shown(x, 450);
+        EXPECT_TRUE(colour == BACKGROUND || colour == 0xFF00FFFFu) << x << " " << std::hex << colour;
+    }
+    EXPECT_EQ(shown(200 + 511 * 1200 / 1024, 383 * 900 / 768), 0xFF00FFFFu);
 
-    // Only the rows marked changed are copied, and only those that fit.
+    // Taller than 4:3: bars above and below, 800 × 600 from y = 100.
+    SDL_SetWindowSize(window(), 800, 800);
+    drawMarkers();
+    EXPECT_EQ(shown(0, 99), BACKGROUND);
+    EXPECT_EQ(shown(0, 100), 0xFFFF0000u);
+    EXPECT_EQ(shown(799, 699), 0xFFFFFF00u);
+    EXPECT_EQ(shown(799, 700), BACKGROUND);
+}
+
+TEST_F(DisplaySdlWindow, OnlyTheRowsMarkedChangedReachTheWindow)
+{
+    open();
+    SDL_SetWindowSize(window(), 1600, 900);
+    drawMarkers();
     displayLock(display);
     drawBox(display, 0, 200, 1023, 767, 0xFF808080, true);
     displayUnlock(display, 400, 767);
-    EXPECT_EQ(shown(350, 250), BACKGROUND);
-    EXPECT_EQ(shown(350, 450), 0xFF808080u);
-    EXPECT_EQ(shown(699, 499), 0xFF808080u);
+    EXPECT_EQ(shown(800, 300 * 900 / 768), BACKGROUND);   // surface row 300: not sent
+    EXPECT_EQ(shown(800, 500 * 900 / 768), 0xFF808080u);  // row 500: sent
+    EXPECT_EQ(shown(1399, 899), 0xFF808080u);
+    EXPECT_EQ(shown(1500, 800), BACKGROUND);               // the bar stays black
+}
+
+TEST_F(DisplaySdlWindow, F11AndAltEnterToggleFullScreenAndThePointer)
+{
+    open();
+    drawMarkers();
+    send(SDL_SCANCODE_F11, SDLK_F11);
+    EXPECT_TRUE(fullscreen());
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    send(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT);
+    EXPECT_FALSE(fullscreen());
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+    EXPECT_EQ(readKey(display), "");  // neither typed anything
+}
+
+TEST_F(DisplaySdlWindow, TheWindowStartsAtTheAskedSizeFittedToTheScreenOrFullScreen)
+{
+    const auto windowSize = [&] {
+        int width = 0;
+        int height = 0;
+        SDL_GetWindowSize(window(), &width, &height);
+        return std::pair(width, height);
+    };
+    open({800, 600, false});
+    EXPECT_EQ(windowSize(), std::pair(800, 600));
+    EXPECT_FALSE(fullscreen());
+    displayClose(display);
+
+    open({3000, 2000, false});  // the dummy screen is 1024 × 768
+    EXPECT_EQ(windowSize(), std::pair(1024, 683));
+    displayClose(display);
+
+    EXPECT_EQ(displayShownPicture(display).height, 0);  // closed: no window
+    open({1024, 768, true});
+    EXPECT_TRUE(fullscreen());
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    drawMarkers();
+    EXPECT_EQ(shown(0, 0), 0xFFFF0000u);
 }
 
 }  // namespace

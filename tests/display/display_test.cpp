@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <string>
 
 #include "display/pixel_fixture.h"
@@ -281,25 +282,52 @@ TEST_F(DisplayTest, CutLinesKeepTheirPathUpToTheEdge)
     }
 }
 
-TEST(DisplayVisibleRegion, AWindowShowsTheRowsAndColumnsThatFit)
+void expectRect(DisplayRect rect, int x, int y, int width, int height)
 {
-    const auto expectRegion = [](DisplayRegion region, int top, int width, int height) {
-        EXPECT_EQ(region.top, top);
-        EXPECT_EQ(region.width, width);
-        EXPECT_EQ(region.height, height);
+    EXPECT_EQ(rect.x, x);
+    EXPECT_EQ(rect.y, y);
+    EXPECT_EQ(rect.width, width);
+    EXPECT_EQ(rect.height, height);
+}
+
+TEST(DisplayFit, TheSurfaceFillsTheLargest4By3RectangleCentredBetweenBars)
+{
+    expectRect(displayFit(1024, 768), 0, 0, 1024, 768);
+    expectRect(displayFit(800, 600), 0, 0, 800, 600);
+    // Wider than 4:3: bars left and right.
+    expectRect(displayFit(1600, 900), 200, 0, 1200, 900);
+    expectRect(displayFit(1920, 1080), 240, 0, 1440, 1080);
+    expectRect(displayFit(3840, 2160), 480, 0, 2880, 2160);
+    // Taller: bars above and below; an odd pixel left over goes to the far bar.
+    expectRect(displayFit(1024, 1000), 0, 116, 1024, 768);
+    expectRect(displayFit(1000, 1001), 0, 125, 1000, 750);
+    expectRect(displayFit(1367, 768), 171, 0, 1024, 768);
+    // Shapes that do not divide evenly never overflow the area.
+    expectRect(displayFit(1023, 767), 0, 0, 1022, 767);
+    expectRect(displayFit(1, 1), 0, 0, 1, 0);
+    expectRect(displayFit(0, 768), 0, 0, 0, 0);
+    expectRect(displayFit(1024, -1), 0, 0, 0, 0);
+    const DisplayRect huge = displayFit(2000000000, 2000000000);
+    EXPECT_EQ(huge.width, 2000000000);
+    EXPECT_EQ(huge.height, 1500000000);
+}
+
+TEST(DisplayFit, AStartingWindowTooLargeForTheScreenShrinksKeepingItsShape)
+{
+    const auto fit = [](int width, int height, int screenWidth, int screenHeight) {
+        const DisplayWindow window = displayWindowFit({width, height, true}, screenWidth, screenHeight);
+        EXPECT_TRUE(window.fullscreen);
+        return std::pair{window.width, window.height};
     };
-    expectRegion(displayVisibleRegion(1024, 768, 0, 767), 0, 1024, 768);
-    expectRegion(displayVisibleRegion(1024, 768, 10, 20), 10, 1024, 11);
-    // A window fitted to a smaller screen: the top rows and the left columns.
-    expectRegion(displayVisibleRegion(1024, 700, 0, 767), 0, 1024, 700);
-    expectRegion(displayVisibleRegion(800, 600, 0, 767), 0, 800, 600);
-    expectRegion(displayVisibleRegion(800, 600, 599, 767), 599, 800, 1);
-    EXPECT_EQ(displayVisibleRegion(800, 600, 600, 767).height, 0);
-    EXPECT_EQ(displayVisibleRegion(0, 600, 0, 767).height, 0);
-    EXPECT_EQ(displayVisibleRegion(1024, 0, 0, 767).height, 0);
-    // A larger window gets the whole surface at its top-left corner.
-    expectRegion(displayVisibleRegion(1920, 1080, 0, 767), 0, 1024, 768);
-    expectRegion(displayVisibleRegion(1920, 1080, 700, 900), 700, 1024, 68);
+    EXPECT_EQ(fit(1024, 768, 1920, 1080), std::pair(1024, 768));
+    EXPECT_EQ(fit(1920, 1080, 1920, 1080), std::pair(1920, 1080));
+    EXPECT_EQ(fit(4096, 3072, 1920, 1080), std::pair(1440, 1080));  // the height limits
+    EXPECT_EQ(fit(4000, 1000, 1920, 1080), std::pair(1920, 480));   // the width limits
+    EXPECT_EQ(fit(1024, 768, 1366, 700), std::pair(933, 700));
+    EXPECT_EQ(fit(3000, 2000, 0, 0), std::pair(3000, 2000));        // screen unknown
+    // Never below the smallest window, however small the ask or the screen.
+    EXPECT_EQ(fit(10, 10, 1920, 1080), std::pair(WINDOW_MIN_WIDTH, WINDOW_MIN_HEIGHT));
+    EXPECT_EQ(fit(1024, 768, 100, 100), std::pair(WINDOW_MIN_WIDTH, WINDOW_MIN_HEIGHT));
 }
 
 TEST(KeyRingTest, KeepsTheLastFifteenKeysOldestFirst)

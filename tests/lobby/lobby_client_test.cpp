@@ -109,6 +109,37 @@ TEST_F(LobbyNetTest, TheServersGoodbyeEndsTheConnectionAndJoiningWorksAgain)
     EXPECT_TRUE(pumpUntil([&] { return historyLine(client, 0) == "* Anonymous0 connected =)"; }));
 }
 
+TEST(LobbyClientOwnSlot, OnlyTheArrivalNamesTheServerWritesNameASlot)
+{
+    EXPECT_EQ(anonymousSlot("Anonymous0"), 0);
+    EXPECT_EQ(anonymousSlot("Anonymous24"), 24);
+    EXPECT_EQ(anonymousSlot(anonymousName(123456)), 123456);
+    for (std::string_view other : {"Anonymous", "Anonymous01", "Anonymous-1", "Anonymous+1",
+                                   "Anonymous1x", "anonymous1", "Pilot1", "Anonymous99999999999"})
+        EXPECT_EQ(anonymousSlot(other), -1) << other;
+}
+
+TEST_F(LobbyNetTest, EachClientLearnsItsOwnSlotAndNotTheNextArrivals)
+{
+    startServer(48000);
+    LobbyClient& first = addClient();
+    EXPECT_EQ(lobbyClientOwnSlot(first), -1);  // not before the server has said
+    ASSERT_TRUE(pumpUntil([&] { return lobbyClientOwnSlot(first) == 0; }));
+    LobbyClient& second = joinClient();
+    LobbyClient& third = joinClient();
+    ASSERT_TRUE(pumpUntil([&] { return lobbyClientOwnSlot(third) == 2; }));
+    EXPECT_EQ(lobbyClientOwnSlot(second), 1);
+
+    // The freed slot 1 goes to the next arrival; the others' "NEW Anonymous1" is not theirs.
+    lobbyClientDisconnect(second);
+    ASSERT_TRUE(pumpUntil([&] { return lobbyClientOwnSlot(second) == -1 && !second.connected; }));
+    LobbyClient& fourth = joinClient();
+    ASSERT_TRUE(pumpUntil([&] { return lobbyClientOwnSlot(fourth) == 1; }));
+    EXPECT_EQ(historyLine(first, 0), "* Anonymous1 connected =)");
+    EXPECT_EQ(lobbyClientOwnSlot(first), 0);
+    EXPECT_EQ(lobbyClientOwnSlot(third), 2);
+}
+
 TEST_F(LobbyNetTest, ClosingAPairTellsItsServersPeersAndItsClientsServer)
 {
     // The pair's client on its own server, as on a windowed host: both ends are told.

@@ -65,8 +65,11 @@ protected:
         std::printf("game output:\n%s\n", stdoutText.c_str());
     }
 
-    void startGame()
+    void startGame(std::vector<std::string> arguments = {})
     {
+        std::vector<char*> argv{const_cast<char*>(gamePath)};
+        for (std::string& word : arguments) argv.push_back(word.data());
+        argv.push_back(nullptr);
         int pipeEnds[2];
         ASSERT_EQ(pipe(pipeEnds), 0);
         game = fork();
@@ -75,7 +78,7 @@ protected:
             dup2(pipeEnds[1], STDOUT_FILENO);
             close(pipeEnds[0]);
             close(pipeEnds[1]);
-            execl(gamePath, gamePath, static_cast<char*>(nullptr));
+            execv(gamePath, argv.data());
             _exit(127);
         }
         close(pipeEnds[1]);
@@ -298,6 +301,30 @@ TEST_F(GameEndToEnd, HostsPlaysChatsAndQuitsOnEscape)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     game = -1;
+}
+
+// F3 shows the network figures in the field's bottom-right corner and hides them again.
+TEST_F(GameEndToEnd, F3TogglesTheNetworkOverlayWithSmoothingOff)
+{
+    startGame({"--host", "--no-smoothing"});
+    window = run("timeout 30 xdotool search --sync --name '^netduel$' | head -n 1");
+    ASSERT_FALSE(window.empty()) << "no game window";
+    window.erase(window.find_last_not_of("\n") + 1);
+    xdotool("windowfocus --sync " + window);
+    ASSERT_TRUE(waitFor([&] { return stdoutText.find("Host running!\n") != std::string::npos; }));
+    const auto cornerLit = [&] {
+        const auto shot = screenshot();
+        for (int y = 700; y < 768 && !shot.empty(); ++y)
+            for (int x = 900; x < 1024; ++x)
+                if (pixel(shot, x, y) == 0xFFFFFFFFu) return true;
+        return false;
+    };
+    ASSERT_FALSE(cornerLit());
+    press("F3");
+    ASSERT_TRUE(waitFor(cornerLit));
+    press("F3");
+    ASSERT_TRUE(waitFor([&] { return !cornerLit(); }));
+    EXPECT_TRUE(gameRunning());
 }
 
 }  // namespace

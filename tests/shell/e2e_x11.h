@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -66,6 +67,54 @@ inline std::vector<unsigned char> screenshot(const std::string& window)
     pclose(pipe);
     if (got != rgb.size()) return {};
     return rgb;
+}
+
+// A window captured at whatever size it has now, as RGB bytes.
+struct Shot {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb;  // empty when the capture failed
+
+    std::uint32_t at(int x, int y) const
+    {
+        const unsigned char* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+        return 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2];
+    }
+};
+
+// `window` raised and captured; xwd says its size through the PPM header.
+inline Shot capture(const std::string& window)
+{
+    Shot shot;
+    if (std::system((X_TIMEOUT + std::string("xdotool windowraise ") + window).c_str()) != 0) return shot;
+    const std::string command =
+        X_TIMEOUT + std::string("xwd -silent -id ") + window + " | convert xwd:- -depth 8 ppm:-";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return shot;
+    // "P6", comment lines (the window's name), "WIDTH HEIGHT", "255", one per line.
+    char line[256] = "#";
+    int most = 0;
+    bool header = std::fgets(line, sizeof line, pipe) && std::string(line) == "P6\n";
+    while (header && std::fgets(line, sizeof line, pipe) && line[0] == '#') {
+    }
+    header = header && std::sscanf(line, "%d %d", &shot.width, &shot.height) == 2 &&
+             std::fgets(line, sizeof line, pipe) && std::sscanf(line, "%d", &most) == 1 && most == 255;
+    if (header) {
+        shot.rgb.resize(static_cast<std::size_t>(shot.width) * shot.height * 3);
+        if (std::fread(shot.rgb.data(), 1, shot.rgb.size(), pipe) != shot.rgb.size()) shot.rgb.clear();
+    }
+    pclose(pipe);
+    return shot;
+}
+
+// The window's size as X has it now; 0 × 0 when xdotool cannot tell.
+inline std::pair<int, int> windowSize(const std::string& window)
+{
+    const std::string text = run(X_TIMEOUT + std::string("xdotool getwindowgeometry --shell ") + window);
+    const std::size_t width = text.find("WIDTH=");
+    const std::size_t height = text.find("HEIGHT=");
+    if (width == std::string::npos || height == std::string::npos) return {0, 0};
+    return {std::atoi(text.c_str() + width + 6), std::atoi(text.c_str() + height + 7)};
 }
 
 inline std::uint32_t pixel(const std::vector<unsigned char>& rgb, int x, int y)

@@ -118,6 +118,29 @@ TEST(Options, NameIsOneTo32PrintableCharactersWithoutBlanks)
     EXPECT_EQ(problemOf({"--name"}), "--name needs an argument");
 }
 
+TEST(Options, WindowSizeAndFullScreen)
+{
+    EXPECT_EQ(parsedOptions({}).window, (DisplayWindow{1024, 768, false}));
+    EXPECT_EQ(parsedOptions({"--window", "800x600"}).window, (DisplayWindow{800, 600, false}));
+    EXPECT_EQ(parsedOptions({"--window=1x65535", "--host"}).window, (DisplayWindow{1, 65535, false}));
+    EXPECT_EQ(parsedOptions({"--fullscreen", "--window", "1600x900"}).window,
+              (DisplayWindow{1600, 900, true}));
+    EXPECT_EQ(parsedOptions({"--join", "h", "--fullscreen"}).window, (DisplayWindow{1024, 768, true}));
+    const std::string rule = "--window takes WIDTHxHEIGHT in pixels (1 to 65535 each), not ";
+    for (const char* bad : {"800", "800x", "x600", "800X600", "800x600x2", "0x600", "800x0",
+                            "65536x600", "-800x600", "+800x600", "800 x600", "800x600 ", "1e3x600",
+                            "99999999999x1", ""})
+        EXPECT_EQ(problemOf({"--window", bad}), rule + "'" + bad + "'");
+    EXPECT_EQ(problemOf({"--window"}), "--window needs an argument");
+    EXPECT_EQ(problemOf({"--fullscreen=yes"}), "--fullscreen takes no argument");
+    const std::string noWindow = "--window and --fullscreen need a window: a --dedicated host has none";
+    EXPECT_EQ(problemOf({"--dedicated", "--fullscreen"}), noWindow);
+    EXPECT_EQ(problemOf({"--window", "800x600", "--dedicated"}), noWindow);
+    const std::string usage = optionsUsage();
+    EXPECT_NE(usage.find("--window WIDTHxHEIGHT"), std::string::npos);
+    EXPECT_NE(usage.find("--fullscreen"), std::string::npos);
+}
+
 TEST(Options, ModesExcludeEachOther)
 {
     const std::string tail = " cannot be combined with another of --host, --join and --dedicated";
@@ -154,6 +177,20 @@ TEST(Options, HelpAndVersionAreRecorded)
     EXPECT_FALSE(version.help);
 }
 
+TEST(Options, ViewSwitchesTurnSmoothingAndPredictionOffOneByOne)
+{
+    const Options plain = parsedOptions({"--join", "h"});
+    EXPECT_TRUE(plain.smoothing);
+    EXPECT_TRUE(plain.prediction);
+    const Options still = parsedOptions({"--host", "--no-smoothing"});
+    EXPECT_FALSE(still.smoothing);
+    EXPECT_TRUE(still.prediction);
+    EXPECT_FALSE(parsedOptions({"--no-prediction"}).prediction);
+    EXPECT_TRUE(parsedOptions({"--no-prediction"}).smoothing);
+    EXPECT_EQ(problemOf({"--no-prediction=1"}), "--no-prediction takes no argument");
+    EXPECT_EQ(problemOf({"--no"}), "ambiguous option '--no'");
+}
+
 TEST(Options, EachParseStartsAfresh)
 {
     EXPECT_EQ(problemOf({"--host", "--bogus"}), "unknown option '--bogus'");
@@ -167,9 +204,44 @@ TEST(Options, UsageNamesEveryFlag)
 {
     const std::string usage = optionsUsage();
     for (const char* flag : {"--host", "--join ADDRESS[:PORT]", "--dedicated", "--port N",
-                             "--name NAME", "--help", "--version", "42069"})
+                             "--name NAME", "--no-smoothing", "--no-prediction", "--help", "--version",
+                             "42069"})
         EXPECT_NE(usage.find(flag), std::string::npos) << flag;
     EXPECT_EQ(usage.back(), '\n');
+}
+
+TEST(Options, ListTakesAddressesAnywhereAfterItWithPortFromTheAddressElseFromPort)
+{
+    const Options none = parsedOptions({"--list"});
+    EXPECT_EQ(none.mode, RunMode::List);
+    EXPECT_TRUE(none.listTargets.empty());
+
+    const Options some = parsedOptions({"--list", "a", "b:43002", "--port", "43001", "c"});
+    ASSERT_EQ(some.listTargets.size(), 3u);
+    EXPECT_EQ(some.listTargets[0].host, "a");
+    EXPECT_EQ(some.listTargets[0].port, 43001);
+    EXPECT_EQ(some.listTargets[1].host, "b");
+    EXPECT_EQ(some.listTargets[1].port, 43002);
+    EXPECT_EQ(some.listTargets[2].host, "c");
+    EXPECT_EQ(some.port, 43001);
+
+    EXPECT_EQ(problemOf({"--list", "a:0"}), "port must be a number from 1 to 65535, not '0'");
+    EXPECT_EQ(problemOf({"--list", ":5"}), "--list needs an address before any ':', not ':5'");
+    EXPECT_EQ(problemOf({"--list", "a", "--bogus"}), "unknown option '--bogus'");
+    EXPECT_EQ(problemOf({"--list=a"}), "--list takes no argument");
+    EXPECT_EQ(problemOf({"--find", "a"}), "unexpected argument 'a'");  // only --list takes operands
+    EXPECT_EQ(problemOf({"a", "--list"}), "unexpected argument 'a'");
+}
+
+TEST(Options, ListAndFindAreModesOfTheirOwn)
+{
+    EXPECT_EQ(parsedOptions({"--find", "--port", "43003", "--name", "Zed"}).mode, RunMode::Find);
+    EXPECT_EQ(problemOf({"--list", "--find"}), "--find cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--host", "--list"}), "--list cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--find", "--dedicated"}), "--dedicated cannot be combined with another mode");
+    const std::string usage = optionsUsage();
+    EXPECT_NE(usage.find("--list [ADDRESS[:PORT]...]"), std::string::npos);
+    EXPECT_NE(usage.find("--find"), std::string::npos);
 }
 
 }  // namespace

@@ -411,3 +411,24 @@ TEST_F(PanelHintTest, TopRowShowsTheHintOutsideChatModeEvenWithoutAHost)
 
 }  // namespace
 }  // namespace netduel
+
+namespace netduel {
+namespace {
+
+TEST_F(ShellConnectionTest, FindSaysItLooksThenJoinsTheDedicatedHostItFound)
+{
+    startDedicated(48540);
+    ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Find, "", 48540, {}}));
+    EXPECT_EQ(shellPanelHint(shell), "Looking for a host on the LAN...");
+    shellFrame(shell);
+    EXPECT_EQ(shell.net.client.host, nullptr);  // no connection before the search is over
+    ASSERT_TRUE(framesUntil([&] { return dedicated->net.server.clients.size() == 1 &&
+                                         dedicated->net.server.clients[0].connected; }));
+    EXPECT_FALSE(shell.finding);
+    EXPECT_EQ(shell.port, 48540);
+    EXPECT_NE(log().find("Found a host at " + shell.serverAddress + ":48540\n"), std::string::npos);
+    EXPECT_EQ(shell.finder.socket, ENET_SOCKET_NULL);  // the search's socket is closed
+}
+
+}  // namespace
+}  // namespace netduel

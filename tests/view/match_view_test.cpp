@@ -1,11 +1,127 @@
 // Smoothed view: interpolation at the playout time, bridging a loss, the extrapolation
-// limit, bullets fired and retired between snapshots, and the delay following jitter.
+// limit and the hold, the delay following jitter, bullets fired and retired in between.
+#include <cmath>
+
 #include <gtest/gtest.h>
 
+#include "duel/simulate.h"
 #include "view/match_view.h"
 
 namespace netduel {
 namespace {
+
+constexpr double INTERVAL = 1.0 / 30;
+constexpr double LINK = 0.040;       // s one way
+constexpr float SPEED = 200.0f;      // px/s along x, ship 0
+
+float trueX(double hostTime) { return static_cast<float>(100.0 + SPEED * hostTime); }
+
+class MatchViewTest : public ::testing::Test {
+protected:
+    // The host's snapshot sent at `hostTime` (s), ship 0 gliding along x.
+    Snapshot sentAt(double hostTime)
+    {
+        MatchState match;
+        match.ships[0].position = Vec2(trueX(hostTime), 300.0f);
+        match.ships[1].position = Vec2(900.0f, 300.0f);
+        match.ships[1].hitCounter = static_cast<std::int8_t>(hostTime > 1.0);
+        Snapshot bytes = snapshotEncode(match);
+        snapshotStampWrite(bytes, static_cast<std::uint32_t>(std::lround(hostTime * 1000.0)) + 5000);
+        return bytes;
+    }
+    // Snapshots every INTERVAL from host time `from` up to `to`, late by LINK plus `late(i)`.
+    template <class Late>
+    void receive(double from, double to, Late late)
+    {
+        for (int i = 0; from + i * INTERVAL < to + 1e-9; ++i) {
+            const double sent = from + i * INTERVAL;
+            ASSERT_TRUE(matchViewReceive(view, sentAt(sent), sent + LINK + late(i)));
+        }
+    }
+    float drawnX(double now)
+    {
+        matchViewAt(view, now, drawn);
+        return drawn.ships[0].position.x;
+    }
+
+    MatchView view;
+    MatchState drawn;
+};
+
+TEST_F(MatchViewTest, SteadyLinkDrawsThePathAtOneAndAHalfIntervalsBehind)
+{
+    receive(0.0, 2.0, [](int) { return 0.0; });
+    EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 1e-3);
+    for (double now = 1.95; now < 2.04; now += 1.0 / 60) {
+        const double shown = now - LINK - 1.5 * INTERVAL;
+        EXPECT_NEAR(drawnX(now), trueX(shown), 0.5) << now;
+    }
+    EXPECT_EQ(drawn.ships[1].hitCounter, 1);  // the newest flash, not the interpolated time's
+    view.smoothing = false;
+    EXPECT_FLOAT_EQ(drawnX(2.0), trueX(2.0));
+
+    // A stamp from far behind (a restarted host) starts afresh instead of being ignored.
+    view.smoothing = true;
+    ASSERT_TRUE(matchViewReceive(view, sentAt(-3.0), 2.1));
+    EXPECT_EQ(view.count, 1);
+    EXPECT_FLOAT_EQ(drawnX(2.1), trueX(-3.0));
+}
+
+TEST_F(MatchViewTest, ALostSnapshotIsBridgedAndADryBufferHoldsAfterTheLimit)
+{
+    receive(0.0, 1.0, [](int) { return 0.0; });
+    EXPECT_EQ(matchViewLoss(view), 0.0);
+    receive(1.0 + 2 * INTERVAL, 1.5, [](int) { return 0.0; });  // one lost
+    EXPECT_NEAR(matchViewLoss(view), 1.0 / 45, 1e-3);              // of 45 sent
+    EXPECT_EQ(matchViewPerSecond(view, 1.5 + LINK), 30 - 1);
+    for (double now = 1.0 + LINK; now < 1.0 + LINK + 4 * INTERVAL; now += 1.0 / 60)
+        EXPECT_NEAR(drawnX(now), trueX(now - LINK - view.delay), 0.5) << now;
+
+    const float newest = trueX(1.5);
+    const double dry = 1.5 + LINK + view.delay;  // the playout time reaches the newest here
+    EXPECT_NEAR(drawnX(dry + 0.05), newest + SPEED * 0.05f, 1.0);
+    EXPECT_NEAR(drawnX(dry + 0.5), newest + SPEED * VIEW_EXTRAPOLATE_MAX, 1.0);
+    EXPECT_FLOAT_EQ(drawnX(dry + 1.0), drawnX(dry + 0.5));
+}
+
+TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
+{
+    receive(0.0, 2.0, [](int i) { return (i * 7919 % 41) / 1000.0; });  // 0…40 ms late
+    for (double now = 0.5; now < 2.0; now += 1.0 / 60) drawnX(now);
+    EXPECT_GT(view.delay, INTERVAL + 0.035);
+    EXPECT_LT(view.delay, INTERVAL + 0.050);
+    receive(2.0 + INTERVAL, 8.0, [](int) { return 0.0; });
+    for (double now = 2.0; now < 8.0; now += 1.0 / 60) drawnX(now);
+    EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
+}
+
+TEST_F(MatchViewTest, ABulletAppearsAtTheMuzzleAndVanishesWhenItLeavesPlay)
+{
+    MatchState a;
+    a.ships[0].position = Vec2(500.0f, 400.0f);
+    a.ships[0].heading = static_cast<float>(M_PI / 2);  // nose towards smaller x
+    MatchState b = a;
+    Bullet& shot = b.ships[0].bullets[3];
+    shot = Bullet{Vec2(500.0f - MUZZLE_OFFSET - 7.0f, 400.0f), Vec2(1.0f, 0.0f), BULLET_ACTIVE};
+    MatchState c = b;
+    c.ships[0].bullets[3].active = 0;  // left play
+    Snapshot bytes[3] = {snapshotEncode(a), snapshotEncode(b), snapshotEncode(c)};
+    for (int i = 0; i < 3; ++i) {
+        snapshotStampWrite(bytes[i], 1000 + 20 * i);
+        matchViewReceive(view, bytes[i], 1.0 + 0.02 * i);
+    }
+    const auto bulletAt = [&](double hostTime) {
+        view.delay = 0.02;  // held still: no time passes for the slew
+        view.lastFrame = hostTime + view.offset + view.delay;
+        matchViewAt(view, view.lastFrame, drawn);
+        return drawn.ships[0].bullets[3];
+    };
+    const double fired = 1.02 - 7.0 / BULLET_SPEED;
+    EXPECT_EQ(bulletAt(fired - 0.002).active, 0);
+    EXPECT_NEAR(bulletAt(fired + 0.002).position.x, 500.0f - MUZZLE_OFFSET - 0.7f, 0.2f);
+    EXPECT_NE(bulletAt(1.03).active, 0);
+    EXPECT_NEAR(drawn.ships[0].bullets[3].position.x, 500.0f - MUZZLE_OFFSET - 10.5f, 0.2f);
+}
 
 }  // namespace
 }  // namespace netduel

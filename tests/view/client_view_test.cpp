@@ -1,0 +1,78 @@
+// Client view: every snapshot still lands whole in the match, and the frame draws the
+// own ship from the prediction (only for ship 0 or 1, only while prediction is on).
+#include <gtest/gtest.h>
+
+#include <enet/enet.h>
+
+#include "base/timer.h"
+#include "duel/duel_fixture.h"
+#include "lobby/lobby_protocol.h"
+#include "view/client_view.h"
+
+namespace netduel {
+namespace {
+
+class ClientViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        timerSetManual(10.0);
+        clientViewReset(view, &match);
+        client.userData = &view;
+    }
+    void TearDown() override { timerSetReal(); }
+
+    // The host's start state, sent at `hostTime` (s) and arriving at once.
+    void deliver(double hostTime, std::uint8_t channel = CHANNEL_SNAPSHOT)
+    {
+        Snapshot bytes = snapshotEncode(test::startState());
+        snapshotStampWrite(bytes, static_cast<std::uint32_t>(hostTime * 1000.0));
+        ENetPacket packet{};
+        packet.data = bytes.data();
+        packet.dataLength = bytes.size();
+        ENetEvent event{};
+        event.channelID = channel;
+        event.packet = &packet;
+        PacketEvent packetEvent;
+        packetEvent.event = &event;
+        packetEvent.client = &client;
+        timerSetManual(hostTime);
+        clientViewSnapshotHandler(packetEvent);
+    }
+
+    MatchState match;
+    ClientView view;
+    LobbyClient client;
+};
+
+TEST_F(ClientViewTest, TheOwnShipMovesInTheFrameAfterItsWordTheOtherWaits)
+{
+    clientViewSetSlot(view, 0);
+    for (int i = 0; i < 4; ++i) deliver(10.0 + i / 30.0);
+    EXPECT_EQ(match.ships[1].position, test::startState().ships[1].position);
+    const Vec2 start = clientViewFrame(view, -1.0 / 60, 10.1).ships[0].position;
+    clientViewControlSent(view, KEY_UP, 10.1);
+    const MatchState& drawn = clientViewFrame(view, -1.0 / 60, 10.1 + 1.0 / 60);
+    EXPECT_LT(drawn.ships[0].position.y, start.y - 1.0f);
+    EXPECT_EQ(drawn.ships[1].position, test::startState().ships[1].position);
+
+    view.prediction = false;
+    EXPECT_EQ(clientViewFrame(view, -1.0 / 60, 10.1 + 2.0 / 60).ships[0].position, start);
+}
+
+TEST_F(ClientViewTest, ASlotPastTheShipsPredictsNothingAndOtherChannelsAreIgnored)
+{
+    clientViewSetSlot(view, 2);
+    EXPECT_EQ(view.predicted.slot, -1);
+    deliver(10.0, CHANNEL_SNAPSHOT + 1);
+    EXPECT_EQ(view.smoothed.received, 0);
+    deliver(10.0);
+    EXPECT_EQ(view.smoothed.received, 1);
+    EXPECT_EQ(match.ships[0].position, test::startState().ships[0].position);
+    clientViewControlSent(view, KEY_UP, 10.0);
+    EXPECT_EQ(clientViewFrame(view, -1.0 / 60, 10.02).ships[0].position,
+              test::startState().ships[0].position);
+}
+
+}  // namespace
+}  // namespace netduel
