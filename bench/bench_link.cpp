@@ -110,8 +110,8 @@ void viewsReset(Views& views, Pattern pattern)
 {
     for (int kind = 0; kind < VIEW_KINDS; ++kind) {
         ClientView& view = views.view[kind];
-        predictionReset(view.predicted, pattern == Pattern::Own ? 0 : -1);
         clientViewReset(view, &views.match[kind]);
+        clientViewSetSlot(view, pattern == Pattern::Own ? 0 : -1);
         view.smoothed.smoothing = kind != VIEW_NEWEST;
         view.prediction = kind == VIEW_PREDICTED;
     }
@@ -189,7 +189,7 @@ void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, bool measuring, doub
     joiner.last = now;
     joiner.toggle = !joiner.toggle;
     lobbyClientService(run.client);
-    const double roundTrip = run.client.peer ? run.client.peer->roundTripTime / 1000.0 : 0.0;
+    const double roundTrip = lobbyClientRoundTrip(run.client).mean;
     for (ClientView& view : run.views.view) view.roundTrip = roundTrip;
     const bool held = pattern == Pattern::Own && measuring &&
                       std::fmod(now - measureStart, PRESS_PERIOD) < PRESS_HOLD;
@@ -199,8 +199,9 @@ void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, bool measuring, doub
     // As the game does: every second frame, at most every CONTROL_PERIOD, while a key is held.
     if (held && joiner.toggle && now > joiner.nextSend) {
         joiner.nextSend = now + CONTROL_PERIOD;
-        lobbyClientSendBytes(run.client, CHANNEL_CONTROL, controlEncode(CIRCLE_WORD), false);
-        for (ClientView& view : run.views.view) clientViewControlSent(view, CIRCLE_WORD, now);
+        if (lobbyClientSendBytes(run.client, CHANNEL_CONTROL, controlEncode(CIRCLE_WORD), false)) {
+            for (ClientView& view : run.views.view) clientViewControlSent(view, CIRCLE_WORD, now);
+        }
     }
     for (int kind = 0; kind < VIEW_KINDS; ++kind) {
         const MatchState& drawn = clientViewFrame(run.views.view[kind], frameDt, now);
