@@ -1,6 +1,8 @@
 // Frame rendering.
 #include "draw_frame.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <string>
 
@@ -47,13 +49,22 @@ void drawPanel(Display& display, const LobbyClient& client, bool chatMode,
                  std::string_view(client.history[i], HISTORY_CHARS));
 }
 
+// A framed box in the field's bottom-right corner, its lines right-aligned inside.
 void drawOverlay(Display& display, std::span<const std::string> lines)
 {
-    const double bottom = DISPLAY_HEIGHT - OVERLAY_MARGIN - CELL_SIZE * double(lines.size());
+    if (lines.empty()) return;
+    std::size_t columns = 0;
+    for (const std::string& line : lines) columns = std::max(columns, line.size());
+    const double right = DISPLAY_WIDTH - 1 - OVERLAY_MARGIN;
+    const double bottom = DISPLAY_HEIGHT - 1 - OVERLAY_MARGIN;
+    const double left = right - CELL_SIZE * double(columns) - 2 * OVERLAY_MARGIN;
+    const double top = bottom - CELL_SIZE * double(lines.size()) - 2 * OVERLAY_MARGIN;
+    drawBox(display, left, top, right, bottom, PANEL_FILL, true);
+    drawBox(display, left, top, right, bottom, PANEL_FRAME, false);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const double width = CELL_SIZE * double(lines[i].size());
-        drawText(display, DISPLAY_WIDTH - OVERLAY_MARGIN - width, bottom + CELL_SIZE * double(i),
-                 lines[i]);
+        drawText(display, right - OVERLAY_MARGIN + 1 - width,
+                 top + OVERLAY_MARGIN + 1 + CELL_SIZE * double(i), lines[i]);
     }
 }
 

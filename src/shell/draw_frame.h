@@ -25,11 +25,11 @@ inline constexpr double HIT_BLINK_RATE = 100.0;    // rad/s of sin(t·rate): whi
 inline constexpr double PROMPT_BLINK_RATE = 10.0;  // rad/s of sin(t·rate): "> " while > 0
 inline constexpr double HISTORY_TOP = 10.0;        // px: line i at HISTORY_TOP + i·HISTORY_STEP
 inline constexpr double HISTORY_STEP = 10.0;
-inline constexpr double OVERLAY_MARGIN = 4.0;      // px between the overlay and the surface's edges
+inline constexpr double OVERLAY_MARGIN = 4.0;      // px: the overlay box off the edges, its text off the box
 
 // Clears and paints one frame from the match and the client (the history and the chat
 // prompt only once the client has a host; outside chat mode `hint` on the panel's top
-// row; the `overlay` lines right-aligned in the field's bottom-right corner), waits for
+// row; the `overlay` lines right-aligned in a box in the field's bottom-right corner), waits for
 // the retrace and shows it. Never fails.
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
                bool chatMode, std::string_view chatEcho, std::string_view hint = {},

@@ -106,6 +106,16 @@ void shellSendControl(Shell& shell)
         clientViewControlSent(shell.view, shell.controlWord, timerSeconds());
 }
 
+// The next typed key for the chat line; F3 toggles the overlay there too and types nothing.
+std::string shellChatKey(Shell& shell)
+{
+    std::string key = readKey(shell.display);
+    const std::string f3 = {static_cast<char>(KEY_NO_CHARACTER), static_cast<char>(SCAN_F3)};
+    if (key != f3) return key;
+    shell.overlay = !shell.overlay;
+    return {};
+}
+
 // A connection that just came up asks for the chosen name; one that is gone ends chat
 // mode, keeping the unsent line for the next time chat opens.
 void shellServiceClient(Shell& shell)
@@ -118,7 +128,7 @@ void shellServiceClient(Shell& shell)
         chatSendLine(client, "/name " + shell.chatName);
     if (!lobbyClientBusy(client)) shell.chatMode = false;
     if (shell.chatMode)
-        shell.chatEcho = chatInput(shell.net, shell.chatMode, readKey(shell.display));
+        shell.chatEcho = chatInput(shell.net, shell.chatMode, shellChatKey(shell));
     else
         shellSendControl(shell);
 }

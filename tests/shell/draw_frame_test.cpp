@@ -79,6 +79,21 @@ TEST_F(DrawFrameTest, PanelIsFilledAndFramedAndEmptyBeforeConnecting)
     EXPECT_EQ(countColour(1, 1, 1022, 59, PANEL_FILL), 1022 * 59);
 }
 
+TEST_F(DrawFrameTest, OverlayIsAFramedBoxInTheBottomRightCornerWithItsLines)
+{
+    draw();
+    EXPECT_EQ(countColour(900, 700, 1023, 767, PANEL_FRAME), 0);
+    const std::string lines[] = {"rtt 50+-2 ms", "fps 60"};
+    drawFrame(display, match, client, false, "", "", lines);
+    EXPECT_EQ(displayPixel(display, 1019, 763), PANEL_FRAME);  // the box's corner, 4 px off both edges
+    EXPECT_EQ(displayPixel(display, 1020, 764), BACKGROUND);
+    const int left = 1019 - 12 * CELL_SIZE - 8;
+    EXPECT_EQ(displayPixel(display, left, 763 - 2 * CELL_SIZE - 8), PANEL_FRAME);
+    EXPECT_EQ(displayPixel(display, left - 1, 763), BACKGROUND);
+    EXPECT_GT(countColour(left + 1, 740, 1018, 762, FOREGROUND), 20);  // both lines of text
+    EXPECT_GT(countColour(1019 - 4 - 6 * CELL_SIZE, 755, 1018, 762, FOREGROUND), 5);
+}
+
 TEST_F(DrawFrameTest, PanelCoversShipsInTheTopRows)
 {
     match.ships[0].position = Vec2{200.0f, 55.0f};
