@@ -48,13 +48,21 @@ void shellAdvanceClock(Shell& shell)
     shell.controlWord = 0;
 }
 
+// Where this copy's client writes the snapshots it receives. A hosting copy's own come
+// a frame or two late: written over the match it simulates, they would undo whatever
+// the host did since, such as the turn of a control word served in between.
+MatchState* shellSnapshotTarget(Shell& shell)
+{
+    return shell.net.server.host ? &shell.seen : &shell.match;
+}
+
 void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
     lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
     lobbyClientSetCallback(client, clientViewSnapshotHandler);
     lobbyClientSetUserData(client, &shell.view);
-    clientViewReset(shell.view, &shell.match);
+    clientViewReset(shell.view, shellSnapshotTarget(shell));
 }
 
 // The keystroke that opened chat mode and anything typed before it never reach the line.
@@ -206,6 +214,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
 {
     lobbyPairInit(shell.net);
     hostMatchStart(shell.match);
+    shell.seen = shell.match;
     shell.port = start.port;
     bool hosts = false;
     if (!shellDecideHosting(shell, start.mode, hosts)) return false;
@@ -229,7 +238,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.frameToggle = true;
     shell.view.smoothed.smoothing = start.smoothing;
     shell.view.prediction = start.prediction;
-    clientViewReset(shell.view, &shell.match);
+    clientViewReset(shell.view, shellSnapshotTarget(shell));
     shell.overlay = false;
     shell.figures = OverlayFigures{};
     return true;

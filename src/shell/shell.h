@@ -45,7 +45,8 @@ struct Shell {
     Display display;
     std::string answer;         // reply to "Create Host?"
     LobbyPair net;
-    MatchState match;
+    MatchState match;           // the host's own when hosting, else the newest snapshot
+    MatchState seen;            // a hosting copy's snapshots, kept off the match it simulates
     std::uint16_t port = 0;     // the lobby port hosted on and connected to
     std::string serverAddress;  // where J connects
     std::string chatName;       // asked for after every connection; empty: none

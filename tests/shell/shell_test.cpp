@@ -11,6 +11,7 @@
 
 #include "base/status.h"
 #include "base/timer.h"
+#include "duel/packet_handlers.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
@@ -279,6 +280,27 @@ TEST_F(ShellTest, LettersTypedIntoTheChatLineNeverActAsControls)
     shellFrame(shell);
     EXPECT_FALSE(shell.autoCircle);
     EXPECT_EQ(shell.controlWord, 0u);
+}
+
+// The hosting copy's own client receives each snapshot a frame after it was taken; a
+// word the server serves in between (here: at the end of a broadcasting frame) must
+// still turn the ship, not be undone by that older snapshot.
+TEST_F(ShellTest, HostKeepsAWordServedAfterItsSnapshotWasTaken)
+{
+    start("y", 48030);
+    hold(SCAN_J);
+    shellFrame(shell);
+    ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
+    for (int frame = 0; frame < 6; ++frame) shellFrame(shell);  // snapshots flow to the own client
+    for (int trial = 0; trial < 4; ++trial) {
+        do shellFrame(shell);
+        while (!shell.frameToggle);  // this frame broadcast a snapshot
+        const float before = shell.match.ships[1].heading;
+        shipApplyControl(shell.match.ships[1], KEY_LEFT);
+        for (int frame = 0; frame < 3; ++frame) shellFrame(shell);
+        EXPECT_NE(shell.match.ships[1].heading, before) << "trial " << trial;
+    }
+    EXPECT_EQ(shell.match.ships[0].position, SHIP0_START);
 }
 
 TEST_F(ShellTest, HeldUpArrowMovesShipZeroThroughTheNetwork)
