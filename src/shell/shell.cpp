@@ -163,7 +163,8 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
         overlayFromView(shell.figures, shell.view, now);
         overlay = overlayLines(shell.figures);
     }
-    return drawn;
+    // Before its client hears a snapshot a hosting copy shows the match it simulates.
+    return shell.view.smoothed.received > 0 ? drawn : shell.match;
 }
 
 // --find: the LAN is asked at the start; once the search is over, the chosen host is

@@ -303,6 +303,21 @@ TEST_F(ShellTest, HostKeepsAWordServedAfterItsSnapshotWasTaken)
     EXPECT_EQ(shell.match.ships[0].position, SHIP0_START);
 }
 
+// A host whose own client has not joined yet still shows the match it simulates.
+TEST_F(ShellTest, HostDrawsItsMatchBeforeItsOwnClientJoins)
+{
+    start("y", 48031);
+    for (int frame = 0; frame < 5000 && shell.match.ships[0].position.y > SHIP0_START.y - 25.0f;
+         ++frame) {
+        shipApplyControl(shell.match.ships[0], KEY_UP);
+        shellFrame(shell);
+    }
+    const Vec2 at = shell.match.ships[0].position;
+    ASSERT_LT(at.y, SHIP0_START.y - 25.0f);
+    EXPECT_EQ(displayPixel(shell.display, int(SHIP0_START.x), int(SHIP0_START.y) + 5), BACKGROUND);
+    EXPECT_EQ(displayPixel(shell.display, int(at.x), int(at.y) + 5), SHIP0_COLOUR);
+}
+
 TEST_F(ShellTest, HeldUpArrowMovesShipZeroThroughTheNetwork)
 {
     start("y", 47107);
