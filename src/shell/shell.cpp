@@ -154,12 +154,13 @@ void shellServicePractice(Shell& shell)
 const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay)
 {
     const double now = timerSeconds();
-    shell.view.roundTrip = lobbyClientRoundTrip(shell.net.client).mean;
+    const RoundTrip roundTrip = lobbyClientRoundTrip(shell.net.client);
+    shell.view.roundTrip = roundTrip.mean;
     clientViewSetSlot(shell.view, lobbyClientOwnSlot(shell.net.client));
     const MatchState& drawn = clientViewFrame(shell.view, shell.frameDt, now);
     overlayCountFrame(shell.figures, shell.frameDt);
     if (shell.overlay) {
-        shell.figures.roundTrip = lobbyClientRoundTrip(shell.net.client);
+        shell.figures.roundTrip = roundTrip;
         overlayFromView(shell.figures, shell.view, now);
         overlay = overlayLines(shell.figures);
     }
