@@ -25,20 +25,10 @@ Vec2 facing(double heading) { return Vec2(-std::sin(heading), -std::cos(heading)
 
 double wrapAngle(double angle) { return std::remainder(angle, 2.0 * std::numbers::pi); }
 
-Vec2 clampToField(Vec2 p)
-{
-    return Vec2(std::clamp(p.x, SHIP_MIN_X, SHIP_MAX_X), std::clamp(p.y, SHIP_MIN_Y, SHIP_MAX_Y));
-}
-
 // px a ship gliding at `speed` covers in `seconds` with no new thrust.
 double glide(double speed, double seconds)
 {
     return speed * (1.0 - std::exp(-GLIDE_RATE * seconds)) / GLIDE_RATE;
-}
-
-bool inField(Vec2 p)
-{
-    return p.x >= BULLET_MIN_X && p.x <= BULLET_MAX_X && p.y >= BULLET_MIN_Y && p.y <= BULLET_MAX_Y;
 }
 
 std::uint64_t nextRandom(std::uint64_t& state)
@@ -143,7 +133,7 @@ KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
 // Own positions ahead: gliding at `speed` along `heading` from `from`.
 Vec2 ownAt(Vec2 from, double heading, double speed, double seconds)
 {
-    return clampToField(from + facing(heading) * glide(speed, seconds));
+    return shipFieldClamp(from + facing(heading) * glide(speed, seconds));
 }
 
 // Closest pass of one enemy bullet in the next BOT_DODGE_HORIZON s, own ship gliding.
@@ -153,7 +143,7 @@ float bulletPass(const Bullet& bullet, Vec2 from, double heading, double speed, 
     float closest = 1e9f;
     for (double t = 0.0; t <= BOT_DODGE_HORIZON; t += 2.0 * SAMPLE) {
         const Vec2 b = bullet.position + velocity * (delay + t);
-        if (!inField(b)) break;
+        if (!bulletInPlay(b)) break;
         closest = std::min(closest, distance(b, ownAt(from, heading, speed, t)));
     }
     return closest;
@@ -216,7 +206,7 @@ KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, doubl
     const double towards = botHeadingTowards(s.shooter, s.track.position);
     if (std::fabs(wrapAngle(towards - heading)) > THRUST_CONE) return 0;
     const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
-    const Vec2 kept = clampToField(ahead);
+    const Vec2 kept = shipFieldClamp(ahead);
     const bool intoWall = std::fabs(kept.x - ahead.x) + std::fabs(kept.y - ahead.y) > 0.0f ||
                           ahead.x < SHIP_MIN_X + BOT_WALL_MARGIN / 2 || ahead.x > SHIP_MAX_X - BOT_WALL_MARGIN / 2 ||
                           ahead.y < SHIP_MIN_Y + BOT_WALL_MARGIN / 2 || ahead.y > SHIP_MAX_Y - BOT_WALL_MARGIN / 2;
@@ -416,14 +406,14 @@ BotTrack botTrack(const BotBrain& brain, int at, int ship)
 Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns)
 {
     if (!turns || std::fabs(track.turning) < TURNING_MIN)
-        return clampToField(track.position + track.velocity * seconds);
+        return shipFieldClamp(track.position + track.velocity * seconds);
     const double speed = std::hypot(track.velocity.x, track.velocity.y);
     const double course = std::atan2(-double(track.velocity.x), -double(track.velocity.y));
     const double w = track.turning;
     const double later = course + w * seconds;
     const Vec2 arc(speed * (std::cos(later) - std::cos(course)) / w,
                    speed * (std::sin(course) - std::sin(later)) / w);
-    return clampToField(track.position + arc);
+    return shipFieldClamp(track.position + arc);
 }
 
 Vec2 botAimPoint(const BotTrack& track, Vec2 shooter, double delay, bool leads, bool turns)
@@ -445,7 +435,7 @@ float botShotMiss(const BotTrack& track, Vec2 shooter, double heading, double de
     float closest = 1e9f;
     for (double t = 0.0; t <= FLIGHT_MAX; t += SAMPLE) {
         const Vec2 b = muzzle + f * (double(BULLET_SPEED) * t);
-        if (!inField(b)) break;
+        if (!bulletInPlay(b)) break;
         // The host tests a bullet one step after placing it, against where the ship is then.
         closest = std::min(closest, distance(b, botTrackAt(track, delay + t + BOT_STEP, turns)));
     }

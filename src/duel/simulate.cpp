@@ -5,6 +5,7 @@
 // that is not a number counts as lying below the bound.
 #include "simulate.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/timer.h"
@@ -45,9 +46,7 @@ void bulletHitTest(MatchState& match, int owner, const Bullet& bullet)
 
 void bulletRetireOutside(Bullet& bullet)
 {
-    const Vec2 p = bullet.position;
-    if (!(p.x >= BULLET_MIN_X) || p.x > BULLET_MAX_X) bullet.active = 0;
-    if (!(p.y >= BULLET_MIN_Y) || p.y > BULLET_MAX_Y) bullet.active = 0;
+    if (!bulletInPlay(bullet.position)) bullet.active = 0;
 }
 
 // Fires into `bullet` when the ship asks to and the shared cooldown has run out.
@@ -78,6 +77,16 @@ void shipBulletPass(MatchState& match, int owner, double dt)
 }
 
 }  // namespace
+
+bool bulletInPlay(Vec2 p)
+{
+    return p.x >= BULLET_MIN_X && p.x <= BULLET_MAX_X && p.y >= BULLET_MIN_Y && p.y <= BULLET_MAX_Y;
+}
+
+Vec2 shipFieldClamp(Vec2 p)
+{
+    return Vec2(std::clamp(p.x, SHIP_MIN_X, SHIP_MAX_X), std::clamp(p.y, SHIP_MIN_Y, SHIP_MAX_Y));
+}
 
 void shipStepMotion(Ship& ship, double dt)
 {

@@ -39,6 +39,14 @@ struct FrameSteps {
 // Zero at program start; tests reset it.
 extern double nextShotTime;
 
+// True while a bullet at `p` lies in the field where bullets fly, edges included; a
+// coordinate that is not a number lies outside. Never fails.
+bool bulletInPlay(Vec2 p);
+
+// `p` brought into the field a ship's centre may reach, as far as it lies outside; a
+// coordinate that is not a number stays so. Never fails.
+Vec2 shipFieldClamp(Vec2 p);
+
 // Turns, moves and damps one ship by `dt` (negative s) and keeps it in the arena: the
 // motion of simulateStep without the hit counter, bullets or fire. Never fails.
 void shipStepMotion(Ship& ship, double dt);

@@ -57,11 +57,6 @@ Vec2 lerp(Vec2 a, Vec2 b, double f) { return Vec2(lerp(a.x, b.x, f), lerp(a.y, b
 
 Vec2 bulletVelocity(const Bullet& bullet) { return bullet.direction * -BULLET_SPEED; }
 
-bool bulletInPlay(Vec2 p)
-{
-    return p.x >= BULLET_MIN_X && p.x <= BULLET_MAX_X && p.y >= BULLET_MIN_Y && p.y <= BULLET_MAX_Y;
-}
-
 // A bullet drawn at `at` (s after `from`), flying straight; hidden once it left play.
 Bullet bulletFlown(const Bullet& from, double at)
 {
@@ -107,8 +102,7 @@ void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, 
     if (distance(a.position, b.position) > TELEPORT) f = f < 0.5 ? 0.0 : 1.0;
     out.position = lerp(a.position, b.position, f);
     out.heading = lerp(a.heading, b.heading, f);
-    out.position.x = std::clamp(out.position.x, SHIP_MIN_X, SHIP_MAX_X);
-    out.position.y = std::clamp(out.position.y, SHIP_MIN_Y, SHIP_MAX_Y);
+    out.position = shipFieldClamp(out.position);
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) out.bullets[j] = bulletBetween(a, b, j, span, t);
 }
 
