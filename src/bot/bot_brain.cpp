@@ -178,14 +178,19 @@ KeyFlags dodge(const Situation& s, float margin, KeyFlags word)
     return best;
 }
 
+// Within `margin` px of a wall of the field a ship's centre may reach.
+bool nearWall(Vec2 p, float margin)
+{
+    return p.x < SHIP_MIN_X + margin || p.x > SHIP_MAX_X - margin || p.y < SHIP_MIN_Y + margin ||
+           p.y > SHIP_MAX_Y - margin;
+}
+
 // Near a wall: a turn towards the middle of the field, and thrust once the nose points
 // inwards. Empty when the ship is clear of every wall.
 std::optional<KeyFlags> wallEscape(const Situation& s)
 {
     const Vec2 p = s.shooter;
-    const bool near = p.x < SHIP_MIN_X + BOT_WALL_MARGIN || p.x > SHIP_MAX_X - BOT_WALL_MARGIN ||
-                      p.y < SHIP_MIN_Y + BOT_WALL_MARGIN || p.y > SHIP_MAX_Y - BOT_WALL_MARGIN;
-    if (!near) return std::nullopt;
+    if (!nearWall(p, BOT_WALL_MARGIN)) return std::nullopt;
     const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
     const double inwards = botHeadingTowards(p, middle);
     const KeyFlags turn = turnTowards(s.heading, inwards);
@@ -206,11 +211,7 @@ KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, doubl
     const double towards = botHeadingTowards(s.shooter, s.track.position);
     if (std::fabs(wrapAngle(towards - heading)) > THRUST_CONE) return 0;
     const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
-    const Vec2 kept = shipFieldClamp(ahead);
-    const bool intoWall = std::fabs(kept.x - ahead.x) + std::fabs(kept.y - ahead.y) > 0.0f ||
-                          ahead.x < SHIP_MIN_X + BOT_WALL_MARGIN / 2 || ahead.x > SHIP_MAX_X - BOT_WALL_MARGIN / 2 ||
-                          ahead.y < SHIP_MIN_Y + BOT_WALL_MARGIN / 2 || ahead.y > SHIP_MAX_Y - BOT_WALL_MARGIN / 2;
-    return intoWall ? 0 : KEY_UP;
+    return nearWall(ahead, BOT_WALL_MARGIN / 2) ? 0 : KEY_UP;  // outside the field counts as near
 }
 
 void wobbleUpdate(BotBrain& brain, double now)
