@@ -54,7 +54,6 @@ void botClientSetup(BotClient& bot, std::string_view serverHost, std::uint16_t p
     bot.port = port;
     bot.name = name;
     bot.nextAttempt = 0.0;
-    bot.wasConnected = false;
     bot.wordsSent = 0;
 }
 
@@ -62,13 +61,13 @@ bool botClientPlay(BotClient& bot, double now)
 {
     LobbyClient& client = bot.net.client;
     botConnectWhenDue(bot, now);
+    const bool wasConnected = client.connected;
     lobbyClientService(client);
-    if (client.connected && !bot.wasConnected) {
+    if (client.connected && !wasConnected) {
         if (!bot.name.empty()) chatSendLine(client, "/name " + bot.name);
         botBrainReset(bot.brain, bot.brain.level, bot.brain.random);  // a new match to watch
     }
-    if (!client.connected && bot.wasConnected) bot.nextAttempt = now + BOT_RETRY_SECONDS;
-    bot.wasConnected = client.connected;
+    if (!client.connected && wasConnected) bot.nextAttempt = now + BOT_RETRY_SECONDS;
     const int ship = botClientShip(bot);
     if (ship >= SHIP_COUNT) {
         statusWrite("Both ships are taken (this computer player got slot " + std::to_string(ship) +

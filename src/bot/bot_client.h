@@ -22,7 +22,6 @@ struct BotClient {
     std::uint16_t port = 0;
     std::string name;      // asked for after every connection; empty: none
     double nextAttempt = 0.0;  // s: the next connection attempt, while not connected
-    bool wasConnected = false;
     int wordsSent = 0;
 };
 
