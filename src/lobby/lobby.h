@@ -72,8 +72,7 @@ struct ClientSlot {
     bool oversized = false;        // sent a fragment of a packet over the host's limit
     // The client's own slot, from the "NEW " notice that follows its welcome whisper.
     bool welcomed = false;         // the welcome came; the next "NEW " names this client
-    bool ownSlotKnown = false;
-    std::int32_t ownSlot = 0;      // valid while ownSlotKnown
+    std::int32_t ownSlot = -1;     // -1 until that notice came
 };
 
 // An ENet peer of the server's host whose connection has not completed yet.

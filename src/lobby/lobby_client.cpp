@@ -22,11 +22,10 @@ void clientLearnSlot(LobbyClient& client, std::string_view text)
     const LobbyMessage message = lobbyMessageParse(text);
     if (message.code == CODE_WSP && text == welcomeNotice()) {
         client.welcomed = true;
-        client.ownSlotKnown = false;
+        client.ownSlot = -1;
     } else if (message.code == CODE_NEW && client.welcomed) {
         client.welcomed = false;
         client.ownSlot = anonymousSlot(message.body);
-        client.ownSlotKnown = client.ownSlot >= 0;
     }
 }
 
@@ -48,7 +47,7 @@ void clientConnect(LobbyClient& client, ENetPeer* peer)
     enet_peer_timeout(peer, 0, 0, 0);  // ENet's defaults again, now that the server answered
     client.connected = true;
     client.welcomed = false;
-    client.ownSlotKnown = false;
+    client.ownSlot = -1;
 }
 
 // ENet has reset the peer: it is free for the next attempt.
@@ -60,7 +59,7 @@ void clientDisconnect(LobbyClient& client, ENetPeer* peer)
     client.connected = false;
     client.peer = nullptr;
     client.welcomed = false;
-    client.ownSlotKnown = false;
+    client.ownSlot = -1;
 }
 
 }  // namespace
@@ -115,7 +114,7 @@ RoundTrip lobbyClientRoundTrip(const LobbyClient& client)
 
 int lobbyClientOwnSlot(const LobbyClient& client)
 {
-    return client.connected && client.ownSlotKnown ? client.ownSlot : -1;
+    return client.connected ? client.ownSlot : -1;
 }
 
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback)
