@@ -14,10 +14,6 @@
 #include "base/stop_request.h"
 #include "link/link.h"
 
-#ifndef NETDUEL_VERSION
-#define NETDUEL_VERSION "unknown"
-#endif
-
 namespace netduel {
 namespace {
 

@@ -17,10 +17,6 @@
 #include "lobby_protocol.h"
 #include "status_query.h"
 
-#ifndef NETDUEL_VERSION
-#define NETDUEL_VERSION "unknown"
-#endif
-
 namespace netduel {
 
 namespace {

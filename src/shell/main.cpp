@@ -17,9 +17,6 @@
 #ifndef NETDUEL_SERVER_HOST
 #define NETDUEL_SERVER_HOST ""
 #endif
-#ifndef NETDUEL_VERSION
-#define NETDUEL_VERSION "unknown"
-#endif
 
 namespace {
 
