@@ -31,14 +31,14 @@ bool statusControlByte(unsigned char byte)
 
 }  // namespace
 
-std::string statusEscape(std::string_view text)
+std::string statusEscape(std::string_view text, std::string_view alsoEscaped)
 {
     constexpr char HEX[] = "0123456789abcdef";
     std::string safe;
     safe.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (!statusControlByte(byte)) {
+        if (!statusControlByte(byte) && alsoEscaped.find(c) == std::string_view::npos) {
             safe += c;
             continue;
         }

@@ -19,8 +19,9 @@ void statusOpen();
 // while statusOut is null; write errors are ignored.
 void statusWrite(std::string_view text, bool lineEnd);
 
-// `text` made safe for a terminal: each byte below 0x20, 0x7F and 0x80–0x9F becomes
-// "\xNN" (two lower-case hex digits); every other byte stays as it is. Never fails.
-std::string statusEscape(std::string_view text);
+// `text` made safe for a terminal: each byte below 0x20, 0x7F and 0x80–0x9F, and each
+// byte found in `alsoEscaped`, becomes "\xNN" (two lower-case hex digits); every other
+// byte stays as it is. Never fails.
+std::string statusEscape(std::string_view text, std::string_view alsoEscaped = {});
 
 }  // namespace netduel

@@ -82,17 +82,7 @@ std::string tableName(bool held, std::string_view name)
     if (!held) return "-";
     if (name.empty()) return "\"\"";
     if (name == "-") return "\\x2d";
-    std::string safe;
-    for (const char c : name) {
-        if (c == ' ' || c == '"' || c == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
-            safe += hex;
-        } else {
-            safe += statusEscape(std::string_view(&c, 1));
-        }
-    }
-    return safe;
+    return statusEscape(name, " \"\\");
 }
 
 }  // namespace
