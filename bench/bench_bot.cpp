@@ -34,6 +34,8 @@
 #include "lobby/lobby_server.h"
 #include "shell/dedicated.h"
 
+#include "proc_status.h"
+
 #ifndef NETDUEL_EXE
 #error "the build passes the game executable's path"
 #endif
@@ -78,16 +80,9 @@ struct Tally {
 };
 
 // A "Pss:"-style figure of /proc/PID/smaps_rollup, in kB; −1 when missing.
-long rollupKb(pid_t pid, const std::string& field)
+long rollupKb(pid_t pid, std::string_view field)
 {
-    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/smaps_rollup").c_str(), "r");
-    if (!file) return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, file))
-        if (std::string(line).rfind(field + ":", 0) == 0) kb = std::atol(line + field.size() + 1);
-    std::fclose(file);
-    return kb;
+    return procFieldKb(std::to_string(pid), "smaps_rollup", field);
 }
 
 Tally tallies[SHIP_COUNT];

@@ -256,12 +256,6 @@ bool runOnce(const LinkImpairment& impairment, Pattern pattern, double seconds, 
 
 // --- Measures over the traces ---------------------------------------------------------------
 
-// Plain Euclidean distance (0 for equal points, which stalls need).
-float apart(Vec2 a, Vec2 b)
-{
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
-
 // The host's ship at `t`, between its frames' positions (clamped at both ends).
 Vec2 truthAt(const std::vector<Timed>& truth, double t)
 {
@@ -291,7 +285,7 @@ Fit heldError(const std::vector<double>& frames, const std::vector<Vec2>& drawn,
     std::size_t frame = 0;
     for (double t = frames.front(); t < frames.back(); t += SAMPLE_STEP) {
         while (frame + 1 < frames.size() && frames[frame + 1] <= t) ++frame;
-        const double error = apart(drawn[frame], truthAt(truth, t - delay));
+        const double error = distance(drawn[frame], truthAt(truth, t - delay));
         sum += error * error;
         fit.worst = std::max(fit.worst, error);
         ++samples;
@@ -324,10 +318,10 @@ int stalls(const std::vector<double>& frames, const std::vector<Vec2>& drawn,
     int count = 0;
     std::size_t start = 0;
     for (std::size_t f = 1; f <= drawn.size(); ++f) {
-        if (f < drawn.size() && apart(drawn[f], drawn[start]) < 0.01f) continue;
+        if (f < drawn.size() && distance(drawn[f], drawn[start]) < 0.01f) continue;
         const std::size_t end = f - 1;
         if (int(end - start + 1) >= STALL_FRAMES &&
-            apart(truthAt(truth, frames[end] - delay), truthAt(truth, frames[start] - delay)) > STALL_MOVE_PX)
+            distance(truthAt(truth, frames[end] - delay), truthAt(truth, frames[start] - delay)) > STALL_MOVE_PX)
             ++count;
         start = f;
     }
@@ -349,7 +343,7 @@ int jumps(const std::vector<double>& frames, const std::vector<Vec2>& drawn,
     int count = 0;
     for (std::size_t f = 1; f < drawn.size(); ++f) {
         const Vec2 expected = truthStep(frames, truth, f, delay);
-        const float step = apart(drawn[f], drawn[f - 1]);
+        const float step = distance(drawn[f], drawn[f - 1]);
         count += step > JUMP_FACTOR * std::hypot(expected.x, expected.y) + JUMP_SLACK_PX;
     }
     return count;
@@ -387,7 +381,7 @@ OwnMeasures ownMeasures(const Traces& traces, ViewKind kind, double delay)
     for (int press : traces.presses) {
         if (press < 1) continue;
         for (std::size_t f = std::size_t(press); f < drawn.size(); ++f) {
-            if (apart(drawn[f], drawn[f - 1]) <= MOVED_PX) continue;
+            if (distance(drawn[f], drawn[f - 1]) <= MOVED_PX) continue;
             latencies.push_back(int(f) - press);
             break;
         }
@@ -402,7 +396,7 @@ OwnMeasures ownMeasures(const Traces& traces, ViewKind kind, double delay)
         const auto at = std::lower_bound(traces.frames.begin(), traces.frames.end(), release + RELEASE_CHECK);
         if (at == traces.frames.end()) continue;
         const std::size_t f = std::size_t(at - traces.frames.begin());
-        const double off = apart(drawn[f], truthAt(traces.truth, traces.frames[f]));
+        const double off = distance(drawn[f], truthAt(traces.truth, traces.frames[f]));
         out.offMean += off;
         out.offMax = std::max(out.offMax, off);
         ++offs;
