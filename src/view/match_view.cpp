@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "duel/packet_handlers.h"
 #include "duel/simulate.h"
+#include "view/control_outbox.h"
+#include "view/prediction.h"
 
 namespace netduel {
 
@@ -15,9 +18,14 @@ constexpr double INTERVAL_WEIGHT = 0.05;  // share of a new interval in the smoo
 constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, not a slower host
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
+constexpr double LOSS_BRIDGED = 0.02;     // share of snapshots lost from which a loss is bridged
 constexpr double SLEW_UP = 0.2;           // the delay grows by at most this share of elapsed time,
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
+constexpr double STEP = SIM_STEP_MAX;     // s: the host's step
+// Steps between two words of a held key: every second frame and only past the interval.
+constexpr int WORD_STEPS = 2 * (static_cast<int>(CONTROL_SEND_INTERVAL / (2 * STEP)) + 1);
+constexpr double TURN_SEEN = 1e-3;        // rad between two snapshots: the ship turns
 
 const ViewEntry& entryAt(const MatchView& view, int age)  // age 0: the newest
 {
@@ -46,9 +54,12 @@ void viewMeasure(MatchView& view)
     view.jitter = most - least;
 }
 
+// A link that loses snapshots gets one interval more, so that the next one bridges a
+// lost one before the ships must fly on alone.
 double viewTargetDelay(const MatchView& view)
 {
-    return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN);
+    const double bridge = view.expected > 0.0 && view.lost / view.expected >= LOSS_BRIDGED ? view.interval : 0.0;
+    return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN) + bridge;
 }
 
 float lerp(float a, float b, double f) { return static_cast<float>(a + (b - a) * f); }
@@ -95,13 +106,60 @@ Bullet bulletBetween(const Ship& shipA, const Ship& shipB, int slot, double span
     return none;
 }
 
-// Ship kinematics between a and b at fraction f; f > 1 extrapolates along a→b.
+// The word the player holds, as the last two snapshots show it: thrust while a word set
+// the speed no longer ago than words come, a turn while the ship turns; and the steps
+// since it last came (half the cadence when nothing tells).
+struct HeldWord {
+    KeyFlags word = 0;
+    int since = WORD_STEPS / 2;
+};
+
+HeldWord heldWord(const Ship& a, const Ship& b)
+{
+    HeldWord held;
+    const int sinceThrust = predictionStepsSinceThrust(b);
+    const int sinceTurn = predictionStepsSinceTurn(b);
+    if (sinceThrust >= 0 && sinceThrust <= WORD_STEPS) {
+        held.word |= KEY_UP;
+        held.since = sinceThrust;
+    } else if (sinceTurn >= 0) {
+        held.since = sinceTurn;
+    }
+    const double turned = double(b.heading) - a.heading;
+    const double turning = b.turnRate != 0.0f ? -b.turnRate : turned;  // +turnRate: heading shrinks
+    if (b.turnRate != 0.0f || std::fabs(turned) > TURN_SEEN) held.word |= turning > 0.0 ? KEY_LEFT : KEY_RIGHT;
+    return held;
+}
+
+// Ship b carried `ahead` s on by the host's own steps, the held word coming on its cadence.
+void shipFlown(const Ship& a, const Ship& b, double ahead, Ship& out)
+{
+    const HeldWord held = heldWord(a, b);
+    Ship ship = b, before = b;
+    int step = 0;
+    for (; step * STEP <= ahead; ++step) {
+        before = ship;
+        if (held.word && (step + held.since) % WORD_STEPS == 0 && step + held.since > 0)
+            shipApplyControl(ship, held.word);
+        shipStepMotion(ship, -STEP);
+    }
+    const double f = (ahead - (step - 1) * STEP) / STEP;  // into the last step taken
+    out.position = lerp(before.position, ship.position, f);
+    out.heading = lerp(before.heading, ship.heading, f);
+}
+
+// Ship kinematics between a and b at fraction f; past b (f > 1) the ship flies on as the
+// host would fly it.
 void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, Ship& out)
 {
     out = b;  // hit flash, colour and the rest: the newest
     if (distance(a.position, b.position) > TELEPORT) f = f < 0.5 ? 0.0 : 1.0;
-    out.position = lerp(a.position, b.position, f);
-    out.heading = lerp(a.heading, b.heading, f);
+    if (f > 1.0) {
+        shipFlown(a, b, t - span, out);
+    } else {
+        out.position = lerp(a.position, b.position, f);
+        out.heading = lerp(a.heading, b.heading, f);
+    }
     out.position = shipFieldClamp(out.position);
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) out.bullets[j] = bulletBetween(a, b, j, span, t);
 }

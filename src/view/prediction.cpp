@@ -213,14 +213,14 @@ PlanChoice predictionReplayed(Prediction& prediction, const Ship& host, double r
     PlanChoice choice;
     choice.lag = std::clamp(trip + prediction.lagBias, 0.0, double(PREDICTION_REPLAY_STEPS_MAX));
     const int timed = static_cast<int>(std::lround(choice.lag));
-    const int sinceThrust = stepsSinceSet(host.speed, THRUST_SPEED, SPEED_FACTOR, THRUST_READABLE);
+    const int sinceThrust = predictionStepsSinceThrust(host);
     const int wait = std::min(THRUST_READABLE_STEPS, PREDICTION_LATE_STEPS);
     const int unseen = sinceThrust < 0 ? timed + wait : -1;
     const int reach = std::max(timed, oldestSent(prediction, KEY_UP, unseen));
     planTry(prediction, host, ReplayPlan{reach, KEY_UP, unseen}, choice);
     planTryAligned(prediction, host, KEY_UP, sinceThrust, choice);
     planTryAligned(prediction, host, KEY_LEFT | KEY_RIGHT,
-                   stepsSinceSet(host.turnRate, TURN_RATE, TURN_FACTOR, 0.0), choice);
+                   predictionStepsSinceTurn(host), choice);
     return choice;
 }
 
@@ -311,6 +311,16 @@ void predictionFrame(Prediction& prediction, double frameDt)
         errorEased(prediction.positionError, prediction.positionEaseRate * seconds);
     prediction.headingError =
         errorEased(prediction.headingError, prediction.headingEaseRate * seconds);
+}
+
+int predictionStepsSinceThrust(const Ship& ship)
+{
+    return stepsSinceSet(ship.speed, THRUST_SPEED, SPEED_FACTOR, THRUST_READABLE);
+}
+
+int predictionStepsSinceTurn(const Ship& ship)
+{
+    return stepsSinceSet(ship.turnRate, TURN_RATE, TURN_FACTOR, 0.0);
 }
 
 double predictionLead(const Prediction& prediction)

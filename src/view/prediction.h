@@ -87,6 +87,13 @@ void predictionSnapshot(Prediction& prediction, const MatchState& ships, double 
 // motion rules and walls, and eases the correction.
 void predictionFrame(Prediction& prediction, double frameDt);
 
+// Host steps since a thrust word last set `ship`'s speed, read from the speed as each
+// step damps it; −1 when that is too long ago to read (or no word explains the speed).
+int predictionStepsSinceThrust(const Ship& ship);
+
+// Host steps since a turn word last set `ship`'s turn rate; −1 once it has run out.
+int predictionStepsSinceTurn(const Ship& ship);
+
 // s the private ship leads the newest snapshot's ship by, as the replay ran it.
 double predictionLead(const Prediction& prediction);
 
