@@ -119,6 +119,7 @@ struct Traces {
     std::vector<double> frames;     // the client's frame times while measuring
     std::vector<Vec2> drawn[VIEW_KINDS];
     std::vector<Ship> drawnShip[VIEW_KINDS];  // shots: ship 0 whole, as drawn
+    std::vector<double> playout;    // s: the smoothed view's playout delay in each frame
     std::vector<int> presses;       // frame indices at which the key became held
     std::vector<double> releases;   // s
     std::vector<bool> forced;       // shots: the press met the other ship's shot
@@ -293,6 +294,7 @@ void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, const LinkImpairment
         const MatchState& drawn = clientViewFrame(run.views.view[kind], frameDt, now);
         if (!measuring) continue;
         traces.drawn[kind].push_back(drawn.ships[0].position);
+        if (kind == VIEW_SMOOTHED) traces.playout.push_back(run.views.view[kind].smoothed.delay);
         if (pattern == Pattern::Shots) traces.drawnShip[kind].push_back(drawn.ships[0]);
     }
     if (measuring) traces.frames.push_back(now);
@@ -655,10 +657,15 @@ void reportOther(const char* link, Pattern pattern, const Traces& traces)
     for (ViewKind kind : {VIEW_SMOOTHED, VIEW_NEWEST}) {
         const std::vector<Vec2>& drawn = traces.drawn[kind];
         const Fit fit = bestFit(traces.frames, drawn, traces.truth);
-        std::printf("%-6s %-7s %-16s %7.2f %6.2f %8.1f %6d %6d %8.0f\n", link, PATTERN_NAMES[int(pattern)],
+        std::printf("%-6s %-7s %-16s %7.2f %6.2f %8.1f %6d %6d %8.0f", link, PATTERN_NAMES[int(pattern)],
                     kind == VIEW_SMOOTHED ? "smoothing" : VIEW_NAMES[kind], fit.rms, fit.rms / idealFit.rms,
                     fit.worst, stalls(traces.frames, drawn, traces.truth, fit.delay),
                     jumps(traces.frames, drawn, traces.truth, fit.delay), fit.delay * 1000.0);
+        if (kind == VIEW_SMOOTHED) {
+            const auto [least, most] = std::minmax_element(traces.playout.begin(), traces.playout.end());
+            std::printf("   %3.0f-%3.0f", *least * 1000.0, *most * 1000.0);
+        }
+        std::printf("\n");
     }
     std::fflush(stdout);
 }
@@ -851,8 +858,8 @@ int main(int argc, char** argv)
     std::vector<std::pair<const char*, Traces>> own, shots, taps;
     if (part("other"))
         std::printf("The other ship (ship 0 steered on the host), %.0f s per run:\n%-6s %-7s %-16s %7s %6s "
-                    "%8s %6s %6s %8s\n", options.seconds, "link", "pattern", "view", "rms px", "xideal",
-                    "worst px", "stalls", "jumps", "delay ms");
+                    "%8s %6s %6s %8s %10s\n", options.seconds, "link", "pattern", "view", "rms px", "xideal",
+                    "worst px", "stalls", "jumps", "delay ms", "playout ms");
     std::uint16_t port = FIRST_PORT;
     std::uint16_t shotPort = SHOT_FIRST_PORT;
     for (const LinkProfile& profile : LINK_PROFILES) {
