@@ -19,6 +19,9 @@ constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, 
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
 constexpr double LOSS_BRIDGED = 0.02;     // share of snapshots lost from which a loss is bridged
+// s the delay waits with the target below it before it shrinks: the extremes of a jittery
+// link leave the ring and come back, and a delay that swung with them would warp the picture.
+constexpr double CALM_WAIT = 3.0;
 constexpr double SLEW_UP = 0.2;           // the delay grows by at most this share of elapsed time,
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
@@ -42,6 +45,7 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
 }
 
 // The least lateness in the ring is the link's own delay; the spread above it is jitter.
+// A new least moves the delay the other way, so that the playout time stays.
 void viewMeasure(MatchView& view)
 {
     double least = entryAt(view, 0).arrived - entryAt(view, 0).sent, most = least;
@@ -50,6 +54,7 @@ void viewMeasure(MatchView& view)
         least = std::min(least, late);
         most = std::max(most, late);
     }
+    if (view.count > 1) view.delay += view.offset - least;
     view.offset = least;
     view.jitter = most - least;
 }
@@ -183,6 +188,8 @@ void viewSlewDelay(MatchView& view, double now)
     const double elapsed = std::clamp(now - view.lastFrame, 0.0, 0.1);
     view.lastFrame = now;
     const double target = viewTargetDelay(view);
+    if (!(target < view.delay)) view.calmSince = now;
+    if (!(target > view.delay) && now - view.calmSince < CALM_WAIT) return;
     const double step = (target > view.delay ? SLEW_UP : SLEW_DOWN) * elapsed;
     view.delay = std::clamp(target, view.delay - step, view.delay + step);
 }

@@ -28,6 +28,7 @@ struct MatchView {
     double offset = 0.0;                   // s: least (arrived − sent) seen lately
     double interval = VIEW_INTERVAL_START; // s between snapshots, smoothed
     double jitter = 0.0;                   // s: spread of (arrived − sent − offset) lately
+    double calmSince = 0.0;                // s: since then the delay wanted has been below it
     double delay = 0.0;                    // s: playout delay in use, behind the newest send
     double lastFrame = 0.0;                // s, the time matchViewAt last drew for
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
