@@ -120,6 +120,23 @@ TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
     EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
 }
 
+// Snapshots and frames interleaved, as they come: a calm second after a jittery spell does
+// not shrink the delay yet, and a snapshot earlier than any before does not move the
+// playout time although the link's least lateness moved.
+TEST_F(MatchViewTest, TheDelayHoldsThroughAShortCalmAndThePlayoutTimeThroughANewLeast)
+{
+    double now = 0.0;
+    for (int i = 0; i * INTERVAL < 3.0; ++i) {
+        const double sent = i * INTERVAL;
+        take(view, sentAt(sent), sent + LINK + (sent < 2.0 ? (i * 7919 % 41) / 1000.0 : 0.0));
+        for (; now < sent + INTERVAL; now += 1.0 / 60) drawnX(now);
+    }
+    EXPECT_GT(view.delay, INTERVAL + 0.035);
+    const float before = drawnX(now);
+    take(view, sentAt(3.0), 3.0 + LINK - 0.010);
+    EXPECT_NEAR(drawnX(now), before, 0.05f);
+}
+
 TEST_F(MatchViewTest, ABulletAppearsAtTheMuzzleAndVanishesWhenItLeavesPlay)
 {
     MatchState a;
