@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "duel/packet_handlers.h"
 #include "duel/simulate.h"
@@ -18,7 +19,7 @@ constexpr double INTERVAL_WEIGHT = 0.05;  // share of a new interval in the smoo
 constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, not a slower host
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
-constexpr double LOSS_BRIDGED = 0.02;     // share of snapshots lost from which a loss is bridged
+constexpr double LOSS_BRIDGED = 0.05;     // share of snapshots lost from which a loss is bridged
 // s the delay waits with the target below it before it shrinks: the extremes of a jittery
 // link leave the ring and come back, and a delay that swung with them would warp the picture.
 constexpr double CALM_WAIT = 3.0;
@@ -44,19 +45,23 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
     return view.stampBase;
 }
 
-// The least lateness in the ring is the link's own delay; the spread above it is jitter.
-// A new least moves the delay the other way, so that the playout time stays.
+// The least lateness in the ring is the link's own delay; the spread above it up to the
+// second most is jitter: one snapshot held up alone (a stall at either end) is flown over
+// rather than waited for ever after. A new least moves the delay the other way, so that
+// the playout time stays.
 void viewMeasure(MatchView& view)
 {
     double least = entryAt(view, 0).arrived - entryAt(view, 0).sent, most = least;
+    double second = -std::numeric_limits<double>::infinity();
     for (int age = 1; age < view.count; ++age) {
         const double late = entryAt(view, age).arrived - entryAt(view, age).sent;
         least = std::min(least, late);
+        second = std::max(second, std::min(most, late));
         most = std::max(most, late);
     }
     if (view.count > 1) view.delay += view.offset - least;
     view.offset = least;
-    view.jitter = most - least;
+    view.jitter = (view.count > 2 ? second : most) - least;
 }
 
 // A link that loses snapshots gets one interval more, so that the next one bridges a

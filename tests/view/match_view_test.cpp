@@ -120,6 +120,16 @@ TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
     EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
 }
 
+TEST_F(MatchViewTest, OneSnapshotHeldUpAloneDoesNotRaiseTheDelayTwoDo)
+{
+    receive(0.0, 2.0, [](int i) { return i == 45 ? 0.040 : 0.0; });
+    for (double now = 0.5; now < 2.0; now += 1.0 / 60) drawnX(now);
+    EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
+    receive(2.0 + INTERVAL, 2.5, [](int i) { return i == 3 || i == 9 ? 0.040 : 0.0; });
+    for (double now = 2.0; now < 2.6; now += 1.0 / 60) drawnX(now);
+    EXPECT_GT(view.delay, INTERVAL + 0.035);
+}
+
 // Snapshots and frames interleaved, as they come: a calm second after a jittery spell does
 // not shrink the delay yet, and a snapshot earlier than any before does not move the
 // playout time although the link's least lateness moved.
