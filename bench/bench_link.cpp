@@ -124,6 +124,8 @@ struct Traces {
     std::vector<double> releases;   // s
     std::vector<bool> forced;       // shots: the press met the other ship's shot
     std::vector<HostShot> hostShots;
+    std::vector<std::pair<int, double>> fireSent;  // shots: (press, s) of each word with fire
+    std::vector<double> fireArrived;  // s: the host served a word with fire
     int tapped[std::size(TAP_BITS)] = {};  // taps: pressed, per kind
     int arrived[std::size(TAP_BITS)] = {}; // taps: words the host received carrying it
     double roundTrip = 0.0;         // s, ENet's mean at the end
@@ -139,6 +141,7 @@ std::int32_t countingKeyHandler(PacketEvent& event)
     if (hostCounting && event.event->channelID == CHANNEL_CONTROL &&
         controlDecode(packetBytes(*event.event), word)) {
         for (std::size_t i = 0; i < std::size(TAP_BITS); ++i) hostCounting->arrived[i] += (word & TAP_BITS[i]) != 0;
+        if (word & KEY_FIRE) hostCounting->fireArrived.push_back(timerSeconds());
     }
     return serverKeyHandler(event);
 }
@@ -284,6 +287,7 @@ void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, const LinkImpairment
         if (lobbyClientSendBytes(run.client, CHANNEL_CONTROL, controlEncode(*word), false)) {
             enet_host_flush(run.client.host);
             for (ClientView& view : run.views.view) clientViewControlSent(view, *word, now);
+            if ((*word & KEY_FIRE) && measuring) traces.fireSent.emplace_back(int(traces.presses.size()) - 1, now);
             if ((*word & KEY_FIRE) && joiner.forcing) {
                 joiner.forcedFire = now + impairment.delay - FORCED_LEAD;
                 joiner.forcing = false;
@@ -552,7 +556,26 @@ struct ShotMeasures {
     int forcedPhantoms = 0;
     double longestPhantom = 0.0;   // s, of the forced ones
     int pressed = 0, forced = 0;
+    int unheard = 0;               // unforced presses none of whose fire words reached the host
 };
+
+constexpr double FIRE_HEARD_WITHIN = 0.3;  // s after its word left, a host hears it or never
+
+int pressesUnheard(const Traces& traces)
+{
+    int unheard = 0;
+    for (std::size_t i = 0; i < traces.presses.size(); ++i) {
+        if (traces.forced[i]) continue;
+        bool heard = false;
+        for (const auto& [press, sent] : traces.fireSent) {
+            if (press != int(i)) continue;
+            heard = heard || std::any_of(traces.fireArrived.begin(), traces.fireArrived.end(),
+                                         [&](double t) { return t >= sent && t < sent + FIRE_HEARD_WITHIN; });
+        }
+        unheard += !heard;
+    }
+    return unheard;
+}
 
 double median(std::vector<double> values)
 {
@@ -580,6 +603,7 @@ ShotMeasures shotMeasures(const Traces& traces, ViewKind kind)
     const std::vector<Ship>& drawn = traces.drawnShip[kind];
     const std::vector<double>& frames = traces.frames;
     ShotMeasures out;
+    out.unheard = pressesUnheard(traces);
     for (std::size_t i = 0; i < traces.presses.size(); ++i) {
         ++(traces.forced[i] ? out.forced : out.pressed);
         if (traces.forced[i]) continue;
@@ -628,10 +652,10 @@ void reportShots(const char* link, const Traces& traces)
 {
     for (ViewKind kind : {VIEW_PREDICTED, VIEW_SMOOTHED}) {
         const ShotMeasures m = shotMeasures(traces, kind);
-        std::printf("%-6s %-21s %5.0f %4.0f %5zu/%-3d %6.1f %5.1f %7.1f %5d/%-3d %4d/%-3d %7.0f %7.0f\n", link,
-                    VIEW_NAMES[kind], median(m.latency), largest(m.latency), m.latency.size(), m.pressed,
-                    median(m.muzzle), largest(m.muzzle), m.step, m.phantoms, m.pressed, m.forcedPhantoms,
-                    m.forced, m.longestPhantom * 1000.0, (traces.roundTrip + 0.1) * 1000.0);
+        std::printf("%-6s %-21s %5.0f %4.0f %5zu/%-3d %6.1f %5.1f %7.1f %5d/%-3d %5d %4d/%-3d %7.0f %7.0f\n",
+                    link, VIEW_NAMES[kind], median(m.latency), largest(m.latency), m.latency.size(), m.pressed,
+                    median(m.muzzle), largest(m.muzzle), m.step, m.phantoms, m.pressed, m.unheard,
+                    m.forcedPhantoms, m.forced, m.longestPhantom * 1000.0, (traces.roundTrip + 0.1) * 1000.0);
     }
     std::fflush(stdout);
 }
@@ -903,8 +927,8 @@ int main(int argc, char** argv)
     if (part("shots")) {
         std::printf("\nThe own bullets (circling, X held %.2f s every %.2f s; every %dth press meets the other "
                     "ship's shot):\n", SHOT_HOLD, SHOT_PERIOD, FORCED_EVERY);
-        std::printf("%-6s %-21s %5s %4s %9s %6s %5s %7s %9s %8s %7s %7s\n", "link", "view", "lat fr", "max",
-                    "seen", "muz px", "max", "step px", "phantoms", "forced", "stay ms", "rtt+100");
+        std::printf("%-6s %-21s %5s %4s %9s %6s %5s %7s %9s %5s %8s %7s %7s\n", "link", "view", "lat fr", "max",
+                    "seen", "muz px", "max", "step px", "phantoms", "lost", "forced", "stay ms", "rtt+100");
         for (const auto& [link, traces] : shots) reportShots(link, traces);
     }
     if (part("taps")) {

@@ -20,7 +20,7 @@ namespace netduel {
 
 namespace {
 
-constexpr float SAME_DIRECTION = 0.95f;  // cosine: 18°, the turn of two steering words the link lost
+constexpr float SAME_DIRECTION = 0.9f;   // cosine: 26°, the turn of three steering words lost
 constexpr double NEW_SHOT_AGE_MAX = 0.2; // s: a new bullet is younger than a snapshot gap
 
 Vec2 velocity(const Bullet& bullet) { return bullet.direction * -BULLET_SPEED; }
@@ -66,11 +66,13 @@ void shotVanish(OwnShots& shots, OwnShot& shot)
     shot = OwnShot{};
 }
 
+bool slotFree(const OwnShots& shots, int j) { return !shots.shots[j].used && !shots.shown[j]; }
+
 int freeSlot(const OwnShots& shots, int preferred)
 {
-    if (preferred >= 0 && !shots.shots[preferred].used) return preferred;
+    if (preferred >= 0 && slotFree(shots, preferred)) return preferred;
     for (int j = 0; j < BULLETS_PER_SHIP; ++j)
-        if (!shots.shots[j].used) return j;
+        if (slotFree(shots, j)) return j;
     return -1;
 }
 
@@ -88,17 +90,23 @@ void shotsFollowHost(OwnShots& shots, const Ship& mine, double lead, double now)
     }
 }
 
-// The nearest predicted shot that `host` (at `target` now) answers; null when none.
-OwnShot* shotAnswered(OwnShots& shots, const Bullet& host, Vec2 target, double now)
+// The predicted shot that `host` (at `target` now, fired at `fired` in the own ship's time
+// frame) answers: flying its way, near it in place or in time and nearer than a takeover
+// may ease, the nearest in time; null when none. A steering word the link lost turns the host's ship less than the predicted
+// one, so its bullet may fly some degrees off the predicted line.
+OwnShot* shotAnswered(OwnShots& shots, const Bullet& host, Vec2 target, double fired, double now)
 {
     OwnShot* best = nullptr;
-    float bestDistance = OWN_SHOT_MATCH_DISTANCE;
+    double bestTime = 0.0;
     for (OwnShot& shot : shots.shots) {
         if (!shot.used || shot.hostSlot >= 0 || !(dot(shot.bullet.direction, host.direction) > SAME_DIRECTION))
             continue;
-        const float d = distance(shotDrawn(shot, now), target);
-        if (!(d < bestDistance)) continue;
-        bestDistance = d;
+        const double apart = std::fabs(shot.fired - fired);
+        const float away = distance(shotDrawn(shot, now), target);
+        if (!(away < OWN_SHOT_SNAP_DISTANCE) || (!(apart < OWN_SHOT_MATCH_TIME) && !(away < OWN_SHOT_MATCH_DISTANCE)))
+            continue;  // what would jump is another shot
+        if (best && !(apart < bestTime)) continue;
+        bestTime = apart;
         best = &shot;
     }
     return best;
@@ -115,7 +123,8 @@ void shotsTakeNew(OwnShots& shots, const Ship& mine, double lead, double now)
                                           [k](const OwnShot& shot) { return shot.used && shot.hostSlot == k; });
         if (followed) continue;
         const Vec2 target = host.position + velocity(host) * lead;
-        if (OwnShot* shot = shotAnswered(shots, host, target, now)) {
+        const double fired = now - lead - shotAge(host, mine);
+        if (OwnShot* shot = shotAnswered(shots, host, target, fired, now)) {
             shot->hostSlot = k;
             shotRebase(*shot, host, target, now);
             continue;
@@ -128,7 +137,7 @@ void shotsTakeNew(OwnShots& shots, const Ship& mine, double lead, double now)
         shot.bullet.position = target;
         shot.bullet.active = bulletInPlay(target) ? BULLET_ACTIVE : 0;
         shot.at = now;
-        shot.fired = now - lead - shotAge(host, mine);
+        shot.fired = fired;
         shot.hostSlot = k;
         shot.used = true;
         shots.lastShot = std::max(shots.lastShot, shot.fired);
@@ -157,9 +166,14 @@ void ownShotsReset(OwnShots& shots)
 
 void ownShotsControl(OwnShots& shots, KeyFlags word, double now)
 {
-    if (!(word & KEY_FIRE) || !(now > shots.lastShot + FIRE_COOLDOWN) || freeSlot(shots, -1) < 0) return;
-    shots.firing = true;
-    shots.lastShot = now;
+    if (!(word & KEY_FIRE)) return;
+    if (now > shots.lastShot + FIRE_COOLDOWN && freeSlot(shots, -1) >= 0) {
+        shots.firing = true;
+        shots.lastShot = now;
+        return;
+    }
+    for (OwnShot& shot : shots.shots)
+        if (shot.used && shot.hostSlot < 0 && now - shot.fired <= FIRE_COOLDOWN) shot.lastWord = now;
 }
 
 void ownShotsSnapshot(OwnShots& shots, const MatchState& snapshot, int own, double lead, double now)
@@ -168,10 +182,11 @@ void ownShotsSnapshot(OwnShots& shots, const MatchState& snapshot, int own, doub
     const Ship& mine = snapshot.ships[own];
     shotsFollowHost(shots, mine, lead, now);
     shotsTakeNew(shots, mine, lead, now);
-    // A snapshot that shows the own ship past a shot's word by a word's wait lacks it for good.
+    // A snapshot that shows the own ship past a shot's words by a step or two lacks it for good.
     const double ownTime = now - lead;
     for (OwnShot& shot : shots.shots)
-        if (shot.used && shot.hostSlot < 0 && shot.fired < ownTime - OWN_SHOT_WAIT) shotVanish(shots, shot);
+        if (shot.used && shot.hostSlot < 0 && std::max(shot.fired, shot.lastWord) < ownTime - OWN_SHOT_WAIT)
+            shotVanish(shots, shot);
     shotsSeeOther(shots, snapshot.ships[1 - own], ownTime);
 }
 
@@ -187,7 +202,7 @@ void ownShotsFrame(OwnShots& shots, const Ship& drawnShip, float heading, double
             OwnShot& shot = shots.shots[slot];
             shot = OwnShot{};
             shot.bullet = Bullet{muzzle, headingVector(heading), BULLET_ACTIVE};
-            shot.at = shot.fired = now;
+            shot.at = shot.fired = shot.lastWord = now;
             shot.used = true;
         }
     }
@@ -204,6 +219,7 @@ void ownShotsFrame(OwnShots& shots, const Ship& drawnShip, float heading, double
         if (!bulletInPlay(shotDrawn(shot, now))) shot.bullet.active = 0;
         if (!shot.bullet.active && shot.hostSlot < 0) shot = OwnShot{};
     }
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j) shots.shown[j] = shots.shots[j].used && shots.shots[j].bullet.active;
 }
 
 void ownShotsDraw(const OwnShots& shots, Ship& out)

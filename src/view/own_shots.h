@@ -7,13 +7,15 @@
 
 namespace netduel {
 
-// s a predicted shot waits, past the snapshot that should hold it, for the host's bullet:
-// a word later (4 frames), as when the link lost the first word that carried fire.
-inline constexpr double OWN_SHOT_WAIT = 0.04;
+// s a predicted shot waits, past the snapshot that should hold its words, for the host's
+// bullet: the host fires in the step after a word, and steps on its own frames.
+inline constexpr double OWN_SHOT_WAIT = 0.03;
 // s past the round trip after which a shot no snapshot confirmed is gone, whatever came.
 inline constexpr double OWN_SHOT_GIVE_UP = 0.08;
-// px: a new host bullet this near a predicted shot, flying its way, is that shot.
+// A new host bullet flying a predicted shot's way is that shot when it lies this near it
+// (px) or left the muzzle this near its time (s): less than a word (4 frames) apart.
 inline constexpr float OWN_SHOT_MATCH_DISTANCE = 40.0f;
+inline constexpr double OWN_SHOT_MATCH_TIME = 0.06;
 inline constexpr double OWN_SHOT_EASE_TIME = 0.1;      // s over which a takeover is eased
 inline constexpr float OWN_SHOT_EASE_SPEED_MAX = 150.0f;  // px/s: 2.5 px a frame at 60 Hz
 inline constexpr float OWN_SHOT_SNAP_DISTANCE = 60.0f;    // px: a larger miss is taken at once
@@ -23,6 +25,7 @@ struct OwnShot {
     Bullet bullet;       // direction, and position at `at` without `error`; active while drawn
     double at = 0.0;     // s, this copy's clock
     double fired = 0.0;  // s: when it left the muzzle, in the own ship's time frame
+    double lastWord = 0.0;  // s: the last word with fire sent while it waited for the host's
     int hostSlot = -1;   // the host's slot of the bullet it follows; -1: only predicted
     bool used = false;   // drawn, or still following a host bullet that left play here
     Vec2 error;          // px: the drawn bullet minus the host's, eased out
@@ -34,6 +37,8 @@ struct OwnShots {
     bool firing = false;                   // a word with fire left: the frame spawns the shot
     double lastShot = -1e9;                // s: the latest shot of either ship, own time frame
     Bullet seenOther[BULLETS_PER_SHIP];    // the other ship's bullets in the last snapshot
+    bool shown[BULLETS_PER_SHIP] = {};     // drawn in the last frame: a new shot waits a frame,
+                                           // so that each new one is a slot turning active
     double lastFrame = 0.0;                // s, the last ownShotsFrame
     int phantoms = 0;                      // predicted shots the host never made, ever
 };
@@ -42,7 +47,8 @@ struct OwnShots {
 void ownShotsReset(OwnShots& shots);
 
 // A word sent at `now` (s): with fire, and the shared cooldown over as this copy sees it
-// and a slot free, the next ownShotsFrame spawns a shot.
+// and a slot free, the next ownShotsFrame spawns a shot; with fire but the cooldown
+// running, the shot that waits may still be fired by this word (the link lost the first).
 void ownShotsControl(OwnShots& shots, KeyFlags word, double now);
 
 // A snapshot that arrived at `now` (s) for a copy steering ship `own` (0 or 1) whose
