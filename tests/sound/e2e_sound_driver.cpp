@@ -19,6 +19,7 @@
 #include "lobby/lobby_client.h"
 #include "shell/host.h"
 #include "sound/sound.h"
+#include "sound/made_bank.h"
 
 namespace netduel {
 namespace {
@@ -29,16 +30,6 @@ constexpr std::uint16_t HOST_PORT = 44301;
 constexpr int MATCH_FRAMES = SOUND_RATE * 30 / 1000;  // 30 ms of a clip are compared
 constexpr int LATE_FRAMES = SOUND_RATE;               // a sound this far past its cause is not its
 const char* gamePath = nullptr;
-
-const SoundBank& bank()
-{
-    static const SoundBank made = [] {
-        SoundBank b;
-        soundBankMake(b);
-        return b;
-    }();
-    return made;
-}
 
 // What the disk driver wrote: 16-bit stereo frames at the mixer's rate.
 struct Recording {
@@ -154,7 +145,7 @@ protected:
         int best = 0;
         double bestLikeness = 0.0;
         for (int e = 0; e < SOUND_EFFECTS; ++e) {
-            const double l = likeness(recording, at, soundBankClip(bank(), SoundEffect(e)), pan > 0);
+            const double l = likeness(recording, at, soundBankClip(madeBank(), SoundEffect(e)), pan > 0);
             if (l > bestLikeness) bestLikeness = l, best = e;
         }
         EXPECT_EQ(best, int(effect)) << "likeness " << bestLikeness;
@@ -163,7 +154,7 @@ protected:
         for (int i = 0; i < MATCH_FRAMES; ++i) left += std::abs(recording.left(at + i)), right += std::abs(recording.right(at + i));
         const SoundPan gains = soundPan(pan);
         EXPECT_NEAR(right / left, gains.right / gains.left, 0.02 * gains.right / gains.left) << int(effect);
-        const int end = at + static_cast<int>(soundBankClip(bank(), effect).size());
+        const int end = at + static_cast<int>(soundBankClip(madeBank(), effect).size());
         EXPECT_TRUE(until([&] { return recording.frames() > end; }));
         return end;
     }

@@ -12,19 +12,10 @@
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "sound/sound.h"
+#include "sound/made_bank.h"
 
 namespace netduel {
 namespace {
-
-const SoundBank& bank()
-{
-    static const SoundBank made = [] {
-        SoundBank b;
-        soundBankMake(b);
-        return b;
-    }();
-    return made;
-}
 
 std::vector<std::int16_t> render(SoundMixer& mixer, int frames)
 {
@@ -52,7 +43,7 @@ double correlation(std::span<const float> a, std::span<const float> b)
 TEST(SoundClips, EachIsShortRisesFromAndFallsToSilenceAndSoundsUnlikeTheOthers)
 {
     for (int e = 0; e < SOUND_EFFECTS; ++e) {
-        const auto clip = soundBankClip(bank(), SoundEffect(e));
+        const auto clip = soundBankClip(madeBank(), SoundEffect(e));
         ASSERT_GT(clip.size(), std::size_t(SOUND_RATE / 50)) << e;
         EXPECT_LE(clip.size(), std::size_t(SOUND_RATE / 2)) << e;
         EXPECT_EQ(clip.front(), 0.0f) << e;
@@ -68,7 +59,7 @@ TEST(SoundClips, EachIsShortRisesFromAndFallsToSilenceAndSoundsUnlikeTheOthers)
             EXPECT_LT(std::fabs(clip[clip.size() - 1 - i]), peak / 3) << e << " at end-" << i;
         }
         for (int other = 0; other < e; ++other)
-            EXPECT_LT(std::fabs(correlation(clip, soundBankClip(bank(), SoundEffect(other)))), 0.8) << e << " " << other;
+            EXPECT_LT(std::fabs(correlation(clip, soundBankClip(madeBank(), SoundEffect(other)))), 0.8) << e << " " << other;
     }
 }
 
@@ -80,7 +71,7 @@ TEST(SoundMixer, PansAtEqualPowerAndMixesAClipExactlyAtItsGains)
         EXPECT_EQ(gains.right > gains.left, pan > 0.0f) << pan;
     }
     EXPECT_NEAR(soundPan(-1.0f).right, 0.0f, 1e-6f);
-    const auto clip = soundBankClip(bank(), SoundEffect::OtherShot);
+    const auto clip = soundBankClip(madeBank(), SoundEffect::OtherShot);
     SoundMixer mixer;
     soundMixerInit(mixer, 0.5f);
     ASSERT_TRUE(soundMixerPlay(mixer, clip, soundPan(0.6f)));
@@ -99,13 +90,13 @@ TEST(SoundMixer, TwentyLoudClipsAtOnceStayUnderTheCeilingAndTheGainComesBack)
     SoundMixer mixer;
     soundMixerInit(mixer, 1.0f);
     for (int i = 0; i < 20; ++i)
-        ASSERT_TRUE(soundMixerPlay(mixer, soundBankClip(bank(), SoundEffect::OwnHit), soundPan(0.0f)));
+        ASSERT_TRUE(soundMixerPlay(mixer, soundBankClip(madeBank(), SoundEffect::OwnHit), soundPan(0.0f)));
     const std::vector<std::int16_t> burst = render(mixer, SOUND_RATE / 2);
     EXPECT_LE(peakOf(burst), int(SOUND_LIMIT * 32767.0f) + 1);
     EXPECT_GT(peakOf(burst), int(0.8f * 32767.0f));  // limited, not silenced
     // Some time after the burst a lone clip plays at its own level again.
     render(mixer, SOUND_RATE / 2);
-    const auto clip = soundBankClip(bank(), SoundEffect::Chat);
+    const auto clip = soundBankClip(madeBank(), SoundEffect::Chat);
     soundMixerPlay(mixer, clip, SoundPan{1.0f, 1.0f});
     EXPECT_NEAR(peakOf(render(mixer, static_cast<int>(clip.size()))), 0.3f * 32767.0f, 2.0);
 }
@@ -114,7 +105,7 @@ TEST(SoundMixer, ZeroGainIsSilenceAndAGainChangeRampsWithoutAClick)
 {
     SoundMixer mixer;
     soundMixerInit(mixer, 0.0f);
-    soundMixerPlay(mixer, soundBankClip(bank(), SoundEffect::OwnHit), soundPan(0.0f));
+    soundMixerPlay(mixer, soundBankClip(madeBank(), SoundEffect::OwnHit), soundPan(0.0f));
     EXPECT_EQ(peakOf(render(mixer, SOUND_RATE / 2)), 0);  // the whole clip, unheard
     // A square held at full level: the gain turned up and down shows only as its ramp.
     const std::vector<float> level(SOUND_RATE, 0.5f);
@@ -135,8 +126,8 @@ TEST(SoundMixer, AFullMixerRefusesAndCountsTheNextClip)
 {
     SoundMixer mixer;
     soundMixerInit(mixer, 1.0f);
-    for (int i = 0; i < SOUND_VOICES; ++i) EXPECT_TRUE(soundMixerPlay(mixer, soundBankClip(bank(), SoundEffect::Lost), {}));
-    EXPECT_FALSE(soundMixerPlay(mixer, soundBankClip(bank(), SoundEffect::Lost), {}));
+    for (int i = 0; i < SOUND_VOICES; ++i) EXPECT_TRUE(soundMixerPlay(mixer, soundBankClip(madeBank(), SoundEffect::Lost), {}));
+    EXPECT_FALSE(soundMixerPlay(mixer, soundBankClip(madeBank(), SoundEffect::Lost), {}));
     EXPECT_EQ(mixer.dropped, 1u);
 }
 
