@@ -31,7 +31,8 @@ constexpr int MATCH_FRAMES = SOUND_RATE * 30 / 1000;  // 30 ms of a clip are com
 constexpr int LATE_FRAMES = SOUND_RATE;               // a sound this far past its cause is not its
 const char* gamePath = nullptr;
 
-// What the disk driver wrote: 16-bit stereo frames at the mixer's rate.
+// What the disk driver wrote: 16-bit stereo frames at the mixer's rate, read as it grows
+// (whole frames only), so that a poll costs the same late in a run as early.
 struct Recording {
     std::string path;
     std::vector<std::int16_t> samples;
@@ -39,9 +40,13 @@ struct Recording {
     int frames()
     {
         std::ifstream file(path, std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(samples.size() * sizeof(std::int16_t)));
         std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        samples.assign(bytes.size() / 2, 0);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        const std::size_t frameBytes = SOUND_CHANNELS * sizeof(std::int16_t);
+        const std::size_t old = samples.size();
+        samples.resize(old + bytes.size() / frameBytes * SOUND_CHANNELS);
+        if (samples.size() > old)
+            std::memcpy(samples.data() + old, bytes.data(), (samples.size() - old) * sizeof(std::int16_t));
         return static_cast<int>(samples.size() / SOUND_CHANNELS);
     }
     int left(int frame) const { return samples[SOUND_CHANNELS * frame]; }
@@ -222,6 +227,7 @@ TEST_F(SoundEndToEnd, MuteAndVolumeZeroWriteSilenceAndMGivesTheSoundBack)
         EXPECT_TRUE(game->exitedWith(0));
         game.reset();
         std::remove(recording.path.c_str());
+        recording.samples.clear();
     }
 }
 
