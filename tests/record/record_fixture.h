@@ -83,6 +83,7 @@ inline std::vector<RecordEvent> writeSampleRecording(const std::string& path, do
     RecordWriter writer;
     EXPECT_TRUE(recordWriterOpen(writer, path, origin));
     auto add = [&](RecordEvent event) {
+        event.time = std::round(event.time * 1e6) / 1e6;  // the file's microseconds
         const double now = origin + event.time;
         switch (event.kind) {
         case RecordKind::Snapshot: recordWriterSnapshot(writer, event.snapshot, now); break;
