@@ -133,10 +133,6 @@ void recordWriterTick(RecordWriter& writer, double now);
 // Writes the open block and closes the file; safe in any state.
 void recordWriterClose(RecordWriter& writer);
 
-// A LobbyTap's function: records each text it is told as a line at the program clock's
-// time; the tap's context is the RecordWriter.
-void recordWriterHeard(void* writer, std::string_view line);
-
 // ---- Reader ---------------------------------------------------------------------------
 
 struct RecordBlockEntry {
@@ -217,6 +213,8 @@ bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::strin
 // far as the lines tell them.
 struct RecordClient {
     RecordWriter writer;
+    double clock = 0.0;     // s: the frame's clock reading, set before the client is
+                            // serviced; what the client hears then is recorded at it
     std::array<std::string, SHIP_COUNT> players;
     int slot = -1;
     bool connected = false;
@@ -236,6 +234,7 @@ struct RecordHost {
     RecordWriter writer;    // open during a stretch
     std::array<std::string, SHIP_COUNT> players;
     bool failed = false;    // this stretch's file could not be written: wait for the next
+    double clock = 0.0;     // s: the frame's clock reading, set before the server is serviced
 };
 
 // A LobbyTap's function for the server's broadcast notices, recorded as the line a

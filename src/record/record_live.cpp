@@ -2,7 +2,6 @@
 #include <ctime>
 
 #include "base/status.h"
-#include "base/timer.h"
 #include "lobby/lobby_protocol.h"
 #include "record/record.h"
 
@@ -42,7 +41,7 @@ void hostStretchStart(RecordHost& recording, const std::array<std::string, SHIP_
 void recordClientHeard(void* recording, std::string_view line)
 {
     auto& client = *static_cast<RecordClient*>(recording);
-    const double now = timerSeconds();
+    const double now = client.clock;
     recordWriterLine(client.writer, line, now);
     if (recordRosterFollow(client.players, line)) recordWriterPlayers(client.writer, client.players, now);
 }
@@ -64,7 +63,7 @@ void recordHostHeard(void* recording, std::string_view notice)
 {
     auto& host = *static_cast<RecordHost*>(recording);
     if (!host.writer.file) return;
-    if (const auto line = noticeHistoryLine(notice)) recordWriterLine(host.writer, *line, timerSeconds());
+    if (const auto line = noticeHistoryLine(notice)) recordWriterLine(host.writer, *line, host.clock);
 }
 
 void recordHostFrame(RecordHost& recording, const LobbyServer& server, const Snapshot* sent, double now)

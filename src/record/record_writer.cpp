@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "base/status.h"
-#include "base/timer.h"
 #include "record/record.h"
 #include "record/record_codec.h"
 
@@ -182,11 +181,6 @@ void recordWriterClose(RecordWriter& writer)
     writer.file = nullptr;
     writer.raw.clear();
     writer.records = 0;
-}
-
-void recordWriterHeard(void* writer, std::string_view line)
-{
-    recordWriterLine(*static_cast<RecordWriter*>(writer), line, timerSeconds());
 }
 
 }  // namespace netduel

@@ -32,9 +32,10 @@ void dedicatedFrame(DedicatedHost& host)
 {
     hostClockAdvance(host.frameToggle, host.lastTime, host.frameDt);
     Snapshot sent;
+    host.recording.clock = host.lastTime;
     const bool broadcast =
         hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry, &sent);
-    recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, timerSeconds());
+    recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, host.lastTime);
 }
 
 void dedicatedPace()

@@ -9,9 +9,11 @@
 #include "bot/bot_run.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_client.h"
+#include "record/record.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
 #include "shell/options.h"
+#include "shell/replay.h"
 #include "shell/shell.h"
 
 #ifndef NETDUEL_SERVER_HOST
@@ -23,6 +25,7 @@ namespace {
 using namespace netduel;
 
 constexpr int EXIT_NO_WINDOW = 1;
+constexpr int EXIT_NO_RECORDING = 1;  // --record's file cannot be written
 constexpr int EXIT_USAGE = 2;
 
 int usageError(const std::string& problem)
@@ -34,7 +37,11 @@ int usageError(const std::string& problem)
 int runWindowed(const char* programPath, const Options& options)
 {
     auto shell = std::make_unique<Shell>();
-    if (!displayOpen(shell->display, programPath, options.window)) return EXIT_NO_WINDOW;
+    if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
+    if (!displayOpen(shell->display, programPath, options.window)) {
+        recordWriterClose(shell->recording.writer);
+        return EXIT_NO_WINDOW;
+    }
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
         while (shellFrame(*shell)) {
         }
@@ -77,7 +84,10 @@ int main(int argc, char** argv)
             return usageError("cannot resolve the address '" + target.host + "'");
     statusOpen();
     stopRequestInstall();
-    if (options.mode == RunMode::Dedicated) return dedicatedRun(options.port);
+    if (options.mode == RunMode::Dedicated)
+        return dedicatedRun(options.port, options.recordDir, options.recordKeep);
+    if (options.mode == RunMode::Replay && options.info) return recordInfoRun(options.replayPath);
+    if (options.mode == RunMode::Replay) return replayRun(argv[0], options);
     if (options.mode == RunMode::Bot) return runBot(options);
     if (options.mode == RunMode::List) return hostListRun(options.listTargets, options.port);
     return runWindowed(argv[0], options);
