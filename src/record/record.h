@@ -25,8 +25,12 @@
 //
 // A record is a type byte, a time and a body. The time is an unsigned LEB128 varint:
 // microseconds after the previous record of the block (after the base time for the first).
-//     1 snapshot  464 bytes: the snapshot as it arrived, XORed with the block's previous
-//                 snapshot; the block's first is XORed with nothing, a key snapshot
+//     1 snapshot  464 bytes: the snapshot as it arrived, as 116 little-endian 32-bit
+//                 words, each stored as its difference (modulo 2^32) from a prediction
+//                 from the block's snapshots before it: none for the block's first (a key
+//                 snapshot, stored as it is), the one before for its second, and for the
+//                 others 2·last − the one before last, the straight line on which
+//                 bullets and gliding ships move
 //     2 line      u8 length (at most 150), the bytes: a lobby line as the history took it
 //     3 slot      u8: the copy's own slot + 1 (0: none known)
 //     4 link      u8: 1 the connection came up, 0 it went
@@ -99,6 +103,13 @@ struct RecordState {
 
 // ---- Writer ---------------------------------------------------------------------------
 
+// A block's last two snapshots, from which the next one is predicted.
+struct RecordTrail {
+    Snapshot last{};
+    Snapshot before{};
+    int count = 0;  // snapshots in the block so far
+};
+
 struct RecordWriter {
     std::FILE* file = nullptr;        // null before open, after close and after a failure
     std::string path;
@@ -107,7 +118,7 @@ struct RecordWriter {
     std::uint64_t baseMicros = 0;     // the open block's first record
     std::uint64_t lastMicros = 0;     // the newest record's time
     std::uint32_t records = 0;        // in the open block; 0: no block open
-    Snapshot previous{};              // the block's newest snapshot, for the XOR
+    RecordTrail trail;                // the block's snapshots, for the next one's prediction
     RecordState state;                // as the records so far leave it
     std::uint64_t bytesWritten = 0;   // header and blocks
     bool failed = false;              // a write failed: nothing more is written

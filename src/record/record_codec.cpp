@@ -12,6 +12,8 @@ namespace {
 
 constexpr int DEFLATE_LEVEL = 9;        // a block is small and closes once a second: take the best
 constexpr int VARINT_BYTES_MAX = 10;    // of a 64-bit value
+constexpr std::size_t SNAPSHOT_WORDS = SNAPSHOT_SIZE / 4;  // little-endian 32-bit words
+static_assert(SNAPSHOT_WORDS * 4 == SNAPSHOT_SIZE);
 
 void putLe(RecordBytes& out, std::uint64_t value, int bytes)
 {
@@ -78,6 +80,27 @@ struct Cursor {
         return out;
     }
 };
+
+std::uint32_t wordAt(const Snapshot& snapshot, std::size_t word)
+{
+    return static_cast<std::uint32_t>(getLe(snapshot, word * 4, 4));
+}
+
+// Word `word` of the next snapshot as the trail predicts it: nothing before the first,
+// the last one's after it, then a straight line through the last two.
+std::uint32_t trailPredict(const RecordTrail& trail, std::size_t word)
+{
+    if (trail.count == 0) return 0;
+    const std::uint32_t last = wordAt(trail.last, word);
+    return trail.count == 1 ? last : 2 * last - wordAt(trail.before, word);
+}
+
+void trailPush(RecordTrail& trail, const Snapshot& snapshot)
+{
+    trail.before = trail.last;
+    trail.last = snapshot;
+    ++trail.count;
+}
 
 }  // namespace
 
@@ -159,15 +182,15 @@ bool recordBlockHeaderDecode(std::span<const std::uint8_t> bytes, RecordBlockHea
 }
 
 void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t stepMicros,
-                  Snapshot& previous)
+                  RecordTrail& trail)
 {
     raw.push_back(static_cast<std::uint8_t>(event.kind));
     putVarint(raw, stepMicros);
     switch (event.kind) {
     case RecordKind::Snapshot:
-        for (std::size_t i = 0; i < SNAPSHOT_SIZE; ++i)
-            raw.push_back(static_cast<std::uint8_t>(event.snapshot[i] ^ previous[i]));
-        previous = event.snapshot;
+        for (std::size_t word = 0; word < SNAPSHOT_WORDS; ++word)
+            putLe(raw, wordAt(event.snapshot, word) - trailPredict(trail, word), 4);
+        trailPush(trail, event.snapshot);
         break;
     case RecordKind::Line: putText(raw, event.text, HISTORY_CHARS); break;
     case RecordKind::Slot: raw.push_back(static_cast<std::uint8_t>(event.slot < 0 ? 0 : event.slot + 1)); break;
@@ -205,7 +228,7 @@ bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint64_t baseMicr
 {
     events.clear();
     Cursor in{raw};
-    Snapshot previous{};
+    RecordTrail trail;
     std::uint64_t micros = baseMicros;
     while (in.at < raw.size()) {
         RecordEvent event;
@@ -217,9 +240,14 @@ bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint64_t baseMicr
         switch (kind) {
         case std::uint8_t(RecordKind::Snapshot):
             if (raw.size() - in.at < SNAPSHOT_SIZE) return false;
-            for (std::size_t i = 0; i < SNAPSHOT_SIZE; ++i) event.snapshot[i] = raw[in.at + i] ^ previous[i];
+            for (std::size_t word = 0; word < SNAPSHOT_WORDS; ++word) {
+                const std::uint32_t value = static_cast<std::uint32_t>(getLe(raw, in.at + word * 4, 4)) +
+                                            trailPredict(trail, word);
+                for (std::size_t i = 0; i < 4; ++i)
+                    event.snapshot[word * 4 + i] = static_cast<std::uint8_t>(value >> (8 * i));
+            }
             in.at += SNAPSHOT_SIZE;
-            previous = event.snapshot;
+            trailPush(trail, event.snapshot);
             break;
         case std::uint8_t(RecordKind::Line): event.text = in.text(HISTORY_CHARS); break;
         case std::uint8_t(RecordKind::Slot): event.slot = int(in.byte()) - 1; break;

@@ -54,10 +54,10 @@ bool recordBlockHeaderDecode(std::span<const std::uint8_t> bytes, RecordBlockHea
 std::uint32_t recordBlockCrc(std::span<const std::uint8_t> headerBytes,
                              std::span<const std::uint8_t> stored);
 
-// Appends one record's type, time step and body to `raw`; `previous` is the block's
-// previous snapshot (zero before the first) and becomes this one.
+// Appends one record's type, time step and body to `raw`; a snapshot is stored against
+// the prediction from the block's snapshots before it in `trail`, and joins it.
 void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t stepMicros,
-                  Snapshot& previous);
+                  RecordTrail& trail);
 
 // zlib both ways. Inflation fails unless it yields exactly `rawLength` bytes.
 RecordBytes recordDeflate(std::span<const std::uint8_t> raw);

@@ -72,23 +72,23 @@ void writerAdd(RecordWriter& writer, const RecordEvent& event, double now)
     if (writer.records == 0) {
         writer.baseMicros = micros;
         writer.lastMicros = micros;
-        writer.previous = Snapshot{};
+        writer.trail = RecordTrail{};
         RecordEvent start;
         start.kind = RecordKind::Panel;
         start.panel = writer.state.panel;
-        recordAppend(writer.raw, start, 0, writer.previous);
+        recordAppend(writer.raw, start, 0, writer.trail);
         start.kind = RecordKind::Slot;
         start.slot = writer.state.slot;
-        recordAppend(writer.raw, start, 0, writer.previous);
+        recordAppend(writer.raw, start, 0, writer.trail);
         start.kind = RecordKind::Link;
         start.connected = writer.state.connected;
-        recordAppend(writer.raw, start, 0, writer.previous);
+        recordAppend(writer.raw, start, 0, writer.trail);
         start.kind = RecordKind::Players;
         start.players = writer.state.players;
-        recordAppend(writer.raw, start, 0, writer.previous);
+        recordAppend(writer.raw, start, 0, writer.trail);
         writer.records = 4;
     }
-    recordAppend(writer.raw, event, micros - writer.lastMicros, writer.previous);
+    recordAppend(writer.raw, event, micros - writer.lastMicros, writer.trail);
     writer.lastMicros = micros;
     ++writer.records;
 }
