@@ -26,6 +26,7 @@ using namespace netduel;
 
 constexpr int EXIT_NO_WINDOW = 1;
 constexpr int EXIT_NO_RECORDING = 1;  // --record's file cannot be written
+constexpr int EXIT_REFUSED = 1;       // --replay's file is no recording this program plays
 constexpr int EXIT_USAGE = 2;
 
 int usageError(const std::string& problem)
@@ -49,6 +50,18 @@ int runWindowed(const char* programPath, const Options& options)
     shellStop(*shell);
     displayClose(shell->display);
     return 0;
+}
+
+int runReplay(const char* programPath, const Options& options)
+{
+    RecordReader reader;
+    if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
+    auto display = std::make_unique<Display>();
+    const bool opened = displayOpen(*display, programPath, options.window);
+    if (opened) replayRun(*display, reader, options);
+    displayClose(*display);
+    recordReaderClose(reader);
+    return opened ? 0 : EXIT_NO_WINDOW;
 }
 
 // The computer player joins --join's address, else the built-in one.
@@ -87,7 +100,7 @@ int main(int argc, char** argv)
     if (options.mode == RunMode::Dedicated)
         return dedicatedRun(options.port, options.recordDir, options.recordKeep);
     if (options.mode == RunMode::Replay && options.info) return recordInfoRun(options.replayPath);
-    if (options.mode == RunMode::Replay) return replayRun(argv[0], options);
+    if (options.mode == RunMode::Replay) return runReplay(argv[0], options);
     if (options.mode == RunMode::Bot) return runBot(options);
     if (options.mode == RunMode::List) return hostListRun(options.listTargets, options.port);
     return runWindowed(argv[0], options);

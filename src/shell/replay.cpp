@@ -14,8 +14,6 @@ namespace netduel {
 
 namespace {
 
-constexpr int EXIT_REFUSED = 1;
-
 bool isKey(const std::string& key, int scanCode)
 {
     const KeyEntry entry = keyWithoutCharacter(scanCode);
@@ -65,38 +63,34 @@ bool replayKey(RecordPlayer& player, const std::string& key, bool shift)
     return true;
 }
 
-int replayRun(const char* programPath, const Options& options)
+bool replayOpen(RecordReader& reader, const std::string& path)
 {
-    RecordReader reader;
     std::string problem;
-    if (!recordReaderOpen(reader, options.replayPath, problem)) {
+    if (!recordReaderOpen(reader, path, problem)) {
         std::fprintf(stderr, "netduel: %s\n", statusEscape(problem).c_str());
-        return EXIT_REFUSED;
+        return false;
     }
-    if (!reader.damage.empty()) statusWrite(statusEscape(options.replayPath + ": " + reader.damage), true);
+    if (!reader.damage.empty()) statusWrite(statusEscape(path + ": " + reader.damage), true);
+    return true;
+}
+
+void replayRun(Display& display, RecordReader& reader, const Options& options)
+{
     auto player = std::make_unique<RecordPlayer>();
     recordPlayerStart(*player, reader, options.smoothing);
-    auto display = std::make_unique<Display>();
-    if (!displayOpen(*display, programPath, options.window)) {
-        recordReaderClose(reader);
-        return EXIT_REFUSED;
-    }
     double last = timerSeconds();
     do {
-        const bool shift = displayKeyHeld(*display, SCAN_SHIFT_LEFT) || displayKeyHeld(*display, SCAN_SHIFT_RIGHT);
-        for (std::string key = readKey(*display); !key.empty(); key = readKey(*display))
+        const bool shift = displayKeyHeld(display, SCAN_SHIFT_LEFT) || displayKeyHeld(display, SCAN_SHIFT_RIGHT);
+        for (std::string key = readKey(display); !key.empty(); key = readKey(display))
             replayKey(*player, key, shift);
         const double now = timerSeconds();
         const MatchState& drawn = recordPlayerFrame(*player, now - last);
         last = now;
         const PlaybackBar bar{player->position, reader.length, player->speed, player->paused};
-        drawFrame(*display, drawn, player->panel, false, {}, replayHint(*player, options.replayPath), {}, &bar);
-        displayForgetTaps(*display);
-        sleepMs(*display, FRAME_PAUSE_MS);
-    } while (!keyDown(*display, SCAN_ESCAPE) && !stopRequested());
-    displayClose(*display);
-    recordReaderClose(reader);
-    return 0;
+        drawFrame(display, drawn, player->panel, false, {}, replayHint(*player, options.replayPath), {}, &bar);
+        displayForgetTaps(display);
+        sleepMs(display, FRAME_PAUSE_MS);
+    } while (!keyDown(display, SCAN_ESCAPE) && !stopRequested());
 }
 
 }  // namespace netduel

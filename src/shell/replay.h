@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "display/display.h"
 #include "record/record_player.h"
 #include "shell/options.h"
 
@@ -18,9 +19,11 @@ inline constexpr int SCAN_SHIFT_RIGHT = 54;
 // speed, . steps one snapshot. False for any other key.
 bool replayKey(RecordPlayer& player, const std::string& key, bool shift);
 
-// --replay FILE: opens the recording first (refused: one line on standard error and status
-// 1, before any window), says where a cut or damaged file ends on the status stream, then
-// plays it in the window until Escape or a stop. The exit status.
-int replayRun(const char* programPath, const Options& options);
+// --replay FILE, before any window opens: false after one line on standard error when the
+// file is refused; a cut or damaged file's end is told on the status stream.
+bool replayOpen(RecordReader& reader, const std::string& path);
+
+// Plays the open recording in the open window until Escape or a stop.
+void replayRun(Display& display, RecordReader& reader, const Options& options);
 
 }  // namespace netduel
