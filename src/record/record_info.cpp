@@ -61,7 +61,7 @@ bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::strin
     } else if (const std::size_t at = body.find(RENAMED); at != std::string_view::npos) {
         const std::string_view from = body.substr(0, at);
         for (std::string& player : players)
-            if (!player.empty() && player == from) player = body.substr(at + RENAMED.size());
+            if (player == from) player = body.substr(at + RENAMED.size());
     }
     return players != before;
 }

@@ -11,8 +11,6 @@ namespace netduel {
 
 namespace {
 
-constexpr double LEAD_IN_FRAME = 1.0 / 60.0;  // s: the lead-in's frames, as a 60 Hz window draws
-
 void playerApply(RecordPlayer& player, const RecordEvent& event)
 {
     switch (event.kind) {
@@ -78,15 +76,7 @@ void recordPlayerSeek(RecordPlayer& player, double time)
     player.connected = false;
     player.players = {};
     player.lastSnapshot = -1.0;
-    const double from = std::max(0.0, time - PLAYER_LEAD_IN);
-    playerLoad(player, recordReaderBlockAt(*player.reader, from));
-    // Frames at a window's pace up to the target, so that the view's delay and ring
-    // stand as they would have, had the recording played straight here.
-    for (int frames = static_cast<int>(std::ceil((time - from) / LEAD_IN_FRAME)); frames > 0; --frames) {
-        const double at = time - frames * LEAD_IN_FRAME;
-        playerPlayTo(player, at);
-        clientViewFrame(player.view, -LEAD_IN_FRAME, at);
-    }
+    playerLoad(player, recordReaderBlockAt(*player.reader, std::max(0.0, time - PLAYER_LEAD_IN)));
     playerPlayTo(player, time);
     player.position = time;
 }

@@ -16,9 +16,9 @@ inline constexpr double PLAYER_SPEED_MIN = 0.25;
 inline constexpr double PLAYER_SPEED_MAX = 8.0;  // each step of the speed halves or doubles it
 inline constexpr double PLAYER_SKIP = 5.0;       // s: Left and Right
 inline constexpr double PLAYER_SKIP_LONG = 30.0; // s: with Shift
-// s of snapshots a seek plays before its target, in 60 Hz frames: the view's ring holds
-// about a second, so that the ships drawn there are those of playing straight to it.
-inline constexpr double PLAYER_LEAD_IN = 2.0;
+// s of snapshots a seek plays before its target: a full ring of the view's, so that it
+// draws there the ships that playing straight to it draws.
+inline constexpr double PLAYER_LEAD_IN = VIEW_SNAPSHOTS * VIEW_INTERVAL_START;
 
 struct RecordPlayer {
     RecordReader* reader = nullptr;
@@ -42,8 +42,8 @@ struct RecordPlayer {
 // --no-smoothing leaves it. The own ship is not predicted: no control words were recorded.
 void recordPlayerStart(RecordPlayer& player, RecordReader& reader, bool smoothing);
 
-// Moves the playhead to `time` (clamped to the recording): the view starts afresh
-// PLAYER_LEAD_IN before it and plays up to it; the panel shows the lines as they stood.
+// Moves the playhead to `time` (clamped to the recording): the view starts afresh with
+// the snapshots of PLAYER_LEAD_IN before it; the panel shows the lines as they stood.
 void recordPlayerSeek(RecordPlayer& player, double time);
 
 // One frame of `seconds` of real time: the playhead moves by seconds × speed unless

@@ -73,7 +73,11 @@ inline std::uint64_t countKind(const std::vector<RecordEvent>& events, RecordKin
     return n;
 }
 
-// `seconds` of a match as a client hears it, 30 snapshots a second with a little jitter,
+// s: every third snapshot of the sample arrives this late, a jitter that lengthens the
+// view's playout delay past its least.
+inline constexpr double LATE = 0.03;
+
+// `seconds` of a match as a client hears it, 30 snapshots a second with that jitter,
 // a lobby line every 0.7 s, its slot, and ship 1 changing hands at 2 s. The events as
 // written, with their times since the start.
 inline std::vector<RecordEvent> writeSampleRecording(const std::string& path, double seconds)
@@ -114,7 +118,7 @@ inline std::vector<RecordEvent> writeSampleRecording(const std::string& path, do
     for (int i = 0; i <= count; ++i) {
         RecordEvent snapshot;
     snapshot.kind = RecordKind::Snapshot;
-        snapshot.time = i / 30.0 + (i % 3 == 1 ? 0.004 : 0.0);
+        snapshot.time = i / 30.0 + (i % 3 == 1 ? LATE : 0.0);
         if (i == count) snapshot.time = i / 30.0;
         snapshot.snapshot = sample.next();
         if (snapshot.time >= 2.0 && players.players[1] == "bob") {

@@ -53,11 +53,12 @@ TEST_F(PlayerTest, SeekingShowsWhatPlayingStraightThereShows)
     recordPlayerStart(*straight, reader, true);
     auto seeking = std::make_unique<RecordPlayer>();
     recordPlayerStart(*seeking, reader, true);
-    // Inside the first lead-in, across block boundaries, and the end.
-    for (const int frames : {40, 130, 241, 300, 361}) {
+    // Inside the first lead-in, just after blocks begin (where a block alone would hold
+    // one snapshot), and the end.
+    ASSERT_GE(reader.blocks.size(), 5u);
+    for (const double target : {0.67, reader.blocks[2].base + 0.02, reader.blocks[4].base + 0.02, 99.0}) {
         MatchState shown;
-        while (straight->position < frames / 60.0 - 1e-9 && !straight->paused)
-            shown = recordPlayerFrame(*straight, 1.0 / 60.0);
+        while (straight->position < target && !straight->paused) shown = recordPlayerFrame(*straight, 1.0 / 60.0);
         recordPlayerSeek(*seeking, 5.9 - straight->position);  // from somewhere else
         recordPlayerSeek(*seeking, straight->position);
         const MatchState& sought = recordPlayerFrame(*seeking, 0.0);

@@ -271,12 +271,13 @@ TEST(RecordDir, NamesByStartAndKeepsOnlyTheNewest)
     test::writeBytes(folder.path("notes.txt"), {});
     test::writeBytes(folder.path("match-2026.ndrec"), {});
 
-    EXPECT_EQ(recordDirPrune(folder.root, 3), 2);
+    EXPECT_EQ(recordDirPrune(folder.root, 4), 1);
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder.root))
         left.push_back(entry.path().filename().string());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"match-2026.ndrec", "match-20261101-153145.ndrec",
+    EXPECT_EQ(left, (std::vector<std::string>{"match-2026.ndrec", "match-20261101-153045-2.ndrec",
+                                              "match-20261101-153145.ndrec",
                                               "match-20261101-153245.ndrec", "match-20261101-153345.ndrec",
                                               "notes.txt"}));
 }
