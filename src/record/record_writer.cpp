@@ -13,6 +13,9 @@ namespace netduel {
 
 namespace {
 
+// The state a block plays from, at its start.
+constexpr RecordKind BLOCK_START[] = {RecordKind::Panel, RecordKind::Slot, RecordKind::Link, RecordKind::Players};
+
 std::uint64_t wallMillis()
 {
     using namespace std::chrono;
@@ -74,19 +77,15 @@ void writerAdd(RecordWriter& writer, const RecordEvent& event, double now)
         writer.lastMicros = micros;
         writer.trail = RecordTrail{};
         RecordEvent start;
-        start.kind = RecordKind::Panel;
         start.panel = writer.state.panel;
-        recordAppend(writer.raw, start, 0, writer.trail);
-        start.kind = RecordKind::Slot;
         start.slot = writer.state.slot;
-        recordAppend(writer.raw, start, 0, writer.trail);
-        start.kind = RecordKind::Link;
         start.connected = writer.state.connected;
-        recordAppend(writer.raw, start, 0, writer.trail);
-        start.kind = RecordKind::Players;
         start.players = writer.state.players;
-        recordAppend(writer.raw, start, 0, writer.trail);
-        writer.records = 4;
+        for (const RecordKind kind : BLOCK_START) {
+            start.kind = kind;
+            recordAppend(writer.raw, start, 0, writer.trail);
+        }
+        writer.records = std::size(BLOCK_START);
     }
     recordAppend(writer.raw, event, micros - writer.lastMicros, writer.trail);
     writer.lastMicros = micros;

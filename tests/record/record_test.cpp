@@ -20,6 +20,27 @@ namespace {
 
 using test::RecordFolder;
 
+// A sample recording on disk: its bytes and the index of its blocks.
+struct SampleFile {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    std::vector<RecordBlockEntry> blocks;
+};
+
+SampleFile sampleFile(const RecordFolder& folder, double seconds)
+{
+    SampleFile sample;
+    sample.path = folder.path("sample.ndrec");
+    test::writeSampleRecording(sample.path, seconds);
+    sample.bytes = test::fileBytes(sample.path);
+    RecordReader reader;
+    std::string problem;
+    EXPECT_TRUE(recordReaderOpen(reader, sample.path, problem)) << problem;
+    sample.blocks = reader.blocks;
+    recordReaderClose(reader);
+    return sample;
+}
+
 TEST(RecordFile, ReadsBackEveryRecordWithItsTimeAcrossBlocks)
 {
     RecordFolder folder;
@@ -94,14 +115,13 @@ TEST(RecordFile, ABlockReachesTheFileWithinASecondWhileRecording)
 TEST(RecordFile, ACutAtAnyByteOfTheLastBlockPlaysToTheBlockBefore)
 {
     RecordFolder folder;
-    const std::string path = folder.path("whole.ndrec");
-    test::writeSampleRecording(path, 3.5);
-    const std::vector<std::uint8_t> bytes = test::fileBytes(path);
+    const SampleFile sample = sampleFile(folder, 3.5);
+    const std::vector<std::uint8_t>& bytes = sample.bytes;
+    ASSERT_GE(sample.blocks.size(), 2u);
+    const RecordBlockEntry last = sample.blocks.back();
     RecordReader whole;
     std::string problem;
-    ASSERT_TRUE(recordReaderOpen(whole, path, problem)) << problem;
-    ASSERT_GE(whole.blocks.size(), 2u);
-    const RecordBlockEntry last = whole.blocks.back();
+    ASSERT_TRUE(recordReaderOpen(whole, sample.path, problem)) << problem;
     std::vector<RecordEvent> before;
     ASSERT_TRUE(recordReaderBlock(whole, whole.blocks.size() - 2, before));
     recordReaderClose(whole);
@@ -111,7 +131,7 @@ TEST(RecordFile, ACutAtAnyByteOfTheLastBlockPlaysToTheBlockBefore)
         test::writeBytes(cutPath, std::span(bytes).first(cut));
         RecordReader reader;
         ASSERT_TRUE(recordReaderOpen(reader, cutPath, problem)) << cut << ": " << problem;
-        ASSERT_EQ(reader.blocks.size(), whole.blocks.size() - 1) << cut;
+        ASSERT_EQ(reader.blocks.size(), sample.blocks.size() - 1) << cut;
         EXPECT_EQ(reader.length, before.back().time) << cut;
         EXPECT_EQ(reader.goodBytes, last.offset) << cut;
         if (cut == last.offset) {
@@ -127,14 +147,10 @@ TEST(RecordFile, ACutAtAnyByteOfTheLastBlockPlaysToTheBlockBefore)
 TEST(RecordFile, AFlippedBitIsFoundByItsBlocksChecksum)
 {
     RecordFolder folder;
-    const std::string path = folder.path("flip.ndrec");
-    test::writeSampleRecording(path, 3.5);
-    const std::vector<std::uint8_t> bytes = test::fileBytes(path);
-    RecordReader whole;
+    const SampleFile sample = sampleFile(folder, 3.5);
+    const std::vector<std::uint8_t>& bytes = sample.bytes;
+    const std::vector<RecordBlockEntry>& blocks = sample.blocks;
     std::string problem;
-    ASSERT_TRUE(recordReaderOpen(whole, path, problem));
-    const std::vector<RecordBlockEntry> blocks = whole.blocks;
-    recordReaderClose(whole);
     ASSERT_GE(blocks.size(), 3u);
     const RecordBlockEntry& hit = blocks[1];
     // A bit in the base time, in the count, in the checksum itself and in the stream.
