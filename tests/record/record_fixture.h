@@ -77,63 +77,36 @@ inline std::uint64_t countKind(const std::vector<RecordEvent>& events, RecordKin
 // view's playout delay past its least.
 inline constexpr double LATE = 0.03;
 
-// `seconds` of a match as a client hears it, 30 snapshots a second with that jitter,
-// a lobby line every 0.7 s, its slot, and ship 1 changing hands at 2 s. The events as
-// written, with their times since the start.
+// `seconds` of a match as a client hears it: its slot, 30 snapshots a second with that
+// jitter, a lobby line every 0.7 s, and ship 1 changing hands at 2 s. The snapshots and
+// lines as written, with their times since the start in the file's microseconds.
 inline std::vector<RecordEvent> writeSampleRecording(const std::string& path, double seconds)
 {
     const double origin = 50.0;
-    std::vector<RecordEvent> events;
     RecordWriter writer;
     EXPECT_TRUE(recordWriterOpen(writer, path, origin));
-    auto add = [&](RecordEvent event) {
-        event.time = std::round(event.time * 1e6) / 1e6;  // the file's microseconds
-        const double now = origin + event.time;
-        switch (event.kind) {
-        case RecordKind::Snapshot: recordWriterSnapshot(writer, event.snapshot, now); break;
-        case RecordKind::Line: recordWriterLine(writer, event.text, now); break;
-        case RecordKind::Slot: recordWriterSlot(writer, event.slot, now); break;
-        case RecordKind::Link: recordWriterLink(writer, event.connected, now); break;
-        case RecordKind::Players: recordWriterPlayers(writer, event.players, now); break;
-        case RecordKind::Panel: break;
-        }
-        recordWriterTick(writer, now);
-        events.push_back(std::move(event));
-    };
-    RecordEvent link;
-    link.kind = RecordKind::Link;
-    link.connected = true;
-    add(link);
-    RecordEvent slot;
-    slot.kind = RecordKind::Slot;
-    slot.slot = 1;
-    add(slot);
-    RecordEvent players;
-    players.kind = RecordKind::Players;
-    players.players = {"alice", "bob"};
-    add(players);
-    const int count = static_cast<int>(std::lround(seconds * 30.0));
-    int lines = 0;
+    recordWriterLink(writer, true, origin);
+    recordWriterSlot(writer, 1, origin);
+    recordWriterPlayers(writer, {"alice", "bob"}, origin);
+    std::vector<RecordEvent> events;
     SampleMatch sample;
+    const int count = static_cast<int>(std::lround(seconds * 30.0));
     for (int i = 0; i <= count; ++i) {
-        RecordEvent snapshot;
-    snapshot.kind = RecordKind::Snapshot;
-        snapshot.time = i / 30.0 + (i % 3 == 1 ? LATE : 0.0);
-        if (i == count) snapshot.time = i / 30.0;
+        const double at = std::round((i / 30.0 + (i % 3 == 1 && i < count ? LATE : 0.0)) * 1e6) / 1e6;
+        if (i == 60) recordWriterPlayers(writer, {"alice", "carol"}, origin + at);
+        if (at >= 0.7 * double(countKind(events, RecordKind::Line) + 1)) {
+            RecordEvent& line = events.emplace_back();
+            line.kind = RecordKind::Line;
+            line.time = at;
+            line.text = "alice: line " + std::to_string(countKind(events, RecordKind::Line));
+            recordWriterLine(writer, line.text, origin + at);
+        }
+        RecordEvent& snapshot = events.emplace_back();
+        snapshot.kind = RecordKind::Snapshot;
+        snapshot.time = at;
         snapshot.snapshot = sample.next();
-        if (snapshot.time >= 2.0 && players.players[1] == "bob") {
-            players.time = snapshot.time;
-            players.players[1] = "carol";
-            add(players);
-        }
-        if (snapshot.time >= 0.7 * (lines + 1)) {
-            RecordEvent line;
-    line.kind = RecordKind::Line;
-            line.time = snapshot.time;
-            line.text = "alice: line " + std::to_string(++lines);
-            add(line);
-        }
-        add(snapshot);
+        recordWriterSnapshot(writer, snapshot.snapshot, origin + at);
+        recordWriterTick(writer, origin + at);
     }
     recordWriterClose(writer);
     return events;

@@ -100,25 +100,15 @@ TEST_F(ReplayEndToEnd, AKilledRecordingPlaysInTheWindowAndTheKeysMoveTheBar)
     EXPECT_TRUE(replay->exitedWith(0)) << replay->status;
 }
 
-TEST_F(ReplayEndToEnd, InfoSummarizesWithoutAWindowAndSaysWhereACutFileEnds)
+TEST_F(ReplayEndToEnd, InfoSummarizesWithoutAWindow)
 {
     auto info = spawn(gamePath, {"--replay", recording, "--info"}, false);
     ASSERT_TRUE(waitFor([&] { return info->ended(); }));
     EXPECT_TRUE(info->exitedWith(0)) << info->errText;
-    EXPECT_TRUE(info->said("length ")) << info->outText;
-    EXPECT_TRUE(info->said("ship 0 Anonymous0\n")) << info->outText;
-    EXPECT_TRUE(info->said("ship 1 Anonymous1, Computer\n")) << info->outText;
-    EXPECT_TRUE(info->said("own slot 0\n")) << info->outText;
-    EXPECT_TRUE(info->said(" kB per minute\n")) << info->outText;
+    for (const char* line : {"length ", "ship 0 Anonymous0\n", "ship 1 Anonymous1, Computer\n", "own slot 0\n",
+                             " kB per minute\n"})
+        EXPECT_TRUE(info->said(line)) << line << " in\n" << info->outText;
 
-    const std::vector<std::uint8_t> bytes = test::fileBytes(recording);
-    const std::string cut = folder->path("cut.ndrec");
-    test::writeBytes(cut, std::span(bytes).first(bytes.size() - 10));
-    auto cutInfo = spawn(gamePath, {"--replay", cut, "--info"}, false);
-    ASSERT_TRUE(waitFor([&] { return cutInfo->ended(); }));
-    EXPECT_TRUE(cutInfo->exitedWith(0));
-    EXPECT_TRUE(cutInfo->said("cut yes: cut short at byte " + std::to_string(bytes.size() - 10)))
-        << cutInfo->outText;
 }
 
 TEST_F(ReplayEndToEnd, WhatIsNoRecordingIsRefusedWithOneBeforeAnyWindow)

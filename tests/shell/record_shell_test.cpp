@@ -1,6 +1,6 @@
 // Recording over real ENet on loopback: a dedicated host records each stretch in which
-// both ships are held to a file of its own and keeps the newest, and a windowed copy
-// records what its client hears.
+// both ships are held to a file of its own and keeps the newest. (A window's recording is
+// the replay's end-to-end test's.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,9 +10,9 @@
 #include "base/status.h"
 #include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
+#include "lobby/lobby_protocol.h"
 #include "record/record_fixture.h"
 #include "shell/dedicated.h"
-#include "shell/shell.h"
 
 namespace netduel {
 namespace {
@@ -20,7 +20,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto DEADLINE = std::chrono::seconds(20);
 constexpr std::uint16_t DEDICATED_PORT = 44401;
-constexpr std::uint16_t WINDOWED_PORT = 44402;
 
 std::vector<std::string> filesIn(const std::string& folder)
 {
@@ -56,12 +55,10 @@ protected:
     test::RecordFolder folder;
     std::unique_ptr<DedicatedHost> host = std::make_unique<DedicatedHost>();
     LobbyClient players[2];
-    std::unique_ptr<Shell> shell;
 
     void TearDown() override
     {
         for (LobbyClient& player : players) lobbyClientDestroy(player);
-        if (shell) shellStop(*shell);
         dedicatedStop(*host);
     }
 
@@ -70,7 +67,6 @@ protected:
         for (const auto deadline = Clock::now() + DEADLINE; Clock::now() < deadline;) {
             dedicatedFrame(*host);
             for (LobbyClient& player : players) lobbyClientService(player);
-            if (shell) shellFrame(*shell);
             if (done()) return true;
         }
         return false;
@@ -123,34 +119,6 @@ TEST_F(RecordShellTest, ADedicatedHostRecordsEachStretchWithBothShipsHeldAndKeep
     ASSERT_EQ(files.size(), 2u);
     EXPECT_FALSE(std::filesystem::exists(firstPath));
     for (const std::string& file : files) EXPECT_GT(test::countKind(readAll(file), RecordKind::Snapshot), 0u) << file;
-}
-
-TEST_F(RecordShellTest, AWindowedCopyRecordsWhatItsClientHears)
-{
-    ASSERT_TRUE(dedicatedStart(*host, WINDOWED_PORT));
-    const std::string path = folder.path("window.ndrec");
-    shell = std::make_unique<Shell>();
-    ASSERT_TRUE(shellRecord(*shell, path));
-    ASSERT_TRUE(shellStart(*shell, ShellStart{RunMode::Join, "127.0.0.1", WINDOWED_PORT, {}}));
-    ASSERT_TRUE(framesUntil([&] { return shell->view.smoothed.received >= 60; }));
-    const int received = shell->view.smoothed.received;
-    recordWriterClose(shell->recording.writer);
-
-    const std::vector<RecordEvent> events = readAll(path);
-    EXPECT_EQ(test::countKind(events, RecordKind::Snapshot), std::uint64_t(received));
-    EXPECT_TRUE(hasLine(events, "Lobby whispers: Welcome to the lobby!"));
-    EXPECT_TRUE(hasLine(events, "* Anonymous0 connected =)"));
-    const auto at = [&](RecordKind kind, auto holds) {
-        return std::find_if(events.begin(), events.end(), [&](const RecordEvent& e) { return e.kind == kind && holds(e); });
-    };
-    EXPECT_NE(at(RecordKind::Link, [](const RecordEvent& e) { return e.connected; }), events.end());
-    EXPECT_NE(at(RecordKind::Slot, [](const RecordEvent& e) { return e.slot == 0; }), events.end());
-    EXPECT_NE(at(RecordKind::Players, [](const RecordEvent& e) { return e.players[0] == "Anonymous0"; }), events.end());
-    double last = 0.0;
-    for (const RecordEvent& event : events) {
-        EXPECT_GE(event.time, last);
-        last = event.time;
-    }
 }
 
 }  // namespace
