@@ -20,6 +20,7 @@ enum OptionCode : int {
     OPT_LIST, OPT_FIND, OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
     OPT_FULLSCREEN, OPT_WINDOW,
     OPT_BOT, OPT_PRACTICE, OPT_LEVEL,
+    OPT_VOLUME, OPT_MUTE, OPT_SOUND_IN_BACKGROUND,
     OPT_RECORD, OPT_RECORD_DIR, OPT_RECORD_KEEP, OPT_REPLAY, OPT_INFO,
     OPT_END  // one past the last code
 };
@@ -43,6 +44,9 @@ constexpr option LONG_OPTIONS[] = {
     {"find", no_argument, nullptr, OPT_FIND},
     {"fullscreen", no_argument, nullptr, OPT_FULLSCREEN},
     {"window", required_argument, nullptr, OPT_WINDOW},
+    {"volume", required_argument, nullptr, OPT_VOLUME},
+    {"mute", no_argument, nullptr, OPT_MUTE},
+    {"sound-in-background", no_argument, nullptr, OPT_SOUND_IN_BACKGROUND},
     {"record", required_argument, nullptr, OPT_RECORD},
     {"record-dir", required_argument, nullptr, OPT_RECORD_DIR},
     {"record-keep", required_argument, nullptr, OPT_RECORD_KEEP},
@@ -125,6 +129,19 @@ bool windowParse(std::string_view text, Options& options, std::string& problem)
         problem = "--window takes WIDTHxHEIGHT in pixels (1 to 65535 each), not " + quoted(text);
         return false;
     }
+    return true;
+}
+
+// 0…100, decimal digits only.
+bool volumeParse(std::string_view text, Options& options, std::string& problem)
+{
+    unsigned value = 0;
+    const bool zero = text == "0";
+    if (!zero && !countParse(text, SOUND_VOLUME_MAX, value)) {
+        problem = "--volume takes a number from 0 to 100, not " + quoted(text);
+        return false;
+    }
+    options.sound.volume = static_cast<int>(value);
     return true;
 }
 
@@ -211,6 +228,9 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_FIND: return modeSet(options, RunMode::Find, "--find", problem);
     case OPT_FULLSCREEN: options.window.fullscreen = true; return true;
     case OPT_WINDOW: return windowParse(argument, options, problem);
+    case OPT_VOLUME: return volumeParse(argument, options, problem);
+    case OPT_MUTE: options.sound.muted = true; return true;
+    case OPT_SOUND_IN_BACKGROUND: options.sound.inBackground = true; return true;
     case OPT_RECORD: return pathParse(argument, "--record", options.recordPath, problem);
     case OPT_RECORD_DIR: return pathParse(argument, "--record-dir", options.recordDir, problem);
     case OPT_RECORD_KEEP: return keepParse(argument, options, problem);
@@ -302,6 +322,13 @@ bool modesCheck(Options& options, std::string& problem)
         problem = "--window and --fullscreen need a window: a --dedicated host has none";
         return false;
     }
+    const bool windowless = options.mode == RunMode::Dedicated || options.mode == RunMode::Bot;
+    if (windowless && !(options.sound == SoundSettings{})) {
+        problem = "--volume, --mute and --sound-in-background need a window: " +
+                  std::string(options.mode == RunMode::Bot ? "--bot" : "a --dedicated host") +
+                  " plays no sound";
+        return false;
+    }
     return true;
 }
 
@@ -342,6 +369,7 @@ std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
            "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
+           "               [--volume N] [--mute] [--sound-in-background]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
@@ -374,6 +402,9 @@ std::string optionsUsage()
            "                         first with a ship free (else the first that answered)\n"
            "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
            "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
+           "  --volume N             sound volume from 0 to 100 (default 70)\n"
+           "  --mute                 start with the sound muted (M toggles it)\n"
+           "  --sound-in-background  keep the sound on while the window has no focus\n"
            "  --record FILE          write what this copy hears (snapshots, lobby lines) to FILE\n"
            "  --record-dir DIR       --dedicated: record each stretch in which both ships are\n"
            "                         held to a file of its own in DIR, named by its start\n"

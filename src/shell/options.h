@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
+#include "sound/sound.h"
 
 namespace netduel {
 
@@ -41,6 +42,7 @@ struct Options {
     bool prediction = true;             // --no-prediction: the own ship waits for the host
     std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
     DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
+    SoundSettings sound;                // --volume N, --mute and --sound-in-background
     std::string recordPath;             // --record FILE: what this copy hears goes there
     std::string recordDir;              // --record-dir DIR: a dedicated host's recordings
     int recordKeep = 0;                 // --record-keep N; 0: not given (the default then)

@@ -16,6 +16,7 @@
 #include "record/record.h"
 #include "shell/host.h"
 #include "shell/options.h"
+#include "sound/sound.h"
 #include "view/client_view.h"
 #include "view/overlay.h"
 
@@ -69,6 +70,7 @@ struct Shell {
     HostFinder finder;          // --find's search of the LAN while `finding`
     bool finding = false;
     bool findMissed = false;    // the search ended with no host answering
+    Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
 };
 
