@@ -23,6 +23,15 @@ RecordReader opened(const std::string& path)
     return reader;
 }
 
+// The bytes of a sample recording of `seconds` written to `path` in `folder`.
+std::vector<std::uint8_t> sampleBytes(const RecordFolder& folder, const char* name, double seconds,
+                                      std::string& path)
+{
+    path = folder.path(name);
+    test::writeSampleRecording(path, seconds);
+    return test::fileBytes(path);
+}
+
 TEST(RecordFile, ReadsBackEveryRecordWithItsTimeAcrossBlocks)
 {
     RecordFolder folder;
@@ -84,9 +93,8 @@ TEST(RecordFile, ABlockReachesTheFileWithinASecondWhileRecording)
 TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
 {
     RecordFolder folder;
-    const std::string path = folder.path("whole.ndrec");
-    test::writeSampleRecording(path, 3.5);
-    const std::vector<std::uint8_t> bytes = test::fileBytes(path);
+    std::string path;
+    const std::vector<std::uint8_t> bytes = sampleBytes(folder, "whole.ndrec", 3.5, path);
     RecordReader whole = opened(path);
     const std::vector<RecordBlockEntry> blocks = whole.blocks;
     ASSERT_GE(blocks.size(), 3u);
@@ -94,34 +102,38 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
     ASSERT_TRUE(recordReaderBlock(whole, blocks.size() - 2, before));
     recordReaderClose(whole);
 
-    // Every byte offset of the last block: it plays to the block before.
-    const std::string damaged = folder.path("damaged.ndrec");
+    // Every byte offset of the last block: it plays to the block before. A bit of block
+    // 1's base time, count, checksum or stream: it plays block 0 only.
+    struct Damage {
+        std::vector<std::uint8_t> bytes;
+        std::size_t blocks;
+        std::string says;  // how `damage` begins; empty: the file is whole
+    };
+    std::vector<Damage> damages;
     const RecordBlockEntry& last = blocks.back();
-    for (std::size_t cut = last.offset; cut < bytes.size(); ++cut) {
-        test::writeBytes(damaged, std::span(bytes).first(cut));
-        RecordReader reader = opened(damaged);
-        ASSERT_EQ(reader.blocks.size(), blocks.size() - 1) << cut;
-        EXPECT_EQ(reader.length, before.back().time) << cut;
-        EXPECT_EQ(reader.goodBytes, last.offset) << cut;
-        const std::string says = cut == last.offset ? "" : "cut short at byte " + std::to_string(cut);
-        EXPECT_EQ(reader.damage.substr(0, says.size()), says) << cut << ": " << reader.damage;
-        EXPECT_EQ(reader.damage.empty(), says.empty()) << "a file that ends between blocks is whole";
-        recordReaderClose(reader);
-    }
-    // A bit of block 1's base time, count, checksum or stream: it plays block 0 only.
+    for (std::size_t cut = last.offset; cut < bytes.size(); ++cut)
+        damages.push_back({std::vector(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)), blocks.size() - 1,
+                           cut == last.offset ? "" : "cut short at byte " + std::to_string(cut)});
     const RecordBlockEntry& hit = blocks[1];
     for (const std::size_t at : {hit.offset + 9, hit.offset + 16, hit.offset + 21,
-                                 hit.offset + RECORD_BLOCK_HEADER + hit.stored / 2}) {
+                                 hit.offset + RECORD_BLOCK_HEADER + hit.stored / 2})
         for (int bit = 0; bit < 8; ++bit) {
-            std::vector<std::uint8_t> copy = bytes;
-            copy[at] ^= std::uint8_t(1u << bit);
-            test::writeBytes(damaged, copy);
-            RecordReader reader = opened(damaged);
-            EXPECT_EQ(reader.blocks.size(), 1u) << at << " bit " << bit;
-            EXPECT_EQ(reader.damage.rfind("damaged at byte " + std::to_string(hit.offset), 0), 0u)
-                << at << " bit " << bit << ": " << reader.damage;
-            recordReaderClose(reader);
+            damages.push_back({bytes, 1, "damaged at byte " + std::to_string(hit.offset)});
+            damages.back().bytes[at] ^= std::uint8_t(1u << bit);
         }
+    const std::string damaged = folder.path("damaged.ndrec");
+    for (const Damage& damage : damages) {
+        test::writeBytes(damaged, damage.bytes);
+        RecordReader reader = opened(damaged);
+        const std::string where = std::to_string(damage.bytes.size()) + " bytes, " + damage.says;
+        ASSERT_EQ(reader.blocks.size(), damage.blocks) << where;
+        EXPECT_EQ(reader.goodBytes, blocks[damage.blocks].offset) << where;
+        EXPECT_EQ(reader.damage.substr(0, damage.says.size()), damage.says) << where << ": " << reader.damage;
+        EXPECT_EQ(reader.damage.empty(), damage.says.empty()) << where << ": " << reader.damage;
+        if (damage.blocks == blocks.size() - 1) {
+            EXPECT_EQ(reader.length, before.back().time) << where;
+        }
+        recordReaderClose(reader);
     }
 }
 
@@ -130,9 +142,8 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
 TEST(RecordFile, RefusesAFileWithoutAWholeHeader)
 {
     RecordFolder folder;
-    const std::string good = folder.path("good.ndrec");
-    test::writeSampleRecording(good, 1.5);
-    const std::vector<std::uint8_t> whole = test::fileBytes(good);
+    std::string good;
+    const std::vector<std::uint8_t> whole = sampleBytes(folder, "good.ndrec", 1.5, good);
     std::vector<std::uint8_t> header = whole;
     header[14] ^= 0x40;  // the start time, under the header's checksum
     const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
