@@ -23,7 +23,7 @@ void checkBlocks(RecordReader& reader)
     double last = 0.0;
     for (std::size_t i = 0; i < reader.blocks.size(); ++i) {
         check(reader.blocks[i].offset + RECORD_BLOCK_HEADER + reader.blocks[i].stored <= reader.goodBytes);
-        if (!recordReaderBlock(reader, i, events)) continue;  // only the last may fail, and was dropped
+        if (!recordReaderBlock(reader, i, events)) continue;  // a block that does not decode plays nothing
         for (const RecordEvent& event : events) {
             check(event.time >= last && event.text.size() <= std::size_t(HISTORY_CHARS));
             for (const std::string& name : event.players) check(name.size() <= std::size_t(NAME_CHARS));

@@ -183,7 +183,8 @@ bool recordReaderOpenStream(RecordReader& reader, std::FILE* file, const std::st
 std::size_t recordReaderBlockAt(const RecordReader& reader, double time);
 
 // Reads and decodes block `index`. False, with nothing in `events`, when it cannot be
-// read or decoded (a file changed since it was opened).
+// read or decoded (a file changed since it was opened), or its records run past the next
+// block's base time.
 bool recordReaderBlock(RecordReader& reader, std::size_t index, std::vector<RecordEvent>& events);
 
 // Closes the file; safe in any state.

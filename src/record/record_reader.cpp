@@ -81,7 +81,6 @@ bool recordReaderOpen(RecordReader& reader, const std::string& path, std::string
 bool recordReaderOpenStream(RecordReader& reader, std::FILE* file, const std::string& name,
                             std::string& problem)
 {
-    const std::string& path = name;
     recordReaderClose(reader);
     reader = RecordReader{};
     reader.path = name;
@@ -92,7 +91,7 @@ bool recordReaderOpenStream(RecordReader& reader, std::FILE* file, const std::st
     RecordHeader header;
     const RecordHeaderFault fault = recordHeaderDecode(bytes, header);
     if (fault != RecordHeaderFault::Ok) {
-        problem = headerProblem(fault, path);
+        problem = headerProblem(fault, name);
         recordReaderClose(reader);
         return false;
     }
@@ -135,8 +134,9 @@ bool recordReaderBlock(RecordReader& reader, std::size_t index, std::vector<Reco
     RecordBytes raw;
     if (!readAt(reader.file, block.offset + RECORD_BLOCK_HEADER, block.stored, stored) ||
         !recordInflate(stored, block.raw, raw) ||
-        !recordDecodeBlock(raw, block.baseMicros, block.records, events)) {
-        events.clear();
+        !recordDecodeBlock(raw, block.baseMicros, block.records, events) ||
+        (index + 1 < reader.blocks.size() && events.back().time > reader.blocks[index + 1].base)) {
+        events.clear();  // times never go back, across blocks too
         return false;
     }
     return true;
