@@ -144,6 +144,7 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
     }
     fixedTextSet(client.history[0], text);
     ++client.historyPushed;
+    lobbyTapTell(client.heard, fixedTextView(client.history[0]));
 }
 
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,
