@@ -65,7 +65,8 @@ constexpr double CLIENT_PHASE = FRAME / 2.0;   // the joiner's frames fall betwe
 constexpr double CONTROL_PERIOD = 0.05;        // s between control words, as the game sends them
 constexpr KeyFlags CIRCLE_WORD = KEY_UP | KEY_RIGHT;
 constexpr double CONNECT_SECONDS = 20.0;
-constexpr double WARM_UP = 1.5;                // s of snapshots before measuring: delays settle
+constexpr double WARM_UP = 4.0;                // s of snapshots before measuring: delays settle (the
+                                               // playout delay shrinks only after 3 s of calm)
 constexpr double RANDOM_SEGMENT_MIN = 0.15;    // s a random control lasts, at least …
 constexpr double RANDOM_SEGMENT_MAX = 0.8;     // … and at most
 constexpr double PRESS_PERIOD = 1.5;           // own ship: a press every 1.5 s (at rest between) …

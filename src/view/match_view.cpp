@@ -19,7 +19,7 @@ constexpr double INTERVAL_WEIGHT = 0.05;  // share of a new interval in the smoo
 constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, not a slower host
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
-constexpr double LOSS_BRIDGED = 0.05;     // share of snapshots lost from which a loss is bridged
+constexpr double LOSS_BRIDGED = 0.05;     // share of snapshots lost from which losses are bridged
 // s the delay waits with the target below it before it shrinks: the extremes of a jittery
 // link leave the ring and come back, and a delay that swung with them would warp the picture.
 constexpr double CALM_WAIT = 3.0;
@@ -68,7 +68,7 @@ void viewMeasure(MatchView& view)
 // lost one before the ships must fly on alone.
 double viewTargetDelay(const MatchView& view)
 {
-    const double bridge = view.expected > 0.0 && view.lost / view.expected >= LOSS_BRIDGED ? view.interval : 0.0;
+    const double bridge = view.bridging ? view.interval : 0.0;
     return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN) + bridge;
 }
 
@@ -185,6 +185,8 @@ void viewCountGap(MatchView& view, double gap)
         view.expected /= 2.0;
         view.lost /= 2.0;
     }
+    // Once for the connection: a share that wavers about the mark must not swing the delay.
+    if (view.expected >= LOSS_WINDOW / 2 && view.lost / view.expected >= LOSS_BRIDGED) view.bridging = true;
     view.interval += (std::min(gap, GAP_CAP * view.interval) - view.interval) * INTERVAL_WEIGHT;
 }
 
