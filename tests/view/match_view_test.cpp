@@ -107,6 +107,15 @@ TEST_F(MatchViewTest, ALostSnapshotIsBridgedAndADryBufferHoldsAfterTheLimit)
     EXPECT_LT(drawn.ships[1].heading, newestHeading - 0.1f);  // a turn word came again
     EXPECT_FLOAT_EQ(drawn.ships[1].position.y, 300.0f + 50.0f * 1.5f);
     EXPECT_FLOAT_EQ(drawnX(dry + 1.0), drawnX(dry + 0.5));
+
+    // One lost in 45 is no lossy link; one in ten is, for good, and waits an interval more.
+    EXPECT_FALSE(view.bridging);
+    for (int i = 0; i < 90; ++i)
+        if (i % 10 != 0) take(view, sentAt(3.0 + i * INTERVAL), 3.0 + i * INTERVAL + LINK);
+    EXPECT_TRUE(view.bridging);
+    receive(6.0, 12.0, [](int) { return 0.0; });
+    for (double now = 6.0; now < 12.0; now += 1.0 / 60) drawnX(now);
+    EXPECT_NEAR(view.delay, 2.5 * INTERVAL, 2e-3);
 }
 
 TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
