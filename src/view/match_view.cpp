@@ -45,23 +45,37 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
     return view.stampBase;
 }
 
-// The least lateness in the ring is the link's own delay; the spread above it up to the
-// second most is jitter: one snapshot held up alone (a stall at either end) is flown over
-// rather than waited for ever after. A new least moves the delay the other way, so that
-// the playout time stays.
+// The least lateness of the last seconds is the link's own delay; the spread above it up
+// to the second most of those seconds' most is jitter: a second held up alone (a stall at
+// either end) is flown over rather than waited for, and whole seconds keep the figures
+// from swinging with each extreme. A new least moves the delay the other way, so that the
+// playout time stays.
 void viewMeasure(MatchView& view)
 {
-    double least = entryAt(view, 0).arrived - entryAt(view, 0).sent, most = least;
-    double second = -std::numeric_limits<double>::infinity();
-    for (int age = 1; age < view.count; ++age) {
-        const double late = entryAt(view, age).arrived - entryAt(view, age).sent;
-        least = std::min(least, late);
-        second = std::max(second, std::min(most, late));
-        most = std::max(most, late);
+    const ViewEntry& newest = entryAt(view, 0);
+    const double late = newest.arrived - newest.sent;
+    const double second = std::floor(newest.sent);
+    LateSecond* bucket = view.lateCount > 0 ? &view.late[view.lateNewest] : nullptr;
+    if (!bucket || bucket->second != second) {
+        view.lateNewest = (view.lateNewest + 1) % VIEW_LATE_SECONDS;
+        view.lateCount = std::min(view.lateCount + 1, VIEW_LATE_SECONDS);
+        bucket = &view.late[view.lateNewest];
+        *bucket = LateSecond{second, late, late};
     }
+    bucket->least = std::min(bucket->least, late);
+    bucket->most = std::max(bucket->most, late);
+    constexpr double NONE = std::numeric_limits<double>::infinity();
+    double least = NONE, most = -NONE, runnerUp = -NONE;
+    for (int i = 0; i < view.lateCount; ++i) {
+        const LateSecond& each = view.late[i];
+        least = std::min(least, each.least);
+        runnerUp = std::max(runnerUp, std::min(most, each.most));
+        most = std::max(most, each.most);
+    }
+    if (view.lateCount < 2) runnerUp = most;
     if (view.count > 1) view.delay += view.offset - least;
     view.offset = least;
-    view.jitter = (view.count > 2 ? second : most) - least;
+    view.jitter = runnerUp - least;
 }
 
 // A link that loses snapshots gets one interval more, so that the next one bridges a
@@ -216,6 +230,8 @@ void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t
     if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
         view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
         view.newest = -1;
+        view.lateCount = 0;
+        view.lateNewest = -1;
     }
     if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
     if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
