@@ -66,7 +66,8 @@ constexpr double CONTROL_PERIOD = 0.05;        // s between control words, as th
 constexpr KeyFlags CIRCLE_WORD = KEY_UP | KEY_RIGHT;
 constexpr double CONNECT_SECONDS = 20.0;
 constexpr double WARM_UP = 4.0;                // s of snapshots before measuring: delays settle (the
-                                               // playout delay shrinks only after 3 s of calm)
+                                               // playout delay shrinks only after 3 s of calm) …
+constexpr double SHOT_WARM_UP = 1.5;           // … which the shots and taps do not wait for
 constexpr double RANDOM_SEGMENT_MIN = 0.15;    // s a random control lasts, at least …
 constexpr double RANDOM_SEGMENT_MAX = 0.8;     // … and at most
 constexpr double PRESS_PERIOD = 1.5;           // own ship: a press every 1.5 s (at rest between) …
@@ -339,7 +340,8 @@ bool runOnce(const LinkImpairment& impairment, Pattern pattern, double seconds, 
     for (;;) {
         sleepUntil(std::min(hostNext, clientNext));
         const double now = timerSeconds();
-        if (measureStart < 0 && run.views.view[0].smoothed.received > 0) measureStart = now + WARM_UP;
+        const double warmUp = pattern == Pattern::Shots || pattern == Pattern::Taps ? SHOT_WARM_UP : WARM_UP;
+        if (measureStart < 0 && run.views.view[0].smoothed.received > 0) measureStart = now + warmUp;
         if (measureStart < 0 && now > connectDeadline) return false;
         if (measureStart >= 0 && now >= measureStart + seconds) break;
         if (now >= hostNext) {
