@@ -48,8 +48,8 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
 // The least lateness of the last seconds is the link's own delay; the spread above it up
 // to the second most of those seconds' most is jitter: a second held up alone (a stall at
 // either end) is flown over rather than waited for, and whole seconds keep the figures
-// from swinging with each extreme. A new least moves the delay the other way, so that the
-// playout time stays.
+// from swinging with each extreme. Once frames are drawn, a new least moves the delay the
+// other way, so that the playout time stays.
 void viewMeasure(MatchView& view)
 {
     const ViewEntry& newest = entryAt(view, 0);
@@ -73,7 +73,7 @@ void viewMeasure(MatchView& view)
         most = std::max(most, each.most);
     }
     if (view.lateCount < 2) runnerUp = most;
-    if (view.count > 1) view.delay += view.offset - least;
+    if (view.count > 1 && view.drawing) view.delay += view.offset - least;
     view.offset = least;
     view.jitter = runnerUp - least;
 }
@@ -246,6 +246,7 @@ void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t
 void matchViewAt(MatchView& view, double now, MatchState& out)
 {
     if (view.count == 0) return;
+    view.drawing = true;
     viewSlewDelay(view, now);
     const ViewEntry& newest = entryAt(view, 0);
     if (!view.smoothing || view.count == 1) {

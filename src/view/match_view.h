@@ -41,6 +41,7 @@ struct MatchView {
     double jitter = 0.0;                   // s: spread of (arrived − sent − offset) lately
     double calmSince = 0.0;                // s: since then the delay wanted has been below it
     bool bridging = false;                 // the link lost 5 % lately: a loss is bridged from now on
+    bool drawing = false;                  // a frame was drawn from these snapshots
     double delay = 0.0;                    // s: playout delay in use, behind the newest send
     double lastFrame = 0.0;                // s, the time matchViewAt last drew for
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
