@@ -146,6 +146,9 @@ bool keyDown(const Display& display, int scanCode);
 // True while the key is held, whatever was tapped.
 bool displayKeyHeld(const Display& display, int scanCode);
 
+// True when the key went down since the taps were last forgotten, held now or not.
+bool displayKeyPressed(const Display& display, int scanCode);
+
 // Forgets one key's tap (after its press has acted) or every key's (once the shell has
 // sampled the keys for a frame).
 void displayForgetTap(Display& display, int scanCode);
