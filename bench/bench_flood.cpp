@@ -267,7 +267,8 @@ WatcherReport watcherRun(std::uint16_t port, double seconds, FloodCounters& coun
     watcher.report.snapshotsPerSecond.assign(std::size_t(seconds), 0);
     auto start = Clock::now();
     const auto drain = [&](int window) {
-        lobbyHostDrain(watcher.host, [&](ENetEvent& event) { watcherHandle(watcher, event, start, window); });
+        lobbyHostDrain(watcher.host, [&](ENetEvent& event) { watcherHandle(watcher, event, start, window); },
+                       Clock::now() + std::chrono::milliseconds(4));
     };
     while (!watcher.connected && secondsSince(start) < CONNECT_SECONDS) {
         drain(-1);

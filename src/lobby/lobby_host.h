@@ -2,6 +2,7 @@
 // bounded drain, sends.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,9 +11,6 @@
 #include <enet/enet.h>
 
 namespace netduel {
-
-// Most ENet events one client service call handles, so that a flood cannot stall a frame.
-inline constexpr int SERVICE_EVENT_LIMIT = 300;
 
 // Largest packet either side sends or accepts, bytes. The longest text the server sends,
 // the who-is-here listing of a full house, is under 2.7 KiB; a request text far above the
@@ -54,26 +52,29 @@ inline bool lobbySocketReadable(ENetHost* host)
 // Hands each pending event of `host` to `handle` while `more()` allows another round, and
 // destroys every received packet right after its handling. Stops when no event is left and
 // nothing waits on the socket (ENet reads at most 256 datagrams a call, and a call whose
-// datagrams made no event reports none), or at an ENet error.
+// datagrams made no event reports none). A call that fails has read a datagram ENet
+// refused, one longer than its 4 KiB buffer among them, and stopped reading there: what
+// waits behind it is read on, or junk of any size would hold the players' datagrams back.
 template <class Handle, class More>
 void lobbyHostDrainWhile(ENetHost* host, Handle handle, More more)
 {
     while (more()) {
         ENetEvent event{};
         const int result = enet_host_service(host, &event, 0);
-        if (result < 0 || (result == 0 && !lobbySocketReadable(host))) return;
-        if (result == 0) continue;
+        if (result <= 0) {
+            if (!lobbySocketReadable(host)) return;
+            continue;
+        }
         handle(event);
         if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
     }
 }
 
-// As lobbyHostDrainWhile, for at most SERVICE_EVENT_LIMIT events.
+// As lobbyHostDrainWhile, until the steady clock reaches `deadline`.
 template <class Handle>
-void lobbyHostDrain(ENetHost* host, Handle handle)
+void lobbyHostDrain(ENetHost* host, Handle handle, std::chrono::steady_clock::time_point deadline)
 {
-    int handled = 0;
-    lobbyHostDrainWhile(host, handle, [&] { return handled++ < SERVICE_EVENT_LIMIT; });
+    lobbyHostDrainWhile(host, handle, [&] { return std::chrono::steady_clock::now() < deadline; });
 }
 
 // Queues `packet` to `peer`; a packet ENet refuses (peer not connected) is destroyed here.

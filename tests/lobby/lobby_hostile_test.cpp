@@ -408,6 +408,71 @@ TEST_F(HostileTest, ServiceReadsOnPastDatagramsThatMakeNoEvent)
     EXPECT_EQ(delivered[0], 1);
 }
 
+// A datagram longer than ENet's 4 KiB buffer fails ENet's receive call before any hook
+// sees it; the datagrams behind it must still be read in the same service call, on the
+// server's side and on the client's.
+TEST_F(HostileTest, ADatagramTooLongForENetLeavesTheGoodOnesAroundItServedInOneCall)
+{
+    startServer(44200);
+    countDeliveries();
+    LobbyClient& steady = joinClient();
+    int clientDeliveries = 0;
+    lobbyClientSetUserData(steady, &clientDeliveries);
+    lobbyClientSetCallback(steady, [](PacketEvent& event) {
+        ++*static_cast<int*>(event.client->userData);
+        return 0;
+    });
+    ENetPeer* peer = server.clients[0].peer;
+    const auto quiet = [&] {
+        return enet_list_empty(&peer->outgoingCommands) && enet_list_empty(&peer->sentReliableCommands) &&
+               enet_list_empty(&steady.peer->outgoingCommands) && enet_list_empty(&steady.peer->sentReliableCommands);
+    };
+    ENetAddress clientAddress{};
+    ASSERT_EQ(enet_socket_get_address(steady.host->socket, &clientAddress), 0);
+    const ENetAddress serverAddress = lobbyAddress(test::CLIENT_ADDRESS, port);
+    ENetSocket junk = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ASSERT_NE(junk, ENET_SOCKET_NULL);
+    const auto sendJunk = [&](const ENetAddress& to, std::size_t size) {
+        std::vector<std::uint8_t> bytes(size, 0x5A);
+        ENetBuffer buffer{bytes.data(), bytes.size()};
+        EXPECT_EQ(enet_socket_send(junk, &to, &buffer, 1), int(size));
+    };
+    const std::vector<std::uint8_t> snapshot(64, 0);
+    for (const std::size_t size : {std::size_t(5000), std::size_t(65507)}) {
+        SCOPED_TRACE(size);
+        ASSERT_TRUE(pumpUntil(quiet));
+        delivered[0] = 0;
+        ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+        sendJunk(serverAddress, size);
+        ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+        lobbyServerService(server);
+        EXPECT_EQ(delivered[0], 2);
+
+        ASSERT_TRUE(pumpUntil(quiet));
+        clientDeliveries = 0;
+        ASSERT_TRUE(lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot));
+        sendJunk(clientAddress, size);
+        ASSERT_TRUE(lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot));
+        lobbyClientService(steady);
+        EXPECT_EQ(clientDeliveries, 2);
+    }
+    enet_socket_destroy(junk);
+}
+
+// Waiting for the next frame, the host reads what arrives instead of leaving it to the
+// socket's buffer, which holds only a few datagrams of 64 KiB.
+TEST_F(HostileTest, AHostWaitingForItsNextFrameServesWhatArrives)
+{
+    startServer(44201);
+    countDeliveries();
+    LobbyClient& steady = joinClient();
+    ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(int(test::DEADLINE_SECONDS));
+    while (delivered[0] == 0 && std::chrono::steady_clock::now() < until)
+        lobbyServerWaitUntil(server, std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+    EXPECT_EQ(delivered[0], 1);
+}
+
 TEST_F(HostileTest, TheHostKeepsSnapshotsFlowingAndAsksForALargeSocketBuffer)
 {
     startServer(43511);
