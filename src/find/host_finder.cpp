@@ -16,6 +16,7 @@
 
 #include "base/status.h"
 #include "base/timer.h"
+#include "lobby/lobby_host.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -118,6 +119,7 @@ bool hostFinderStart(HostFinder& finder, std::span<const FindTarget> targets, do
         return false;
     }
     enet_socket_set_option(finder.socket, ENET_SOCKOPT_RCVBUF, FIND_RECEIVE_BUFFER);
+    lobbySocketRefuseLonger(finder.socket, STATUS_ANSWER_MAX);
     for (const FindTarget& target : targets) {
         ENetAddress address{};
         if (enet_address_set_host(&address, target.host.c_str()) != 0) continue;

@@ -2,9 +2,13 @@
 // bounded drain, sends.
 #pragma once
 
+#include <linux/filter.h>
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -24,11 +28,34 @@ inline constexpr std::size_t LOBBY_PACKET_LIMIT = 4 * 1024;
 // the acknowledgement of reliable ones, which the sender then repeats.
 inline constexpr std::size_t LOBBY_WAITING_LIMIT = 32 * 1024;
 
-// Caps what one peer can make `host` hold: the packet size and the waiting data above.
+// Longest datagram ENet reads whole, bytes: its receive buffer, the largest MTU it takes.
+inline constexpr std::size_t LOBBY_DATAGRAM_LIMIT = ENET_PROTOCOL_MAXIMUM_MTU;
+
+// Has the kernel drop every datagram longer than `bytes` for `socket` before it is queued:
+// junk then takes none of the socket's buffer, which a stock system caps at a few
+// datagrams of 64 KiB, and wakes nobody. False when the filter cannot be attached; the
+// service loops still read past such datagrams.
+inline bool lobbySocketRefuseLonger(ENetSocket socket, std::size_t bytes)
+{
+    // A UDP socket's filter sees the datagram from its 8-byte header on.
+    constexpr std::uint32_t UDP_HEADER_BYTES = 8;
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_LEN, 0),
+        BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, std::uint32_t(bytes) + UDP_HEADER_BYTES, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0),           // dropped
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),  // kept whole
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    return setsockopt(socket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+}
+
+// Caps what one peer can make `host` hold: the packet size and the waiting data above;
+// and has datagrams longer than ENet reads dropped before they reach its socket.
 inline void lobbyHostLimit(ENetHost* host)
 {
     host->maximumPacketSize = LOBBY_PACKET_LIMIT;
     host->maximumWaitingData = LOBBY_WAITING_LIMIT;
+    lobbySocketRefuseLonger(host->socket, LOBBY_DATAGRAM_LIMIT);
 }
 
 // `port` on `hostName`, resolved when not empty (a name that does not resolve leaves 0).
