@@ -131,6 +131,7 @@ void shellServiceClient(Shell& shell)
     LobbyClient& client = shell.net.client;
     if (!client.host) return;
     const bool wasConnected = client.connected;
+    shell.view.clock = shell.lastTime;  // the frame's clock: snapshots heard now arrived then
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
         chatSendLine(client, "/name " + shell.chatName);
