@@ -3,9 +3,9 @@
 // well-behaved peer in another, all real ENet on loopback. Three runs: control words,
 // short SAY lines, 1 KiB SAY lines. Flooders that are disconnected connect again at once.
 // Then junk: plain UDP datagrams that need no connection, 300 a second of 5,000 and of
-// 65,507 bytes and as many as one sender can push, at a host whose socket buffer is what a
+// 65,507 bytes and as many as one sender can push (of 65,507 and of 1,000), at a host whose socket buffer is what a
 // stock system grants, paced as the dedicated host is (serving what arrives while it waits
-// for its next frame), and once as a windowed host (sleeping between frames); the
+// for its next frame), and the short junk once as a windowed host (asleep between frames); the
 // well-behaved peer goes on for JUNK_AFTER_SECONDS after the junk stops. Each run lasts
 // FLOOD_SECONDS seconds (default 20; the first argument overrides it).
 #include <fcntl.h>
@@ -616,7 +616,8 @@ int main(int argc, char** argv)
                        {"junk: 300/s of 5,000 B, dedicated pace", Flood::Junk, Pace::Dedicated, 5000, 300.0},
                        {"junk: 300/s of 65,507 B, dedicated pace", Flood::Junk, Pace::Dedicated, 65507, 300.0},
                        {"junk: one sender's most of 65,507 B, dedicated pace", Flood::Junk, Pace::Dedicated, 65507, 0.0},
-                       {"junk: 300/s of 65,507 B, windowed pace", Flood::Junk, Pace::Refresh, 65507, 300.0}};
+                       {"junk: one sender's most of 1,000 B, dedicated pace", Flood::Junk, Pace::Dedicated, 1000, 0.0},
+                       {"junk: one sender's most of 1,000 B, windowed pace", Flood::Junk, Pace::Refresh, 1000, 0.0}};
     std::vector<Run> runs;
     std::vector<std::uint16_t> ports;
     for (std::size_t i = 0, junk = 0; i < std::size(all); ++i) {
