@@ -67,6 +67,7 @@ struct ClientSlot {
     char name[NAME_CHARS + 1] = {};
     PacketCallback callback = nullptr;
     char history[HISTORY_LINES][HISTORY_CHARS + 1] = {};  // line 0 is the newest
+    std::uint32_t historyPushed = 0;  // lines put into the history, ever: tells which are new
     RateLimiter controlAllowance;  // packets the host only hands on or ignores
     RateLimiter textAllowance;     // requests the host answers or relays
     bool oversized = false;        // sent a fragment of a packet over the host's limit

@@ -150,6 +150,7 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
         fixedTextSet(client.history[line], fixedTextView(client.history[line - 1]));
     }
     fixedTextSet(client.history[0], text);
+    ++client.historyPushed;
 }
 
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,

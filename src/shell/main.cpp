@@ -36,10 +36,13 @@ int runWindowed(const char* programPath, const Options& options)
     auto shell = std::make_unique<Shell>();
     if (!displayOpen(shell->display, programPath, options.window)) return EXIT_NO_WINDOW;
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
+        // After the question and the host's lines, which a slow audio system would delay.
+        soundOpen(shell->sound, options.sound);  // without a device the game plays silent
         while (shellFrame(*shell)) {
         }
     }
     shellStop(*shell);
+    soundClose(shell->sound);
     displayClose(shell->display);
     return 0;
 }

@@ -19,6 +19,7 @@ enum OptionCode : int {
     OPT_LIST, OPT_FIND, OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
     OPT_FULLSCREEN, OPT_WINDOW,
     OPT_BOT, OPT_PRACTICE, OPT_LEVEL,
+    OPT_VOLUME, OPT_MUTE, OPT_SOUND_IN_BACKGROUND,
     OPT_END  // one past the last code
 };
 constexpr unsigned WINDOW_SIDE_MAX = 65535;  // px: far past any screen; the window is fitted to it
@@ -40,6 +41,9 @@ constexpr option LONG_OPTIONS[] = {
     {"find", no_argument, nullptr, OPT_FIND},
     {"fullscreen", no_argument, nullptr, OPT_FULLSCREEN},
     {"window", required_argument, nullptr, OPT_WINDOW},
+    {"volume", required_argument, nullptr, OPT_VOLUME},
+    {"mute", no_argument, nullptr, OPT_MUTE},
+    {"sound-in-background", no_argument, nullptr, OPT_SOUND_IN_BACKGROUND},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -120,6 +124,19 @@ bool windowParse(std::string_view text, Options& options, std::string& problem)
     return true;
 }
 
+// 0…100, decimal digits only.
+bool volumeParse(std::string_view text, Options& options, std::string& problem)
+{
+    unsigned value = 0;
+    const bool zero = text == "0";
+    if (!zero && !countParse(text, SOUND_VOLUME_MAX, value)) {
+        problem = "--volume takes a number from 0 to 100, not " + quoted(text);
+        return false;
+    }
+    options.sound.volume = static_cast<int>(value);
+    return true;
+}
+
 bool nameParse(std::string_view text, Options& options, std::string& problem)
 {
     // The server would rename anything longer, or with other bytes, to Lamer.
@@ -180,6 +197,9 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_FIND: return modeSet(options, RunMode::Find, "--find", problem);
     case OPT_FULLSCREEN: options.window.fullscreen = true; return true;
     case OPT_WINDOW: return windowParse(argument, options, problem);
+    case OPT_VOLUME: return volumeParse(argument, options, problem);
+    case OPT_MUTE: options.sound.muted = true; return true;
+    case OPT_SOUND_IN_BACKGROUND: options.sound.inBackground = true; return true;
     default: return false;
     }
 }
@@ -238,6 +258,13 @@ bool modesCheck(Options& options, std::string& problem)
         problem = "--window and --fullscreen need a window: a --dedicated host has none";
         return false;
     }
+    const bool windowless = options.mode == RunMode::Dedicated || options.mode == RunMode::Bot;
+    if (windowless && !(options.sound == SoundSettings{})) {
+        problem = "--volume, --mute and --sound-in-background need a window: " +
+                  std::string(options.mode == RunMode::Bot ? "--bot" : "a --dedicated host") +
+                  " plays no sound";
+        return false;
+    }
     return true;
 }
 
@@ -278,6 +305,7 @@ std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
            "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
+           "               [--volume N] [--mute] [--sound-in-background]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
@@ -309,6 +337,9 @@ std::string optionsUsage()
            "                         first with a ship free (else the first that answered)\n"
            "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
            "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
+           "  --volume N             sound volume from 0 to 100 (default 70)\n"
+           "  --mute                 start with the sound muted (M toggles it)\n"
+           "  --sound-in-background  keep the sound on while the window has no focus\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
+#include "sound/sound.h"
 
 namespace netduel {
 
@@ -40,6 +41,7 @@ struct Options {
     bool prediction = true;             // --no-prediction: the own ship waits for the host
     std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
     DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
+    SoundSettings sound;                // --volume N, --mute and --sound-in-background
     bool help = false;
     bool version = false;
 };

@@ -95,6 +95,10 @@ void shellSampleKeys(Shell& shell)
         shell.overlay = !shell.overlay;
         waitKeyRelease(display, SCAN_F3);
     }
+    if (keyDown(display, SCAN_M)) {
+        soundToggleMute(shell.sound);
+        waitKeyRelease(display, SCAN_M);
+    }
     shell.controlActive = false;
     for (const ControlKey& key : CONTROL_KEYS) {
         if (!keyDown(display, key.scanCode)) continue;
@@ -164,6 +168,7 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
         shell.figures.roundTrip = roundTrip;
         overlayFromView(shell.figures, shell.view, now);
         overlay = overlayLines(shell.figures);
+        overlay.push_back(soundOverlayLine(shell.sound));
     }
     // Before its client hears a snapshot a hosting copy shows the match it simulates.
     return shell.view.smoothed.received > 0 ? drawn : shell.match;
@@ -267,6 +272,9 @@ bool shellFrame(Shell& shell)
     shellServicePractice(shell);
     std::vector<std::string> overlay;
     const MatchState& drawn = shellViewFrame(shell, overlay);
+    // A client's match is stale until the first snapshot of its connection; a host's is its own.
+    const bool live = shell.net.server.host || shell.view.smoothed.received > 0;
+    soundFrame(shell.sound, drawn, shell.net.client, live, shell.display.focused);
     drawFrame(shell.display, drawn, shell.net.client, shell.chatMode, shell.chatEcho,
               shellPanelHint(shell), overlay);
     sleepMs(shell.display, FRAME_PAUSE_MS);

@@ -15,6 +15,7 @@
 #include "display/display.h"
 #include "shell/host.h"
 #include "shell/options.h"
+#include "sound/sound.h"
 #include "view/client_view.h"
 #include "view/overlay.h"
 
@@ -68,6 +69,7 @@ struct Shell {
     HostFinder finder;          // --find's search of the LAN while `finding`
     bool finding = false;
     bool findMissed = false;    // the search ended with no host answering
+    Sound sound;                // opened beside the window; silent without a device
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`

@@ -141,6 +141,20 @@ TEST(Options, WindowSizeAndFullScreen)
     EXPECT_NE(usage.find("--fullscreen"), std::string::npos);
 }
 
+TEST(Options, SoundVolumeMuteAndBackground)
+{
+    EXPECT_EQ(parsedOptions({}).sound, (SoundSettings{70, false, false}));
+    EXPECT_EQ(parsedOptions({"--volume", "0", "--mute"}).sound, (SoundSettings{0, true, false}));
+    EXPECT_EQ(parsedOptions({"--volume=100", "--sound-in-background", "--practice"}).sound,
+              (SoundSettings{100, false, true}));
+    for (const char* bad : {"101", "-1", "", "00", "7x", "1e2"})
+        EXPECT_EQ(problemOf({"--volume", bad}), "--volume takes a number from 0 to 100, not '" + std::string(bad) + "'");
+    EXPECT_EQ(problemOf({"--dedicated", "--mute"}),
+              "--volume, --mute and --sound-in-background need a window: a --dedicated host plays no sound");
+    EXPECT_EQ(problemOf({"--volume", "5", "--bot"}),
+              "--volume, --mute and --sound-in-background need a window: --bot plays no sound");
+}
+
 TEST(Options, ModesExcludeEachOther)
 {
     const std::string tail = " cannot be combined with another of --host, --join, --dedicated and --practice";
@@ -237,7 +251,8 @@ TEST(Options, UsageNamesEveryFlag)
     const std::string usage = optionsUsage();
     for (const char* flag : {"--host", "--join ADDRESS[:PORT]", "--dedicated", "--port N",
                              "--name NAME", "--no-smoothing", "--no-prediction", "--help", "--version",
-                             "42069", "--practice", "--bot", "--level N"})
+                             "42069", "--practice", "--bot", "--level N", "--volume N", "--mute",
+                             "--sound-in-background"})
         EXPECT_NE(usage.find(flag), std::string::npos) << flag;
     EXPECT_EQ(usage.back(), '\n');
 }
