@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include <enet/enet.h>
@@ -55,6 +56,18 @@ inline void packetEventDeliver(PacketCallback callback, ENetEvent& event, LobbyS
     callback(packetEvent);
 }
 
+// Told each text a server broadcasts on channel 0 (a dedicated host's recording listens
+// so); unset, nobody is told. A client's lines are read from its history instead.
+struct LobbyTap {
+    void (*told)(void* context, std::string_view text) = nullptr;
+    void* context = nullptr;
+};
+
+inline void lobbyTapTell(const LobbyTap& tap, std::string_view text)
+{
+    if (tap.told) tap.told(tap.context, text);
+}
+
 // One record type for a server's peer slot and for the client object: the server's
 // table uses id, connected, peer, name and the two allowances; a client uses peer,
 // host, userData, callback and history.
@@ -94,6 +107,7 @@ struct LobbyServer {
     bool dedicated = false;       // told in status answers: a host without a player
     std::uint32_t statusToken = 0;  // drawn at create; tells this host apart in answers
     StatusLimiter statusLimiter;  // answers to status queries, per source address
+    LobbyTap told;                // each channel-0 text broadcast to every peer
 };
 
 // The lobby networking of one copy: its server (used only when hosting) and its client.

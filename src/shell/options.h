@@ -24,6 +24,7 @@ enum class RunMode {
     Practice,   // --practice: host, join at once and play the computer in the window
     List,       // --list: print the hosts that answer a status query, no window
     Find,       // --find: join the first host on the LAN with a ship free
+    Replay,     // --replay: play a recording in the window, or --info: summarize it
 };
 
 inline constexpr int BOT_LEVEL_DEFAULT = 2;
@@ -42,6 +43,11 @@ struct Options {
     std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
     DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
     SoundSettings sound;                // --volume N, --mute and --sound-in-background
+    std::string recordPath;             // --record FILE: what this copy hears goes there
+    std::string recordDir;              // --record-dir DIR: a dedicated host's recordings
+    int recordKeep = 0;                 // --record-keep N; 0: not given (the default then)
+    std::string replayPath;             // --replay FILE
+    bool info = false;                  // --info: --replay's summary without a window
     bool help = false;
     bool version = false;
 };

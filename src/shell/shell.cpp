@@ -56,12 +56,23 @@ MatchState* shellSnapshotTarget(Shell& shell)
     return shell.net.server.host ? &shell.seen : &shell.match;
 }
 
+// Channel 2 into the view at the frame's clock; a recording keeps each snapshot as it came.
+std::int32_t shellSnapshotHandler(PacketEvent& event)
+{
+    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
+    Shell& shell = *static_cast<Shell*>(event.client->userData);
+    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
+    if (clientViewReceive(shell.view, bytes, shell.view.clock))
+        recordWriterSnapshot(shell.recording.writer, bytes, shell.view.clock);
+    return 0;
+}
+
 void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
     lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
-    lobbyClientSetCallback(client, clientViewSnapshotHandler);
-    lobbyClientSetUserData(client, &shell.view);
+    lobbyClientSetCallback(client, shellSnapshotHandler);
+    lobbyClientSetUserData(client, &shell);
     clientViewReset(shell.view, shellSnapshotTarget(shell));
 }
 
@@ -218,6 +229,11 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
                       options.prediction, botLevel};
 }
 
+bool shellRecord(Shell& shell, const std::string& path)
+{
+    return recordWriterOpen(shell.recording.writer, path, timerSeconds());
+}
+
 bool shellStart(Shell& shell, const ShellStart& start)
 {
     lobbyPairInit(shell.net);
@@ -268,6 +284,7 @@ bool shellFrame(Shell& shell)
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
+    recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
     shellServicePractice(shell);
     std::vector<std::string> overlay;
@@ -303,6 +320,7 @@ void shellStop(Shell& shell)
     shell.chatName.clear();
     lobbyPairDestroy(shell.net);
     shell.answer.clear();
+    recordWriterClose(shell.recording.writer);
 }
 
 void waitKeyRelease(Display& display, int scanCode)

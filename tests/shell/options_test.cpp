@@ -291,5 +291,38 @@ TEST(Options, ListAndFindAreModesOfTheirOwn)
     EXPECT_NE(usage.find("--find"), std::string::npos);
 }
 
+TEST(Options, RecordingAndReplay)
+{
+    for (const auto mode : {"", "--host", "--practice", "--find"}) {
+        const Options watching = mode[0] ? parsedOptions({mode, "--record", "m.ndrec"}) : parsedOptions({"--record", "m.ndrec"});
+        EXPECT_EQ(watching.recordPath, "m.ndrec") << mode;
+    }
+    EXPECT_EQ(parsedOptions({"--join", "h", "--record=j.ndrec"}).recordPath, "j.ndrec");
+    const Options dedicated = parsedOptions({"--dedicated", "--record-dir", "/var/lib/x"});
+    EXPECT_EQ(dedicated.recordDir, "/var/lib/x");
+    EXPECT_EQ(dedicated.recordKeep, 20);
+    EXPECT_EQ(parsedOptions({"--record-keep", "3", "--dedicated", "--record-dir", "d"}).recordKeep, 3);
+    const Options replay = parsedOptions({"--replay", "m.ndrec", "--info"});
+    EXPECT_EQ(replay.mode, RunMode::Replay);
+    EXPECT_EQ(replay.replayPath, "m.ndrec");
+    EXPECT_TRUE(replay.info);
+    EXPECT_FALSE(parsedOptions({"--replay", "m.ndrec", "--window", "800x600"}).info);
+
+    const std::string window = "--record needs a window that plays or watches (not --dedicated, --bot, --list or --replay)";
+    EXPECT_EQ(problemOf({"--dedicated", "--record", "m"}), window);
+    EXPECT_EQ(problemOf({"--bot", "--record", "m"}), window);
+    EXPECT_EQ(problemOf({"--replay", "a", "--record", "m"}), window);
+    EXPECT_EQ(problemOf({"--host", "--record-dir", "d"}),
+              "--record-dir is for a --dedicated host (a window records with --record FILE)");
+    EXPECT_EQ(problemOf({"--dedicated", "--record-keep", "5"}), "--record-keep needs --record-dir");
+    for (const char* bad : {"0", "100001", "x", ""})
+        EXPECT_EQ(problemOf({"--dedicated", "--record-dir", "d", "--record-keep", bad}),
+                  std::string("--record-keep takes a number of files from 1 to 100000, not '") + bad + "'");
+    EXPECT_EQ(problemOf({"--info"}), "--info needs --replay FILE");
+    EXPECT_EQ(problemOf({"--record", ""}), "--record needs a file name");
+    EXPECT_EQ(problemOf({"--replay", "a", "--host"}), "--host cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--list", "--replay", "a"}), "--replay cannot be combined with another mode");
+}
+
 }  // namespace
 }  // namespace netduel
