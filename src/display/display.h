@@ -40,6 +40,7 @@ inline constexpr int SCAN_RIGHT = 77;
 inline constexpr int SCAN_END = 79;
 inline constexpr int SCAN_DOWN = 80;
 inline constexpr int SCAN_DELETE = 83;
+inline constexpr int SCAN_F11 = 87;
 inline constexpr int SCAN_CLOSE = 107;  // pseudo key of the window's close button
 
 struct Display;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bot/bot_brain.h"
 #include "display/display.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
@@ -26,9 +27,6 @@ enum class RunMode {
     Find,       // --find: join the first host on the LAN with a ship free
     Replay,     // --replay: play a recording in the window, or --info: summarize it
 };
-
-inline constexpr int BOT_LEVEL_DEFAULT = 2;
-inline constexpr int BOT_LEVEL_MAX = 3;  // levels 1…3
 
 struct Options {
     RunMode mode = RunMode::Ask;
