@@ -214,6 +214,18 @@ TEST_F(DisplaySdlEvents, F11AndAltEnterToggleFullScreenAndReachNeitherKeysNorTex
     EXPECT_EQ(typed(), (Keys{"\r", "\xFF\x44"}));
 }
 
+TEST_F(DisplaySdlEvents, ABoundFullScreenKeyTakesF11sPlaceAndAltEnterStays)
+{
+    display.fullscreenKeys[0] = SCAN_X;
+    display.fullscreenKeys[1] = 88;  // F12
+    EXPECT_EQ(press(SDL_SCANCODE_X, SDLK_x), DisplaySdlRequest::ToggleFullscreen);
+    EXPECT_EQ(press(SDL_SCANCODE_F12, SDLK_F12), DisplaySdlRequest::ToggleFullscreen);
+    EXPECT_EQ(press(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT), DisplaySdlRequest::ToggleFullscreen);
+    EXPECT_EQ(press(SDL_SCANCODE_F11, SDLK_F11), DisplaySdlRequest::None);
+    EXPECT_FALSE(keyDown(display, SCAN_X));
+    EXPECT_TRUE(keyDown(display, SCAN_F11));
+}
+
 TEST_F(DisplaySdlEvents, AResizedOrUncoveredWindowAsksForThePictureAgain)
 {
     SDL_Event event{};
@@ -375,6 +387,32 @@ TEST_F(DisplaySdlWindow, OnlyTheRowsMarkedChangedReachTheWindow)
     EXPECT_EQ(shown(800, 500 * 900 / 768), 0xFF808080u);  // row 500: sent
     EXPECT_EQ(shown(1399, 899), 0xFF808080u);
     EXPECT_EQ(shown(1500, 800), BACKGROUND);               // the bar stays black
+}
+
+TEST_F(DisplaySdlWindow, TheWindowAsLeftIsItsLastWindowedSizeAndWhetherFullScreen)
+{
+    open({800, 600, false});
+    EXPECT_EQ(display.shown, (DisplayWindow{800, 600, false}));
+    SDL_SetWindowSize(window(), 900, 700);
+    pollEvents(display);
+    EXPECT_EQ(display.shown, (DisplayWindow{900, 700, false}));
+    send(SDL_SCANCODE_F11, SDLK_F11);
+    EXPECT_EQ(display.shown, (DisplayWindow{900, 700, true})) << "full screen keeps the windowed size";
+    displayClose(display);
+    open({640, 480, true});
+    EXPECT_EQ(display.shown, (DisplayWindow{640, 480, true}));
+}
+
+TEST_F(DisplaySdlWindow, KeyNamesAreSdlsForTheLayoutWithoutAndWithAWindow)
+{
+    const std::pair<const char*, int> names[] = {
+        {"X", SCAN_X}, {"x", SCAN_X}, {"Space", 57}, {"Left Ctrl", 29}, {"Keypad 8", SCAN_UP},
+        {",", 51}, {"F11", SCAN_F11}, {"Escape", SCAN_ESCAPE}, {"Nosuch", 0}, {"", 0}, {"F13", 0},
+    };
+    for (const bool window : {false, true}) {
+        if (window) open();
+        for (const auto& [name, scanCode] : names) EXPECT_EQ(displayKeyNamed(name), scanCode) << name << " " << window;
+    }
 }
 
 TEST_F(DisplaySdlWindow, F11AndAltEnterToggleFullScreenAndThePointer)

@@ -1,0 +1,199 @@
+// Game controllers through SDL's virtual joysticks: their buttons, sticks and triggers as
+// the back end's PAD_ bits, which controller steers as they come and go, and the
+// player's own mappings. No window has the focus, so background events are allowed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "base/status.h"
+#include "display/display.h"
+#include "display/display_sdl_events.h"
+
+namespace netduel {
+namespace {
+
+// A virtual controller with every button and axis, triggers at rest. Its USB numbers (of
+// no real device) let a mapping of the player's take it over from SDL's own.
+struct Pad {
+    SDL_Joystick* joystick = nullptr;
+
+    static Pad attach()
+    {
+        SDL_VirtualJoystickDesc desc{};
+        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+        desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+        desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+        desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+        desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
+        desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
+        desc.name = "test pad";
+        desc.vendor_id = 0x1209;
+        desc.product_id = 0x0d06;
+        Pad pad{SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc))};
+        for (const int trigger : {SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT})
+            pad.axis(trigger, SDL_JOYSTICK_AXIS_MIN);
+        return pad;
+    }
+    void button(int which, bool down) { SDL_JoystickSetVirtualButton(joystick, which, down); }
+    void axis(int which, Sint16 value) { SDL_JoystickSetVirtualAxis(joystick, which, value); }
+    void pull()
+    {
+        const SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
+        SDL_JoystickClose(joystick);
+        for (int index = 0; index < SDL_NumJoysticks(); ++index)
+            if (SDL_JoystickGetDeviceInstanceID(index) == id) SDL_JoystickDetachVirtual(index);
+    }
+};
+
+class DisplayPad : public ::testing::Test {
+protected:
+    std::unique_ptr<Display> owned = std::make_unique<Display>();
+    Display& display = *owned;
+
+    void SetUp() override
+    {
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+        ASSERT_EQ(SDL_Init(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+    }
+    void TearDown() override { SDL_Quit(); }
+
+    // What the next frame sees: every pending event handled, then the taps forgotten.
+    std::uint32_t frame()
+    {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) displaySdlEvent(display, event);
+        const std::uint32_t down = displayPadDown(display);
+        displayForgetTaps(display);
+        return down;
+    }
+};
+
+TEST_F(DisplayPad, ButtonsSticksAndTriggersPastAQuarterMakeTheirBits)
+{
+    Pad pad = Pad::attach();
+    ASSERT_EQ(frame(), 0u);
+    const Sint16 quarter = SDL_JOYSTICK_AXIS_MAX / 4;
+    const struct {
+        int button;  // or −1
+        int axis;    // with `value`, or −1
+        Sint16 value;
+        std::uint32_t bits;
+    } cases[] = {
+        {SDL_CONTROLLER_BUTTON_A, -1, 0, PAD_FIRE},
+        {SDL_CONTROLLER_BUTTON_B, -1, 0, PAD_THRUST},
+        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, -1, 0, PAD_LEFT},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, -1, 0, PAD_RIGHT},
+        {SDL_CONTROLLER_BUTTON_BACK, -1, 0, PAD_OVERLAY},
+        {SDL_CONTROLLER_BUTTON_X, -1, 0, 0},
+        {SDL_CONTROLLER_BUTTON_DPAD_UP, -1, 0, 0},
+        {-1, SDL_CONTROLLER_AXIS_LEFTX, SDL_JOYSTICK_AXIS_MIN, PAD_LEFT},
+        {-1, SDL_CONTROLLER_AXIS_LEFTX, SDL_JOYSTICK_AXIS_MAX, PAD_RIGHT},
+        {-1, SDL_CONTROLLER_AXIS_LEFTX, quarter + 200, PAD_RIGHT},
+        {-1, SDL_CONTROLLER_AXIS_LEFTX, -quarter + 200, 0},  // inside the dead zone
+        {-1, SDL_CONTROLLER_AXIS_LEFTY, SDL_JOYSTICK_AXIS_MAX, 0},
+        {-1, SDL_CONTROLLER_AXIS_RIGHTX, SDL_JOYSTICK_AXIS_MIN, 0},
+        {-1, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, SDL_JOYSTICK_AXIS_MAX, PAD_FIRE},
+        {-1, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_JOYSTICK_AXIS_MAX, PAD_THRUST},
+        {-1, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_JOYSTICK_AXIS_MIN + 2 * quarter, 0},  // a quarter pulled
+    };
+    for (const auto& c : cases) {
+        const Sint16 rest = c.axis == SDL_CONTROLLER_AXIS_TRIGGERLEFT || c.axis == SDL_CONTROLLER_AXIS_TRIGGERRIGHT
+                                ? SDL_JOYSTICK_AXIS_MIN
+                                : 0;
+        if (c.button >= 0) pad.button(c.button, true);
+        else pad.axis(c.axis, c.value);
+        EXPECT_EQ(frame(), c.bits) << c.button << " " << c.axis << " " << c.value;
+        EXPECT_EQ(frame(), c.bits) << "still held";
+        if (c.button >= 0) pad.button(c.button, false);
+        else pad.axis(c.axis, rest);
+        EXPECT_EQ(frame(), 0u) << c.button << " " << c.axis << " let go";
+    }
+    // Pressed and let go between two frames: the next frame sees it once.
+    pad.button(SDL_CONTROLLER_BUTTON_A, true);
+    SDL_PumpEvents();
+    pad.button(SDL_CONTROLLER_BUTTON_A, false);
+    EXPECT_EQ(frame(), PAD_FIRE);
+    EXPECT_EQ(frame(), 0u);
+}
+
+TEST_F(DisplayPad, TheFirstControllerSteersAndOnePulledOutLeavesNothingHeld)
+{
+    Pad first = Pad::attach();
+    Pad second = Pad::attach();
+    frame();
+    second.button(SDL_CONTROLLER_BUTTON_A, true);
+    EXPECT_EQ(frame(), 0u) << "a second controller does not steer";
+    second.button(SDL_CONTROLLER_BUTTON_A, false);
+    first.button(SDL_CONTROLLER_BUTTON_A, true);
+    first.axis(SDL_CONTROLLER_AXIS_LEFTX, SDL_JOYSTICK_AXIS_MIN);
+    EXPECT_EQ(frame(), PAD_FIRE | PAD_LEFT);
+    first.pull();
+    EXPECT_EQ(frame(), 0u) << "pulled out while firing and turning";
+    second.button(SDL_CONTROLLER_BUTTON_B, true);
+    EXPECT_EQ(frame(), PAD_THRUST) << "the one left steers now";
+    second.pull();
+    EXPECT_EQ(frame(), 0u);
+    EXPECT_EQ(display.padSteering, -1);
+    Pad third = Pad::attach();
+    third.button(SDL_CONTROLLER_BUTTON_BACK, true);
+    EXPECT_EQ(frame(), PAD_OVERLAY) << "one plugged in later steers when none does";
+}
+
+// The mapping that names the virtual pad's button `fire` as A.
+std::string mappingLine(int fire)
+{
+    SDL_Init(SDL_INIT_JOYSTICK);
+    Pad pad = Pad::attach();
+    char guid[33];
+    SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(pad.joystick), guid, sizeof guid);
+    pad.pull();
+    SDL_Quit();
+    return std::string(guid) + ",test pad,a:b" + std::to_string(fire) + ",platform:Linux,\n";
+}
+
+TEST(DisplayPadMappings, TheFileBesideTheSettingsMapsUnlessTheEnvironmentNamesOne)
+{
+    char pattern[] = "/tmp/netduel-pads-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string beside = dir + "/gamecontrollerdb.txt";
+    const std::string named = dir + "/named.txt";
+    std::FILE* file = std::fopen(beside.c_str(), "w");
+    std::fputs(mappingLine(SDL_CONTROLLER_BUTTON_Y).c_str(), file);
+    std::fclose(file);
+    file = std::fopen(named.c_str(), "w");
+    std::fputs(mappingLine(SDL_CONTROLLER_BUTTON_X).c_str(), file);
+    std::fclose(file);
+    statusOut = nullptr;
+    for (const bool environment : {false, true}) {
+        if (environment) setenv("SDL_GAMECONTROLLERCONFIG_FILE", named.c_str(), 1);
+        auto display = std::make_unique<Display>();
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");  // SDL_Quit forgets both
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+        ASSERT_TRUE(displayOpen(*display, "netduel", {}, beside));
+        Pad pad = Pad::attach();
+        const int mapped = environment ? SDL_CONTROLLER_BUTTON_X : SDL_CONTROLLER_BUTTON_Y;
+        const auto fires = [&](int button) {
+            pad.button(button, true);
+            pollEvents(*display);
+            const bool down = displayPadDown(*display) & PAD_FIRE;
+            pad.button(button, false);
+            pollEvents(*display);
+            displayForgetTaps(*display);
+            return down;
+        };
+        EXPECT_TRUE(fires(mapped)) << environment;
+        EXPECT_FALSE(fires(SDL_CONTROLLER_BUTTON_A)) << environment;
+        pad.pull();
+        displayClose(*display);
+    }
+    unsetenv("SDL_GAMECONTROLLERCONFIG_FILE");
+    statusOut = stdout;
+    std::system(("rm -rf " + dir).c_str());
+}
+
+}  // namespace
+}  // namespace netduel
