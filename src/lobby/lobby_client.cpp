@@ -1,6 +1,7 @@
 // Lobby client: connection to the host, notices into the history, packets to the callback.
 #include "lobby_client.h"
 
+#include <algorithm>
 #include <string>
 
 #include "base/status.h"
@@ -144,7 +145,12 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
     }
     fixedTextSet(client.history[0], text);
     ++client.historyPushed;
-    lobbyTapTell(client.heard, fixedTextView(client.history[0]));
+}
+
+int lobbyClientLinesSince(const LobbyClient& client, std::uint32_t seen)
+{
+    const std::uint32_t fresh = client.historyPushed - std::min(seen, client.historyPushed);
+    return static_cast<int>(std::min<std::uint32_t>(fresh, HISTORY_LINES));
 }
 
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,

@@ -56,6 +56,11 @@ void lobbyClientService(LobbyClient& client);
 // counts the line in `historyPushed`.
 void lobbyClientPushHistory(LobbyClient& client, std::string_view text);
 
+// How many of the history lines came after the first `seen` were pushed: 0…HISTORY_LINES,
+// the oldest of them at history[n − 1]; lines past the five kept are gone. A client made
+// anew counts from 0 again, so a `seen` beyond its count means all of its lines are new.
+int lobbyClientLinesSince(const LobbyClient& client, std::uint32_t seen);
+
 // Sends `bytes` to the server on `channel`; a reliable send also flushes the host.
 // False when there is no peer or ENet refuses the packet (not connected yet or any more).
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,

@@ -60,8 +60,13 @@ int runReplay(const char* programPath, const Options& options)
     RecordReader reader;
     if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
     auto display = std::make_unique<Display>();
+    auto sound = std::make_unique<Sound>();
     const bool opened = displayOpen(*display, programPath, options.window);
-    if (opened) replayRun(*display, reader, options);
+    if (opened) {
+        soundOpen(*sound, options.sound);
+        replayRun(*display, *sound, reader, options);
+    }
+    soundClose(*sound);
     displayClose(*display);
     recordReaderClose(reader);
     return opened ? 0 : EXIT_NO_WINDOW;

@@ -373,7 +373,8 @@ std::string optionsUsage()
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
-           "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen]\n"
+           "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen] [--volume N]\n"
+           "               [--mute]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -411,7 +412,7 @@ std::string optionsUsage()
            "  --record-keep N        keep at most N of those files, removing the oldest (20)\n"
            "  --replay FILE          play a recording in the window: Space pauses, Left/Right\n"
            "                         skip 5 s (Shift: 30 s), Home/End, 0-9 jump to 0-90 %,\n"
-           "                         - and + change the speed, . steps while paused\n"
+           "                         - and + change the speed, . steps while paused, M mutes\n"
            "  --info                 with --replay: print the recording's summary, no window\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";

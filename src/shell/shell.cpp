@@ -147,7 +147,6 @@ void shellServiceClient(Shell& shell)
     if (!client.host) return;
     const bool wasConnected = client.connected;
     shell.view.clock = shell.lastTime;  // the frame's clock: snapshots heard now arrived then
-    shell.recording.clock = shell.lastTime;
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
         chatSendLine(client, "/name " + shell.chatName);
@@ -238,7 +237,6 @@ bool shellRecord(Shell& shell, const std::string& path)
 bool shellStart(Shell& shell, const ShellStart& start)
 {
     lobbyPairInit(shell.net);
-    if (shell.recording.writer.file) shell.net.client.heard = LobbyTap{recordClientHeard, &shell.recording};
     hostMatchStart(shell.match);
     shell.seen = shell.match;
     shell.port = start.port;
@@ -286,8 +284,7 @@ bool shellFrame(Shell& shell)
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
-    recordClientFrame(shell.recording, lobbyClientOwnSlot(shell.net.client), shell.net.client.connected,
-                      shell.lastTime);
+    recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
     shellServicePractice(shell);
     std::vector<std::string> overlay;
