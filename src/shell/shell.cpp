@@ -1,6 +1,7 @@
 // Game shell: start-up, one frame in its fixed order, shutdown.
 #include "shell.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "base/status.h"
@@ -139,6 +140,34 @@ std::string shellChatKey(Shell& shell)
     return {};
 }
 
+// A line sent that asks for a name: the name is the player's once the lobby grants it.
+void shellNoteAsked(Shell& shell, std::string_view line)
+{
+    const std::string request = chatRequest(line);
+    if (request.rfind(CODE_REN, 0) == 0) shell.askedName = request.substr(CODE_REN.size());
+}
+
+void shellAskName(Shell& shell, const std::string& line)
+{
+    if (chatSendLine(shell.net.client, line)) shellNoteAsked(shell, line);
+}
+
+// What the settings keep of the lobby: the host joined, unless it is this copy, and the
+// name asked for once the lobby grants it (the server keeps its first 32 characters).
+void shellNoteLobby(Shell& shell, bool wasConnected)
+{
+    const LobbyClient& client = shell.net.client;
+    if (client.connected && !wasConnected && !shell.net.server.host) {
+        shell.joinedHost = shell.serverAddress;
+        shell.joinedPort = shell.port;
+    }
+    const std::string_view own = lobbyClientOwnName(client);
+    if (shell.askedName && lobbyClientOwnSlot(client) >= 0 && own == std::string_view(*shell.askedName).substr(0, NAME_CHARS)) {
+        shell.chatName = own;
+        shell.askedName.reset();
+    }
+}
+
 // A connection that just came up asks for the chosen name; one that is gone ends chat
 // mode, keeping the unsent line for the next time chat opens.
 void shellServiceClient(Shell& shell)
@@ -149,12 +178,16 @@ void shellServiceClient(Shell& shell)
     shell.view.clock = shell.lastTime;  // the frame's clock: snapshots heard now arrived then
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
-        chatSendLine(client, "/name " + shell.chatName);
+        shellAskName(shell, "/name " + shell.chatName);
+    shellNoteLobby(shell, wasConnected);
     if (!lobbyClientBusy(client)) shell.chatMode = false;
-    if (shell.chatMode)
+    if (shell.chatMode) {
+        const std::string line = shell.chatEcho;  // what goes out if this key sends it
         shell.chatEcho = chatInput(shell.net, shell.chatMode, shellChatKey(shell));
-    else
+        if (!shell.chatMode) shellNoteAsked(shell, line);
+    } else {
         shellSendControl(shell);
+    }
 }
 
 // The opponent joins once the player holds ship 0, and plays in this process's frames.
@@ -219,14 +252,40 @@ std::string shellServerLabel(const Shell& shell)
 
 }  // namespace
 
-ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved)
 {
     if (options.mode == RunMode::Join)
         return ShellStart{options.mode, options.joinHost, options.joinPort, options.name,
                           options.smoothing, options.prediction};
     const int botLevel = options.mode == RunMode::Practice ? options.level : 0;
-    return ShellStart{options.mode, builtInHost, options.port, options.name, options.smoothing,
-                      options.prediction, botLevel};
+    ShellStart start{options.mode, builtInHost, options.port, options.name, options.smoothing,
+                     options.prediction, botLevel};
+    if ((options.mode == RunMode::Ask || options.mode == RunMode::Find) && saved.joinPort != 0) {
+        start.lastHost = saved.joinAddress;
+        start.lastPort = optionsGave(options, "port") ? options.port : static_cast<std::uint16_t>(saved.joinPort);
+    }
+    return start;
+}
+
+Settings shellSettings(const Shell& shell, Settings saved)
+{
+    saved.name = shell.chatName;
+    if (!shell.joinedHost.empty()) {
+        saved.joinAddress = shell.joinedHost;
+        saved.joinPort = shell.joinedPort;
+    }
+    saved.window = shell.display.shown;
+    saved.sound.volume = shell.sound.settings.volume;
+    saved.sound.muted = shell.sound.settings.muted;
+    return saved;
+}
+
+void shellBind(Shell& shell, const Bindings& bindings)
+{
+    static_assert(sizeof(Display::fullscreenKeys) == sizeof(bindings.keys[GAME_KEY_FULLSCREEN]));
+    shell.bindings = bindings;
+    std::copy(std::begin(bindings.keys[GAME_KEY_FULLSCREEN]), std::end(bindings.keys[GAME_KEY_FULLSCREEN]),
+              shell.display.fullscreenKeys);
 }
 
 bool shellRecord(Shell& shell, const std::string& path)
@@ -248,6 +307,10 @@ bool shellStart(Shell& shell, const ShellStart& start)
                        PRACTICE_BOT_NAME, static_cast<std::uint64_t>(timerSeconds() * 1e9) + 1);
     }
     shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
+    if (!hosts && !start.lastHost.empty()) {
+        shell.serverAddress = start.lastHost;
+        shell.port = start.lastPort;
+    }
     shell.chatName = start.name;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
     if (start.mode == RunMode::Find) shellFindStart(shell);
