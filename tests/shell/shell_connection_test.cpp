@@ -430,5 +430,62 @@ TEST_F(ShellConnectionTest, FindSaysItLooksThenJoinsTheDedicatedHostItFound)
     EXPECT_EQ(shell.finder.socket, ENET_SOCKET_NULL);  // the search's socket is closed
 }
 
+TEST_F(ShellConnectionTest, TheSettingsKeepTheHostJoinedAndTheNameTheLobbyGrantedAsAsked)
+{
+    startDedicated(44601);
+    ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Join, "127.0.0.1", 44601, "Zed"}));
+    ASSERT_TRUE(framesUntilHistory("* Anonymous0 is now known as Zed"));
+    Settings saved;
+    saved.level = 2;
+    const Settings kept = shellSettings(shell, saved);
+    EXPECT_EQ(kept.name, "Zed");
+    EXPECT_EQ(kept.joinAddress, "127.0.0.1");
+    EXPECT_EQ(kept.joinPort, 44601);
+    EXPECT_EQ(kept.level, 2);
+    // A name the lobby replaces (it holds a blank) is not the player's; one it grants is.
+    const auto say = [&](std::string_view line, std::string_view heard) {
+        hold(SCAN_C);
+        shellFrame(shell);
+        type(line);  // the typed-key ring holds 15
+        if (!framesUntil([&] { return shell.chatEcho == line; })) return false;
+        type("\r");
+        return framesUntil([&] { return newestLine(shell.net.client).rfind(heard, 0) == 0; });
+    };
+    ASSERT_TRUE(say("/name Bob Smith", "* Zed is now known as Lamer"));
+    EXPECT_EQ(shellSettings(shell, saved).name, "Zed");
+    ASSERT_TRUE(say("/name Bob", "* Lamer"));
+    EXPECT_EQ(shellSettings(shell, saved).name, "Bob");
+}
+
+TEST_F(ShellConnectionTest, JGoesToTheHostJoinedLastUnlessThisCopyHostsWhichIsNoHostJoined)
+{
+    Settings saved;
+    saved.joinAddress = "127.0.0.1";
+    saved.joinPort = 44603;
+    Options options;
+    const ShellStart ask = shellStartFrom(options, "built.in", saved);
+    EXPECT_EQ(std::pair(ask.lastHost, ask.lastPort), std::pair(std::string_view("127.0.0.1"), std::uint16_t(44603)));
+    options.given = {"port"};
+    EXPECT_EQ(shellStartFrom(options, "built.in", saved).lastPort, options.port) << "--port wins";
+    options.mode = RunMode::Host;
+    EXPECT_EQ(shellStartFrom(options, "built.in", saved).lastHost, "");
+
+    type("y\r");  // hosting: J joins this copy, which the settings do not keep
+    ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Ask, "", 44602, {}, true, true, 0, "192.0.2.1", 5000}));
+    EXPECT_EQ(shell.serverAddress, "127.0.0.1");
+    hold(SCAN_J);
+    ASSERT_TRUE(framesUntil([&] { return lobbyClientOwnSlot(shell.net.client) == 0; }));
+    EXPECT_EQ(shellSettings(shell, saved).joinAddress, "127.0.0.1");
+    EXPECT_EQ(shellSettings(shell, saved).joinPort, 44603);
+    shellStop(shell);
+
+    auto plain = std::make_unique<Shell>();
+    plain->display.backEnd.pump = releaseAllKeys;
+    for (const char c : std::string_view("n\r")) keyRingPush(plain->display.keys, static_cast<unsigned char>(c));
+    ASSERT_TRUE(shellStart(*plain, ask));
+    EXPECT_EQ(shellPanelHint(*plain), "Press J to connect to 127.0.0.1:44603");
+    shellStop(*plain);
+}
+
 }  // namespace
 }  // namespace netduel
