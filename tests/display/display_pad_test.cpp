@@ -11,42 +11,10 @@
 #include "base/status.h"
 #include "display/display.h"
 #include "display/display_sdl_events.h"
+#include "display/virtual_pad.h"
 
 namespace netduel {
 namespace {
-
-// A virtual controller with every button and axis, triggers at rest. Its USB numbers (of
-// no real device) let a mapping of the player's take it over from SDL's own.
-struct Pad {
-    SDL_Joystick* joystick = nullptr;
-
-    static Pad attach()
-    {
-        SDL_VirtualJoystickDesc desc{};
-        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-        desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-        desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
-        desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
-        desc.name = "test pad";
-        desc.vendor_id = 0x1209;
-        desc.product_id = 0x0d06;
-        Pad pad{SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc))};
-        for (const int trigger : {SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT})
-            pad.axis(trigger, SDL_JOYSTICK_AXIS_MIN);
-        return pad;
-    }
-    void button(int which, bool down) { SDL_JoystickSetVirtualButton(joystick, which, down); }
-    void axis(int which, Sint16 value) { SDL_JoystickSetVirtualAxis(joystick, which, value); }
-    void pull()
-    {
-        const SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
-        SDL_JoystickClose(joystick);
-        for (int index = 0; index < SDL_NumJoysticks(); ++index)
-            if (SDL_JoystickGetDeviceInstanceID(index) == id) SDL_JoystickDetachVirtual(index);
-    }
-};
 
 class DisplayPad : public ::testing::Test {
 protected:
@@ -73,7 +41,7 @@ protected:
 
 TEST_F(DisplayPad, ButtonsSticksAndTriggersPastAQuarterMakeTheirBits)
 {
-    Pad pad = Pad::attach();
+    VirtualPad pad = VirtualPad::attach();
     ASSERT_EQ(frame(), 0u);
     const Sint16 quarter = SDL_JOYSTICK_AXIS_MAX / 4;
     const struct {
@@ -121,8 +89,8 @@ TEST_F(DisplayPad, ButtonsSticksAndTriggersPastAQuarterMakeTheirBits)
 
 TEST_F(DisplayPad, TheFirstControllerSteersAndOnePulledOutLeavesNothingHeld)
 {
-    Pad first = Pad::attach();
-    Pad second = Pad::attach();
+    VirtualPad first = VirtualPad::attach();
+    VirtualPad second = VirtualPad::attach();
     frame();
     second.button(SDL_CONTROLLER_BUTTON_A, true);
     EXPECT_EQ(frame(), 0u) << "a second controller does not steer";
@@ -137,7 +105,7 @@ TEST_F(DisplayPad, TheFirstControllerSteersAndOnePulledOutLeavesNothingHeld)
     second.pull();
     EXPECT_EQ(frame(), 0u);
     EXPECT_EQ(display.padSteering, -1);
-    Pad third = Pad::attach();
+    VirtualPad third = VirtualPad::attach();
     third.button(SDL_CONTROLLER_BUTTON_BACK, true);
     EXPECT_EQ(frame(), PAD_OVERLAY) << "one plugged in later steers when none does";
 }
@@ -146,7 +114,7 @@ TEST_F(DisplayPad, TheFirstControllerSteersAndOnePulledOutLeavesNothingHeld)
 std::string mappingLine(int fire)
 {
     SDL_Init(SDL_INIT_JOYSTICK);
-    Pad pad = Pad::attach();
+    VirtualPad pad = VirtualPad::attach();
     char guid[33];
     SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(pad.joystick), guid, sizeof guid);
     pad.pull();
@@ -174,7 +142,7 @@ TEST(DisplayPadMappings, TheFileBesideTheSettingsMapsUnlessTheEnvironmentNamesOn
         SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");  // SDL_Quit forgets both
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
         ASSERT_TRUE(displayOpen(*display, "netduel", {}, beside));
-        Pad pad = Pad::attach();
+        VirtualPad pad = VirtualPad::attach();
         const int mapped = environment ? SDL_CONTROLLER_BUTTON_X : SDL_CONTROLLER_BUTTON_Y;
         const auto fires = [&](int button) {
             pad.button(button, true);
