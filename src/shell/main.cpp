@@ -63,8 +63,8 @@ int runWindowed(const char* programPath, Options options)
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
         while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), timerSeconds());
+        settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }
-    settingsSave(settingsFile, shellSettings(*shell, saved));
     shellStop(*shell);
     soundClose(shell->sound);
     displayClose(shell->display);
