@@ -150,7 +150,6 @@ std::string settingsRender(const SettingsFile& file, const Settings& settings)
         if (key >= 0) present[key] = true;
         const bool changed = key >= 0 && key < SETTING_BINDINGS &&
                              settingText(key, settings) != settingText(key, file.written);
-        if (changed && settingUnset(key, settings)) continue;
         text += changed ? std::string(settingKeyName(key)) + " = " + settingText(key, settings) : line;
         text += '\n';
     }

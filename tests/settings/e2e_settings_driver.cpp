@@ -17,8 +17,7 @@ namespace {
 
 using namespace e2e;
 
-constexpr std::uint16_t KEPT_PORT = 44610;
-constexpr std::uint16_t READ_ONLY_PORT = 44611;
+constexpr std::uint16_t PORT = 44610;
 const char* gamePath = nullptr;
 
 std::string fileText(const std::string& path)
@@ -42,74 +41,55 @@ std::string settingsFolder(const std::string& name)
     return folder;
 }
 
-struct Host {
-    std::unique_ptr<Child> child;
-    bool says(const std::string& text, int times = 1)
-    {
-        return waitFor([&] { return child->ended() || count(child->outText, text) >= times; });
-    }
-};
-
-Host startHost(std::uint16_t port)
+TEST(SettingsEndToEnd, ANameAndTheHostJoinedAreKeptForTheNextStartAndAReadOnlyFolderCostsOneLine)
 {
-    Host host{spawn(gamePath, {"--dedicated", "--port", std::to_string(port)}, false)};
-    EXPECT_TRUE(host.says("Host running!\n"));
-    return host;
-}
-
-TEST(SettingsEndToEnd, TheNameAndTheHostJoinedAreKeptAndTheNextStartUsesThem)
-{
-    Host host = startHost(KEPT_PORT);
-    const std::string address = "127.0.0.1:" + std::to_string(KEPT_PORT);
-    const std::string folder = settingsFolder("kept");
-    auto game = spawn(gamePath, {"--join", address}, true, folder);
-    const std::string window = windowOf(game->pid);
-    ASSERT_FALSE(window.empty()) << "no window";
-    ASSERT_TRUE(host.says("Cli0 connected from"));
+    auto host = spawn(gamePath, {"--dedicated", "--port", std::to_string(PORT)}, false);
+    const auto hostSays = [&](const std::string& text, int times) {
+        return waitFor([&] { return host->ended() || count(host->outText, text) >= times; });
+    };
+    ASSERT_TRUE(hostSays("Host running!\n", 1));
+    const std::string address = "127.0.0.1:" + std::to_string(PORT);
+    const std::string kept = settingsFolder("kept");
+    auto game = spawn(gamePath, {"--join", address}, true, kept);
+    std::string window = windowOf(game->pid);
+    ASSERT_TRUE(hostSays("Cli0 connected from", 1));
     press(window, "c");
     ASSERT_TRUE(waitFor([&] { return rowShows(screenshot(window), 0, "> "); })) << "no chat line";
     xdotool("type --delay 30 '/name Bob'");
     press(window, "Return");
-    ASSERT_TRUE(host.says("NME Anonymous0 Bob\n"));
+    ASSERT_TRUE(hostSays("NME Anonymous0 Bob\n", 1));
     press(window, "Escape");
     ASSERT_TRUE(waitFor([&] { return game->ended(); }));
-    EXPECT_TRUE(game->exitedWith(0)) << game->status;
-    const std::string kept = fileText(folder + "/netduel/netduel.conf");
+    const std::string text = fileText(kept + "/netduel/netduel.conf");
     for (const std::string& line : {std::string("\nname = Bob\n"), std::string("\njoin-address = 127.0.0.1\n"),
-                                   "\njoin-port = " + std::to_string(KEPT_PORT) + "\n"})
-        EXPECT_NE(kept.find(line), std::string::npos) << line << " not in:\n" << kept;
+                                   "\njoin-port = " + std::to_string(PORT) + "\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " not in:\n" << text;
 
     // No option: the question, then J joins that host and asks for that name.
-    auto again = spawn(gamePath, {}, true, folder);
-    const std::string windowAgain = windowOf(again->pid);
-    ASSERT_FALSE(windowAgain.empty()) << "no window the second time";
-    xdotool("windowfocus --sync " + windowAgain + " type --delay 30 n");
-    press(windowAgain, "Return");
-    EXPECT_TRUE(waitFor([&] { return rowShows(screenshot(windowAgain), 0, "Press J to connect to " + address); }));
-    press(windowAgain, "j");
-    EXPECT_TRUE(host.says(" Bob\n", 2)) << host.child->outText;
-    press(windowAgain, "Escape");
-    ASSERT_TRUE(waitFor([&] { return again->ended(); }));
-    EXPECT_TRUE(again->exitedWith(0)) << again->status;
-}
-
-TEST(SettingsEndToEnd, AReadOnlyFolderCostsOneStatusLineAndTheGamePlaysOn)
-{
-    Host host = startHost(READ_ONLY_PORT);
-    const std::string folder = settingsFolder("read-only");
-    ASSERT_EQ(mount("netduel-settings", folder.c_str(), "tmpfs", MS_RDONLY, nullptr), 0) << std::strerror(errno);
-    auto game = spawn(gamePath, {"--join", "127.0.0.1:" + std::to_string(READ_ONLY_PORT), "--name", "Ann"}, true,
-                      folder);
-    const std::string window = windowOf(game->pid);
-    ASSERT_FALSE(window.empty()) << "no window";
-    ASSERT_TRUE(host.says("NME Anonymous0 Ann\n"));
-    press(window, "m");  // a second change, which is not tried again
+    game = spawn(gamePath, {}, true, kept);
+    window = windowOf(game->pid);
+    xdotool("windowfocus --sync " + window + " type --delay 30 n");
+    press(window, "Return");
+    EXPECT_TRUE(waitFor([&] { return rowShows(screenshot(window), 0, "Press J to connect to " + address); }));
+    press(window, "j");
+    EXPECT_TRUE(hostSays(" Bob\n", 2)) << host->outText;
     press(window, "Escape");
     ASSERT_TRUE(waitFor([&] { return game->ended(); }));
     EXPECT_TRUE(game->exitedWith(0)) << game->status;
-    EXPECT_EQ(count(game->outText, "Cannot write the settings to " + folder + "/netduel/netduel.conf: "), 1)
+
+    // A read-only folder: one status line for the two changes (the name, then M), and the game plays.
+    const std::string readOnly = settingsFolder("read-only");
+    ASSERT_EQ(mount("netduel-settings", readOnly.c_str(), "tmpfs", MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    game = spawn(gamePath, {"--join", address, "--name", "Ann"}, true, readOnly);
+    window = windowOf(game->pid);
+    ASSERT_TRUE(hostSays(" Ann\n", 1));
+    press(window, "m");
+    press(window, "Escape");
+    ASSERT_TRUE(waitFor([&] { return game->ended(); }));
+    EXPECT_TRUE(game->exitedWith(0)) << game->status;
+    EXPECT_EQ(count(game->outText, "Cannot write the settings to " + readOnly + "/netduel/netduel.conf: "), 1)
         << game->outText;
-    umount(folder.c_str());
+    umount(readOnly.c_str());
 }
 
 }  // namespace
