@@ -303,6 +303,11 @@ bool displayKeyHeld(const Display& display, int scanCode)
     return isScanCode(scanCode) && display.keyState[scanCode];
 }
 
+bool displayKeyPressed(const Display& display, int scanCode)
+{
+    return isScanCode(scanCode) && display.keyTapped[scanCode];
+}
+
 void displayForgetTap(Display& display, int scanCode)
 {
     if (isScanCode(scanCode)) display.keyTapped[scanCode] = false;

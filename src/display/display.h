@@ -170,6 +170,9 @@ bool keyDown(const Display& display, int scanCode);
 // True while the key is held, whatever was tapped.
 bool displayKeyHeld(const Display& display, int scanCode);
 
+// True when the key went down since the taps were last forgotten, held now or not.
+bool displayKeyPressed(const Display& display, int scanCode);
+
 // The steering controller's buttons now held, and those of them that this event pressed
 // (a press and release between two samplings still counts, as a key's tap does).
 void displayPadEvent(Display& display, std::uint32_t held, std::uint32_t pressed);

@@ -81,6 +81,7 @@ void shellConnect(Shell& shell)
 void shellEnterChat(Shell& shell)
 {
     shell.chatMode = true;
+    controlOutboxDrop(shell.outbox);  // what follows is text; what came before waits no more
     waitKeyRelease(shell.display, SCAN_C);
     for (int i = 0; i < CHAT_KEY_FLUSH; ++i) readKey(shell.display);
 }
@@ -111,23 +112,27 @@ void shellSampleKeys(Shell& shell)
         soundToggleMute(shell.sound);
         waitKeyRelease(display, SCAN_M);
     }
+    // A press counts until a word has carried it, so that no tap falls between two words.
     shell.controlActive = false;
     for (const ControlKey& key : CONTROL_KEYS) {
+        if (displayKeyPressed(display, key.scanCode)) controlOutboxPress(shell.outbox, key.bit);
         if (!keyDown(display, key.scanCode)) continue;
         shell.controlWord |= key.bit;
         shell.controlActive = true;
     }
 }
 
-// Every second frame and at most every 0.05 s, while a control is active; unflushed.
+// Every second frame and at most every 0.05 s, while a control is held or a press waits;
+// flushed at once, so the word does not wait for the next frame's service.
 void shellSendControl(Shell& shell)
 {
-    if (!shell.controlActive || !shell.frameToggle || !(timerSeconds() > shell.nextSendTime))
+    const double now = shell.lastTime;
+    const std::optional<KeyFlags> word =
+        controlOutboxDue(shell.outbox, shell.controlWord, shell.frameToggle, now);
+    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, controlEncode(*word), false))
         return;
-    shell.nextSendTime = timerSeconds() + CONTROL_SEND_INTERVAL;
-    const ControlBytes bytes = controlEncode(shell.controlWord);
-    if (lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false))
-        clientViewControlSent(shell.view, shell.controlWord, timerSeconds());
+    enet_host_flush(shell.net.client.host);
+    clientViewControlSent(shell.view, *word, now);
 }
 
 // The next typed key for the chat line; F3 toggles the overlay there too and types nothing.
@@ -202,7 +207,7 @@ void shellServicePractice(Shell& shell)
 // The ships as this copy shows them, and the overlay's lines when F3 asked for them.
 const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay)
 {
-    const double now = timerSeconds();
+    const double now = shell.lastTime;  // the frame's one reading, as the words and snapshots had
     const RoundTrip roundTrip = lobbyClientRoundTrip(shell.net.client);
     shell.view.roundTrip = roundTrip.mean;
     clientViewSetSlot(shell.view, lobbyClientOwnSlot(shell.net.client));
@@ -320,7 +325,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.chatMode = false;
     shell.chatEcho.clear();
     shell.autoCircle = false;
-    shell.nextSendTime = 0.0;
+    controlOutboxReset(shell.outbox);
     shell.lastTime = timerSeconds();
     shell.frameToggle = true;
     shell.view.smoothed.smoothing = start.smoothing;

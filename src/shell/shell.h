@@ -19,11 +19,11 @@
 #include "shell/options.h"
 #include "sound/sound.h"
 #include "view/client_view.h"
+#include "view/control_outbox.h"
 #include "view/overlay.h"
 
 namespace netduel {
 
-inline constexpr double CONTROL_SEND_INTERVAL = 0.05;  // s between two control words
 inline constexpr int CHAT_KEY_FLUSH = 50;              // keys dropped on entering chat mode
 inline constexpr int FRAME_PAUSE_MS = 3;
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
@@ -65,7 +65,7 @@ struct Shell {
     double lastTime = 0.0;      // s, timer reading of the previous frame
     double frameDt = 0.0;       // s, previous minus current reading: negative
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
-    double nextSendTime = 0.0;  // s, a control word goes out only after this
+    ControlOutbox outbox;       // the presses not sent yet and the words' cadence
     std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
     ClientView view;            // what the frame draws of the match
     bool overlay = false;       // F3: the network figures over the field

@@ -173,7 +173,7 @@ TEST_F(SoundEndToEnd, ShotsHitsAndTheLobbyAreHeardAtTheirFramesOwnInTheMiddleOth
     ASSERT_FALSE(window.empty());
     press(window, "x");
     from = expectHeard(from, SoundEffect::OwnShot, 0.0f);
-    ASSERT_TRUE(ownBulletFlies());
+    ASSERT_TRUE(until([&] { return ownBulletFlies(); }));  // the copy draws it before the host fires
     const float right = soundPanAt(SHIP1_START.x);
     ASSERT_TRUE(until([&] { return !ownBulletFlies(); }));  // the shared cooldown is long over
     from = recording.frames();
