@@ -17,14 +17,32 @@ namespace netduel {
 
 namespace {
 
+// A game key of the control word, and the controller's button that does the same.
 struct ControlKey {
-    int scanCode;
+    GameKey key;
     KeyFlags bit;
+    std::uint32_t padBit;  // 0: none
 };
 constexpr ControlKey CONTROL_KEYS[] = {
-    {SCAN_LEFT, KEY_LEFT}, {SCAN_RIGHT, KEY_RIGHT}, {SCAN_UP, KEY_UP},
-    {SCAN_DOWN, KEY_DOWN}, {SCAN_X, KEY_FIRE},
+    {GAME_KEY_LEFT, KEY_LEFT, PAD_LEFT}, {GAME_KEY_RIGHT, KEY_RIGHT, PAD_RIGHT}, {GAME_KEY_THRUST, KEY_UP, PAD_THRUST},
+    {GAME_KEY_DOWN, KEY_DOWN, 0},        {GAME_KEY_FIRE, KEY_FIRE, PAD_FIRE},
 };
+
+// True when a key bound to `key` went down since the last sampling.
+bool shellKeyPressed(const Shell& shell, GameKey key)
+{
+    for (const int scanCode : shell.bindings.keys[key])
+        if (scanCode != 0 && displayKeyPressed(shell.display, scanCode)) return true;
+    return false;
+}
+
+// The scan code of the first key bound to `key` that is down (see keyDown); 0: none is.
+int shellKeyDown(const Shell& shell, GameKey key)
+{
+    for (const int scanCode : shell.bindings.keys[key])
+        if (scanCode != 0 && keyDown(shell.display, scanCode)) return scanCode;
+    return 0;
+}
 
 bool answersYes(std::string_view answer)
 {
@@ -78,16 +96,17 @@ void shellConnect(Shell& shell)
 }
 
 // The keystroke that opened chat mode and anything typed before it never reach the line.
-void shellEnterChat(Shell& shell)
+void shellEnterChat(Shell& shell, int scanCode)
 {
     shell.chatMode = true;
     controlOutboxDrop(shell.outbox);  // what follows is text; what came before waits no more
-    waitKeyRelease(shell.display, SCAN_C);
+    waitKeyRelease(shell.display, scanCode);
     for (int i = 0; i < CHAT_KEY_FLUSH; ++i) readKey(shell.display);
 }
 
-// J, C, R and the control keys; not sampled in chat mode. J and C act only while
-// there is no attempt or connection and only while there is one, respectively.
+// J and the game keys as bound, and the controller; not sampled in chat mode. J and the
+// chat key act only while there is no attempt or connection and only while there is
+// one, respectively.
 void shellSampleKeys(Shell& shell)
 {
     Display& display = shell.display;
@@ -99,25 +118,29 @@ void shellSampleKeys(Shell& shell)
         shellConnect(shell);
     }
     shell.connectNow = false;
-    if (keyDown(display, SCAN_C) && lobbyClientBusy(shell.net.client)) shellEnterChat(shell);
-    if (keyDown(display, SCAN_R)) {
+    const int chat = shellKeyDown(shell, GAME_KEY_CHAT);
+    if (chat && lobbyClientBusy(shell.net.client)) shellEnterChat(shell, chat);
+    if (const int circle = shellKeyDown(shell, GAME_KEY_CIRCLE)) {
         shell.autoCircle = true;
-        waitKeyRelease(display, SCAN_R);
+        waitKeyRelease(display, circle);
     }
-    if (keyDown(display, SCAN_F3)) {
+    if (const int overlay = shellKeyDown(shell, GAME_KEY_OVERLAY)) {
         shell.overlay = !shell.overlay;
-        waitKeyRelease(display, SCAN_F3);
+        waitKeyRelease(display, overlay);
     }
-    if (keyDown(display, SCAN_M)) {
+    if (const int mute = shellKeyDown(shell, GAME_KEY_MUTE)) {
         soundToggleMute(shell.sound);
-        waitKeyRelease(display, SCAN_M);
+        waitKeyRelease(display, mute);
     }
-    // A press counts until a word has carried it, so that no tap falls between two words.
+    // A press counts until a word has carried it, so that no tap falls between two words;
+    // the keyboard's and the controller's are one word.
     shell.controlActive = false;
-    for (const ControlKey& key : CONTROL_KEYS) {
-        if (displayKeyPressed(display, key.scanCode)) controlOutboxPress(shell.outbox, key.bit);
-        if (!keyDown(display, key.scanCode)) continue;
-        shell.controlWord |= key.bit;
+    const std::uint32_t pad = displayPadDown(display);
+    for (const ControlKey& control : CONTROL_KEYS) {
+        if (shellKeyPressed(shell, control.key) || (display.padTapped & control.padBit))
+            controlOutboxPress(shell.outbox, control.bit);
+        if (!shellKeyDown(shell, control.key) && !(pad & control.padBit)) continue;
+        shell.controlWord |= control.bit;
         shell.controlActive = true;
     }
 }
@@ -135,14 +158,18 @@ void shellSendControl(Shell& shell)
     clientViewControlSent(shell.view, *word, now);
 }
 
-// The next typed key for the chat line; F3 toggles the overlay there too and types nothing.
+// The next typed key for the chat line; an overlay key without a character (F3) toggles
+// the overlay there too and types nothing.
 std::string shellChatKey(Shell& shell)
 {
     std::string key = readKey(shell.display);
-    const std::string f3 = {static_cast<char>(KEY_NO_CHARACTER), static_cast<char>(SCAN_F3)};
-    if (key != f3) return key;
-    shell.overlay = !shell.overlay;
-    return {};
+    for (const int scanCode : shell.bindings.keys[GAME_KEY_OVERLAY]) {
+        if (scanCode == 0 || key != std::string{static_cast<char>(KEY_NO_CHARACTER), static_cast<char>(scanCode)})
+            continue;
+        shell.overlay = !shell.overlay;
+        return {};
+    }
+    return key;
 }
 
 // A line sent that asks for a name: the name is the player's once the lobby grants it.
@@ -346,6 +373,7 @@ bool shellFrame(Shell& shell)
     shellAdvanceClock(shell);
     if (shell.finding) shellFindStep(shell);
     if (!shell.chatMode) shellSampleKeys(shell);
+    if (shell.display.padTapped & PAD_OVERLAY) shell.overlay = !shell.overlay;  // Back, in chat too
     displayForgetTaps(shell.display);  // a tap acts on one sampling; letters typed in chat on none
     if (shell.autoCircle) {
         shell.controlActive = true;
