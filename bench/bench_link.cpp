@@ -108,6 +108,7 @@ struct Timed {
 struct Views {
     ClientView view[VIEW_KINDS];
     MatchState match[VIEW_KINDS];
+    double clock = 0.0;  // s: the joiner's frame clock, at which what it hears arrived
 };
 
 // A bullet of ship 0 as the host fired it.
@@ -148,12 +149,12 @@ std::int32_t countingKeyHandler(PacketEvent& event)
     return serverKeyHandler(event);
 }
 
-// Arriving at the joiner's frame clock, which its views hold.
+// Arriving at the joiner's frame clock.
 std::int32_t snapshotToEveryView(PacketEvent& event)
 {
     if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
     auto* views = static_cast<Views*>(event.client->userData);
-    for (ClientView& view : views->view) clientViewReceive(view, packetBytes(*event.event), view.clock);
+    for (ClientView& view : views->view) clientViewReceive(view, packetBytes(*event.event), views->clock);
     return 0;
 }
 
@@ -278,7 +279,7 @@ void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, const LinkImpairment
     const double frameDt = joiner.last - now;
     joiner.last = now;
     joiner.toggle = !joiner.toggle;
-    for (ClientView& view : run.views.view) view.clock = now;
+    run.views.clock = now;
     lobbyClientService(run.client);
     const double roundTrip = lobbyClientRoundTrip(run.client).mean;
     for (ClientView& view : run.views.view) view.roundTrip = roundTrip;

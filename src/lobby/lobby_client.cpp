@@ -2,6 +2,7 @@
 #include "lobby_client.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "base/status.h"
@@ -139,14 +140,20 @@ void lobbyClientSetUserData(LobbyClient& client, void* userData) { client.userDa
 void lobbyClientService(LobbyClient& client)
 {
     if (!client.host) return;
-    lobbyHostDrain(client.host, [&](ENetEvent& event) {
-        switch (event.type) {
-        case ENET_EVENT_TYPE_CONNECT: clientConnect(client, event.peer); break;
-        case ENET_EVENT_TYPE_RECEIVE: clientReceive(client, event); break;
-        case ENET_EVENT_TYPE_DISCONNECT: clientDisconnect(client, event.peer); break;
-        default: break;
-        }
-    });
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
+    lobbyHostDrain(
+        client.host,
+        [&](ENetEvent& event) {
+            switch (event.type) {
+            case ENET_EVENT_TYPE_CONNECT: clientConnect(client, event.peer); break;
+            case ENET_EVENT_TYPE_RECEIVE: clientReceive(client, event); break;
+            case ENET_EVENT_TYPE_DISCONNECT: clientDisconnect(client, event.peer); break;
+            default: break;
+            }
+        },
+        deadline);
 }
 
 void lobbyClientPushHistory(LobbyClient& client, std::string_view text)

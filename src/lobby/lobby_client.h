@@ -50,7 +50,8 @@ void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
 // Installs what the handler finds in `client.userData`.
 void lobbyClientSetUserData(LobbyClient& client, void* userData);
 
-// Handles the pending ENet events (a few hundred at most): a completed connection sets
+// Handles the pending ENet events for at most SERVICE_BUDGET_SECONDS, reading on past a
+// datagram ENet refuses (one longer than its buffer): a completed connection sets
 // `connected`; notices on channel 0 become history lines, other channels go to the
 // callback; a failed attempt or a lost connection clears `connected` and `peer` and
 // leaves a "disconected." line. Does nothing without a host.

@@ -75,17 +75,6 @@ MatchState* shellSnapshotTarget(Shell& shell)
     return shell.net.server.host ? &shell.seen : &shell.match;
 }
 
-// Channel 2 into the view at the frame's clock; a recording keeps each snapshot as it came.
-std::int32_t shellSnapshotHandler(PacketEvent& event)
-{
-    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
-    Shell& shell = *static_cast<Shell*>(event.client->userData);
-    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
-    if (clientViewReceive(shell.view, bytes, shell.view.clock))
-        recordWriterSnapshot(shell.recording.writer, bytes, shell.view.clock);
-    return 0;
-}
-
 void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
@@ -207,7 +196,6 @@ void shellServiceClient(Shell& shell)
     LobbyClient& client = shell.net.client;
     if (!client.host) return;
     const bool wasConnected = client.connected;
-    shell.view.clock = shell.lastTime;  // the frame's clock: snapshots heard now arrived then
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
         shellAskName(shell, "/name " + shell.chatName);
@@ -283,6 +271,17 @@ std::string shellServerLabel(const Shell& shell)
 }
 
 }  // namespace
+
+std::int32_t shellSnapshotHandler(PacketEvent& event)
+{
+    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
+    Shell& shell = *static_cast<Shell*>(event.client->userData);
+    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
+    // Snapshots heard in this frame's service arrived at the frame's clock reading.
+    if (clientViewReceive(shell.view, bytes, shell.lastTime))
+        recordWriterSnapshot(shell.recording.writer, bytes, shell.lastTime);
+    return 0;
+}
 
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved)
 {

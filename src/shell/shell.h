@@ -107,6 +107,11 @@ bool shellStart(Shell& shell, const ShellStart& start);
 // The start of a copy run without options: the question, then J to `serverHost`.
 bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port);
 
+// The client's callback (the Shell is its userData): a snapshot on channel 2 goes to the
+// view as arrived at the frame's clock reading and, while recording, into the file as it
+// came. Anything else changes nothing. Returns 0.
+std::int32_t shellSnapshotHandler(PacketEvent& event);
+
 // Runs one frame; false once Escape is held at its end or a stop was requested.
 bool shellFrame(Shell& shell);
 

@@ -49,14 +49,6 @@ bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, do
     return true;
 }
 
-std::int32_t clientViewSnapshotHandler(PacketEvent& event)
-{
-    if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;
-    auto* view = static_cast<ClientView*>(event.client->userData);
-    if (view) clientViewReceive(*view, packetBytes(*event.event), view->clock);
-    return 0;
-}
-
 void clientViewControlSent(ClientView& view, KeyFlags word, double now)
 {
     predictionControl(view.predicted, word, now);

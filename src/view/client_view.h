@@ -20,8 +20,6 @@ struct ClientView {
     OwnShots shots;               // the own ship's bullets, in its time frame
     bool prediction = true;       // false: the own ship and its bullets are drawn like the other's
     double roundTrip = 0.0;       // s, the connection's round trip as ENet measures it
-    double clock = 0.0;           // s: the frame's clock reading, set before the client is
-                                  // serviced; what the client hears then arrived at it
     MatchState drawn;             // the ships the last frame drew
 };
 
@@ -36,10 +34,6 @@ void clientViewSetSlot(ClientView& view, int slot);
 // view.match and feed the smoothed view, the prediction and the own shots. False and
 // nothing changed when fewer than 464 bytes are given.
 bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now);
-
-// Client callback: a snapshot on channel 2 goes to clientViewReceive of the ClientView in
-// the client's userData, arriving at its `clock`. Anything else changes nothing. Returns 0.
-std::int32_t clientViewSnapshotHandler(PacketEvent& event);
 
 // A control word sent to the host at `now` (s): the own ship answers it at once, and a
 // shot the shared cooldown allows leaves its muzzle in the next clientViewFrame.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -103,7 +104,8 @@ protected:
         game.reset();
         lobbyClientDestroy(chatter);
         lobbyServerDestroy(server);
-        std::system(("rm -rf " + dir).c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
     }
     void hostStep()
     {
