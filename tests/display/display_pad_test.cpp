@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -110,7 +111,7 @@ TEST(DisplayPadMappings, TheFileBesideTheSettingsMapsUnlessTheEnvironmentNamesOn
     }
     unsetenv("SDL_GAMECONTROLLERCONFIG_FILE");
     statusOut = stdout;
-    std::system(("rm -rf " + dir).c_str());
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

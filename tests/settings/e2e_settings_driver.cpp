@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -37,7 +38,7 @@ int count(const std::string& text, const std::string& part)
 std::string settingsFolder(const std::string& name)
 {
     const std::string folder = std::string(std::getenv("XDG_CONFIG_HOME")) + "/" + name;
-    std::system(("mkdir -p " + folder).c_str());
+    std::filesystem::create_directories(folder);
     return folder;
 }
 

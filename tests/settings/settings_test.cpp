@@ -2,6 +2,7 @@
 // the bindings resolved through a small table of key names.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -26,11 +27,11 @@ protected:
         std::fclose(statusOut);
         statusOut = stdout;
         std::free(logText);
-        std::system(("rm -rf " + dir).c_str());
+        std::filesystem::remove_all(dir);
     }
     void write(const std::string& text)
     {
-        std::system(("mkdir -p " + dir + "/netduel").c_str());
+        std::filesystem::create_directories(dir + "/netduel");
         std::ofstream(path, std::ios::binary) << text;
     }
     std::string read() const { return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str(); }
@@ -75,7 +76,8 @@ TEST_F(SettingsTest, ForeignLinesCommentsAndUnchangedLinesSurviveARewrite)
     ASSERT_TRUE(settingsSave(file, settings));
     EXPECT_EQ(read().rfind("# mine\n\nvolume = 55\nfuture-key = \"x\" y\nmute = on\nname = \"\"\n", 0), 0u) << read();
     EXPECT_EQ(read().find("level"), std::string::npos) << "a level never chosen has no line";
-    EXPECT_EQ(std::system(("test $(ls " + dir + "/netduel | wc -l) = 1").c_str()), 0) << "a temporary file is left";
+    const auto files = std::distance(std::filesystem::directory_iterator(dir + "/netduel"), {});
+    EXPECT_EQ(files, 1) << "a temporary file is left";
 }
 
 TEST_F(SettingsTest, BadLinesAreToldTheGoodOnesStandAndTheFileIsLeftAsItIs)
