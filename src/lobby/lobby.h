@@ -70,7 +70,7 @@ inline void lobbyTapTell(const LobbyTap& tap, std::string_view text)
 
 // One record type for a server's peer slot and for the client object: the server's
 // table uses id, connected, peer, name and the two allowances; a client uses peer,
-// host, userData, callback and history.
+// host, userData, callback, history and name (its own, as the server's notices tell it).
 struct ClientSlot {
     std::int32_t id = 0;          // slot number while connected, −1 after the peer left
     bool connected = false;       // a peer holds the slot / the client's connection is up

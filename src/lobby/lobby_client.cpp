@@ -18,7 +18,8 @@ namespace {
 char clientInformation[] = "Client information";
 
 // The server greets a newcomer and then announces it to all, on one reliable channel:
-// the first "NEW " after the welcome is this client's own, naming it by its slot.
+// the first "NEW " after the welcome is this client's own, naming it by its slot. A
+// rename of the name it holds then is its own too.
 void clientLearnSlot(LobbyClient& client, std::string_view text)
 {
     const LobbyMessage message = lobbyMessageParse(text);
@@ -28,6 +29,10 @@ void clientLearnSlot(LobbyClient& client, std::string_view text)
     } else if (message.code == CODE_NEW && client.welcomed) {
         client.welcomed = false;
         client.ownSlot = anonymousSlot(message.body);
+        fixedTextSet(client.name, message.body);
+    } else if (message.code == CODE_NME && client.ownSlot >= 0) {
+        const NamedBody renamed = lobbyBodySplit(message.body);
+        if (renamed.name == fixedTextView(client.name)) fixedTextSet(client.name, renamed.rest);
     }
 }
 
@@ -50,6 +55,7 @@ void clientConnect(LobbyClient& client, ENetPeer* peer)
     client.connected = true;
     client.welcomed = false;
     client.ownSlot = -1;
+    fixedTextSet(client.name, "");
 }
 
 // ENet has reset the peer: it is free for the next attempt.
@@ -117,6 +123,11 @@ RoundTrip lobbyClientRoundTrip(const LobbyClient& client)
 int lobbyClientOwnSlot(const LobbyClient& client)
 {
     return client.connected ? client.ownSlot : -1;
+}
+
+std::string_view lobbyClientOwnName(const LobbyClient& client)
+{
+    return lobbyClientOwnSlot(client) >= 0 ? fixedTextView(client.name) : std::string_view{};
 }
 
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback)

@@ -40,6 +40,10 @@ bool lobbyClientBusy(const LobbyClient& client);
 // "NEW " notice that follows the welcome whisper; −1 until then and while not connected.
 int lobbyClientOwnSlot(const LobbyClient& client);
 
+// The chat name the server gave this client: its arrival name, then whatever the rename
+// notices of that name say; empty until then and while not connected.
+std::string_view lobbyClientOwnName(const LobbyClient& client);
+
 // Installs the handler for packets on channels 1…9 (none installed: they are dropped).
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
 

@@ -1,10 +1,12 @@
 // Program entry: the command line, then either a dedicated host or the window with its
 // frame loop until Escape or SIGINT/SIGTERM; the exit status tells how the run ended.
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "base/status.h"
+#include "base/timer.h"
 #include "base/stop_request.h"
 #include "bot/bot_run.h"
 #include "find/host_finder.h"
@@ -15,6 +17,7 @@
 #include "shell/options.h"
 #include "shell/replay.h"
 #include "shell/shell.h"
+#include "settings/settings.h"
 
 #ifndef NETDUEL_SERVER_HOST
 #define NETDUEL_SERVER_HOST ""
@@ -35,19 +38,32 @@ int usageError(const std::string& problem)
     return EXIT_USAGE;
 }
 
-int runWindowed(const char* programPath, const Options& options)
+// The settings file that --config names, else the player's usual one.
+std::string settingsPlace(const Options& options)
+{
+    if (!options.configPath.empty()) return options.configPath;
+    return settingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+int runWindowed(const char* programPath, Options options)
 {
     auto shell = std::make_unique<Shell>();
+    SettingsFile settingsFile;
+    Settings saved = settingsLoad(settingsFile, settingsPlace(options));
+    optionsTakeSettings(options, saved);
+    if (options.mode == RunMode::Practice) saved.level = options.level;
     if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
-    if (!displayOpen(shell->display, programPath, options.window)) {
+    if (!displayOpen(shell->display, programPath, options.window,
+                     settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME))) {
         recordWriterClose(shell->recording.writer);
         return EXIT_NO_WINDOW;
     }
-    if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
+    shellBind(*shell, settingsBindings(settingsFile, displayKeyNamed));  // the names read for the layout
+    if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST, saved))) {
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
-        while (shellFrame(*shell)) {
-        }
+        while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), timerSeconds());
+        settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }
     shellStop(*shell);
     soundClose(shell->sound);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,8 @@ struct ShellStart {
     bool smoothing = true;            // false: draw the newest snapshot as it came
     bool prediction = true;           // false: the own ship waits for the host's snapshots
     int botLevel = 0;                 // Practice: the computer opponent's level
+    std::string_view lastHost = {};   // not hosting: where J connects instead (the host
+    std::uint16_t lastPort = 0;       //   joined last); empty: `serverHost` on `port`
 };
 
 struct Shell {
@@ -72,11 +75,24 @@ struct Shell {
     bool findMissed = false;    // the search ended with no host answering
     Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
+    std::string joinedHost;     // the host joined last, other than this copy; kept in the settings
+    std::uint16_t joinedPort = 0;
+    std::optional<std::string> askedName;  // the name last asked for, until the lobby grants it
+    Bindings bindings = bindingsDefault();  // the keys each game key answers to
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`
-// (where J connects by default) and --port. The views point into `options`.
-ShellStart shellStartFrom(const Options& options, std::string_view builtInHost);
+// (where J connects by default) and --port; without a mode or with --find, a copy that
+// does not host has J connect to the host `saved` joined last (on --port when given).
+// The views point into `options` and `saved`.
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved = {});
+
+// `saved` with what this run changed: the chat name (--name, or the last one the lobby
+// granted as asked), the host joined last, the window as it is and the volume and mute.
+Settings shellSettings(const Shell& shell, Settings saved);
+
+// The keys each game key answers to from now on, the window's full-screen keys among them.
+void shellBind(Shell& shell, const Bindings& bindings);
 
 // --record: opens the recording before the window (false after its status line).
 bool shellRecord(Shell& shell, const std::string& path);

@@ -78,6 +78,7 @@ protected:
             dup2(pipeEnds[1], STDOUT_FILENO);
             close(pipeEnds[0]);
             close(pipeEnds[1]);
+            e2e::settingsPlaceOwn();
             execv(gamePath, argv.data());
             _exit(127);
         }
