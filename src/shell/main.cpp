@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/status.h"
-#include "base/timer.h"
 #include "base/stop_request.h"
 #include "bot/bot_run.h"
 #include "find/host_finder.h"
@@ -62,7 +61,7 @@ int runWindowed(const char* programPath, Options options)
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST, saved))) {
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
-        while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), timerSeconds());
+        while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), shell->lastTime);
         settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }
     shellStop(*shell);

@@ -216,7 +216,7 @@ void shellServicePractice(Shell& shell)
     if (!shell.practiceBot) return;
     BotClient& bot = *shell.practiceBot;
     if (!bot.net.client.host && lobbyClientOwnSlot(shell.net.client) < 0) return;
-    if (!botClientPlay(bot, timerSeconds())) shell.practiceBot.reset();
+    if (!botClientPlay(bot, shell.lastTime)) shell.practiceBot.reset();
 }
 
 // The ships as this copy shows them, and the overlay's lines when F3 asked for them.
@@ -249,8 +249,8 @@ void shellFindStart(Shell& shell)
 
 void shellFindStep(Shell& shell)
 {
-    hostFinderPoll(shell.finder, timerSeconds());
-    if (!hostFinderDone(shell.finder, timerSeconds())) return;
+    hostFinderPoll(shell.finder, shell.lastTime);
+    if (!hostFinderDone(shell.finder, shell.lastTime)) return;
     shell.finding = false;
     const FoundHost* host = foundHostPick(shell.finder.found);
     shell.findMissed = host == nullptr;
