@@ -14,7 +14,8 @@ namespace {
 
 constexpr double TRACK_WINDOW = 0.15;   // s of sights that one velocity estimate spans
 constexpr double TURNING_MIN = 0.05;    // rad/s: slower course changes count as straight
-constexpr double GLIDE_RATE = 10.94;    // 1/s: speed·(5/6) per 1/60 s step, as a rate
+constexpr int GLIDE_STEPS = 120;        // host steps after which a glide counts as over
+constexpr int SETTLE_STEPS_MAX = 8;     // a turn rate snaps to 0 well within these
 constexpr double SAMPLE = 1.0 / 120.0;  // s between two points of a flight looked at
 constexpr double FLIGHT_MAX = 2.0;      // s: no bullet stays in the field longer
 constexpr float CLOSE_BAND = 30.0f;     // px beyond the fighting distance before closing in
@@ -25,10 +26,37 @@ Vec2 facing(double heading) { return Vec2(-std::sin(heading), -std::cos(heading)
 
 double wrapAngle(double angle) { return std::remainder(angle, 2.0 * std::numbers::pi); }
 
-// px a ship gliding at `speed` covers in `seconds` with no new thrust.
+// px a ship gliding at THRUST_SPEED covers in n host steps with no new thrust: a copy of
+// a ship far from every wall, stepped by the simulation's own motion.
+struct GlideTable {
+    double px[GLIDE_STEPS + 1] = {};
+};
+
+const GlideTable& glideTable()
+{
+    static const GlideTable table = [] {
+        GlideTable t;
+        Ship ship;
+        ship.position = Vec2((SHIP_MIN_X + SHIP_MAX_X) / 2.0f, SHIP_MAX_Y - 1.0f);
+        ship.speed = THRUST_SPEED;
+        const Vec2 start = ship.position;
+        for (int n = 1; n <= GLIDE_STEPS; ++n) {
+            shipStepMotion(ship, -BOT_STEP);
+            t.px[n] = distance(ship.position, start);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// px a ship gliding at `speed` covers in `seconds` with no new thrust, between whole steps.
 double glide(double speed, double seconds)
 {
-    return speed * (1.0 - std::exp(-GLIDE_RATE * seconds)) / GLIDE_RATE;
+    const GlideTable& table = glideTable();
+    const double steps = std::clamp(seconds / BOT_STEP, 0.0, double(GLIDE_STEPS));
+    const int whole = std::min(int(steps), GLIDE_STEPS - 1);
+    const double px = table.px[whole] + (table.px[whole + 1] - table.px[whole]) * (steps - whole);
+    return px * speed / THRUST_SPEED;
 }
 
 std::uint64_t nextRandom(std::uint64_t& state)
@@ -59,11 +87,13 @@ int sightAtOrBefore(const BotBrain& brain, double moment)
     return -1;
 }
 
-// Where the heading comes to rest once its turn has died down (−turnRate/45 at 60 steps a
-// second) and the turn words not yet visible in the sight have acted.
+// Where the heading comes to rest once its turn has died down (a copy stepped by the
+// simulation) and the turn words not yet visible in the sight have acted.
 double settledHeading(const BotBrain& brain, const Ship& own, double sightReceived)
 {
-    double heading = own.heading - own.turnRate / 45.0;
+    Ship settling = own;
+    for (int i = 0; i < SETTLE_STEPS_MAX && settling.turnRate != 0.0f; ++i) shipStepMotion(settling, -BOT_STEP);
+    double heading = settling.heading;
     const double unseenAfter = sightReceived - brain.echo;
     for (const BotPendingTurn& turn : brain.pending)
         if (turn.sentAt >= 0.0 && turn.sentAt > unseenAfter) heading += turn.delta;
@@ -305,8 +335,8 @@ namespace {
 // sense sent before, and the time between is one echo.
 void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double now)
 {
-    constexpr float ONE_STEP = 1.25f;
-    constexpr float TWO_STEPS = 0.3125f;
+    constexpr float ONE_STEP = static_cast<float>(TURN_RATE * BOT_TURN_KEPT);
+    constexpr float TWO_STEPS = static_cast<float>(ONE_STEP * BOT_TURN_KEPT);
     const auto near = [](float rate, float magnitude) { return std::fabs(std::fabs(rate) - magnitude) < 0.01f; };
     const bool seenBefore = before && near(before->turnRate, ONE_STEP) && (before->turnRate < 0) == (own.turnRate < 0);
     if (!near(own.turnRate, ONE_STEP) && !(near(own.turnRate, TWO_STEPS) && !seenBefore)) return;

@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "duel/match.h"
+#include "duel/packet_handlers.h"
+#include "duel/simulate.h"
 #include "vecmath/vec2.h"
 
 namespace netduel {
@@ -14,16 +16,25 @@ namespace netduel {
 // A person's copy sends at most one control word per this many seconds; a little more
 // than 0.05 so that jitter on the way never lets 21 words land within one second.
 inline constexpr double BOT_SEND_INTERVAL = 0.052;
-// Heading change of one turn word at the host's 60 steps a second: 5 rad/s damped by a
-// quarter per step and snapped, 0.0833 + 0.0208 + 0.0052 rad. The first step alone turns
-// 0.0833, which is the heading a word with both a turn and fire bits shoots at.
-inline constexpr float BOT_TURN_QUANTUM = 0.109375f;
-inline constexpr float BOT_TURN_FIRST_STEP = 0.083333f;
-inline constexpr double BOT_STEP = 1.0 / 60.0;  // s: the host's step
-// Fire words this far apart (seven steps) each find the shared 0.1 s cooldown over; two
-// words 0.052 s apart reach the host six steps after a shot, and lose the race with its
-// clock about half the time.
-inline constexpr double BOT_SHOT_SPACING = 7.0 * BOT_STEP - 0.0015;
+inline constexpr double BOT_STEP = SIM_STEP_MAX;  // s: the host's step
+// The share of a turn rate that one host step keeps.
+inline constexpr double BOT_TURN_KEPT = -TURN_DAMPING * BOT_STEP;
+
+// Heading change of one turn word: TURN_RATE for a step, then damped by each step until
+// it snaps to 0 (0.0833 + 0.0208 + 0.0052 rad at 60 steps a second).
+constexpr double botTurnOfOneWord()
+{
+    double turned = 0.0;
+    for (double rate = TURN_RATE; rate >= TURN_SNAP; rate *= BOT_TURN_KEPT) turned += rate * BOT_STEP;
+    return turned;
+}
+inline constexpr float BOT_TURN_QUANTUM = static_cast<float>(botTurnOfOneWord());
+// The first step alone: the heading a word with both a turn and the fire bit shoots at.
+inline constexpr float BOT_TURN_FIRST_STEP = static_cast<float>(TURN_RATE * BOT_STEP);
+// Fire words this far apart (the cooldown's steps and one more: seven) each find the shared
+// cooldown over; two words 0.052 s apart reach the host six steps after a shot, and lose
+// the race with its clock about half the time.
+inline constexpr double BOT_SHOT_SPACING = (int(FIRE_COOLDOWN / BOT_STEP + 0.5) + 1) * BOT_STEP - 0.0015;
 // Seconds from a word leaving to the first snapshot that shows it, until measured (on
 // loopback: a frame until the host's service, its step, and a frame until a broadcast):
 // the bot times its own turn words and keeps the echo in a fast-rising, slowly-falling

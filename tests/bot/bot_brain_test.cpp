@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "bot/bot_brain.h"
+#include "duel/packet_handlers.h"
 #include "duel/simulate.h"
 
 namespace netduel {
@@ -85,6 +86,19 @@ TEST(BotAim, TheHeadingTowardsAPointPutsTheNoseOnIt)
     const BotTrack still = moving({500.0f, 100.0f}, {});
     EXPECT_LT(botShotMiss(still, from, 0.0, 0.0, false), 1.0f);
     EXPECT_NEAR(botShotMiss(still, from, 0.1, 0.0, false), 300.0 * std::sin(0.1), 1.5);
+}
+
+TEST(BotAim, ItsTurnQuantaAreWhatTheHostsStepsTurnAShip)
+{
+    for (const KeyFlags word : {KEY_LEFT, KEY_RIGHT}) {
+        Ship ship;
+        shipApplyControl(ship, word);
+        shipStepMotion(ship, -BOT_STEP);
+        const float sense = word == KEY_LEFT ? 1.0f : -1.0f;
+        EXPECT_FLOAT_EQ(ship.heading, sense * BOT_TURN_FIRST_STEP);
+        for (int i = 0; i < 10; ++i) shipStepMotion(ship, -BOT_STEP);
+        EXPECT_FLOAT_EQ(ship.heading, sense * BOT_TURN_QUANTUM);
+    }
 }
 
 TEST(BotDecide, FiresWhenTheShotMeetsTheEnemyAndTurnsTowardsItOtherwise)
