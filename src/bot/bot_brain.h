@@ -100,8 +100,9 @@ struct BotBrain {
 // A moving ship as the bot expects it to go on.
 struct BotTrack {
     Vec2 position;
-    Vec2 velocity;       // px/s, from successive snapshots
-    double turning = 0;  // rad/s of its course, counted like heading
+    Vec2 velocity;         // px/s: its mean speed along its course now
+    double turning = 0;    // rad/s of its course, counted like heading
+    bool gliding = false;  // it thrusts no more: `velocity` dies down as the host damps it
 };
 
 // Forgets everything and plays at `level`, its random draws from `seed`.
@@ -119,12 +120,13 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
 // The heading whose nose points from `from` to `to`; nose at position − 15·(sin h, cos h).
 double botHeadingTowards(Vec2 from, Vec2 to);
 
-// Where `ship` of the newest sight at or before index `at` is expected to go on: its
-// velocity over the last ~0.15 s of sights and the turning of its course.
+// Where `ship` of the sight at index `at` is expected to go on: its course and mean speed
+// fitted over the sights since it last held other keys (up to half a second of them), as a
+// course that turns at a steady rate; a ship that has not thrust for a while glides.
 BotTrack botTrack(const BotBrain& brain, int at, int ship);
 
 // Where the track will be `seconds` ahead, its course turning as it does now when
-// `turns`, never past the ship bounds.
+// `turns`, slowing as the host's steps damp it when it glides; never past the ship bounds.
 Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns);
 
 // The point to aim at from `shooter` so that a bullet fired `delay` seconds from now
