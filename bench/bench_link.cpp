@@ -95,14 +95,12 @@ struct Traces {
     LinkCounts counts[2];
 };
 
+// Arriving at the joiner's frame clock, which its views hold.
 std::int32_t snapshotToEveryView(PacketEvent& event)
 {
+    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
     auto* views = static_cast<Views*>(event.client->userData);
-    for (ClientView& view : views->view) {
-        event.client->userData = &view;
-        clientViewSnapshotHandler(event);
-    }
-    event.client->userData = views;
+    for (ClientView& view : views->view) clientViewReceive(view, packetBytes(*event.event), view.clock);
     return 0;
 }
 
@@ -188,6 +186,7 @@ void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, bool measuring, doub
     const double frameDt = joiner.last - now;
     joiner.last = now;
     joiner.toggle = !joiner.toggle;
+    for (ClientView& view : run.views.view) view.clock = now;
     lobbyClientService(run.client);
     const double roundTrip = lobbyClientRoundTrip(run.client).mean;
     for (ClientView& view : run.views.view) view.roundTrip = roundTrip;

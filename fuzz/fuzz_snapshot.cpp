@@ -1,38 +1,115 @@
-// Fuzz target: the client's snapshot handler with any channel and payload. A snapshot
+// Fuzz target: the snapshot handlers with any channel and payload: the plain one, the
+// window's client view (after two good snapshots, then drawn for a few frames, its own
+// ship the slot byte's) and the computer player's (which then decides a word). A snapshot
 // either replaces both ships wholesale or changes nothing, and what it leaves re-encodes
 // to a snapshot that decodes to the same ships.
 #include <cstdlib>
 
+#include "bot/bot_client.h"
 #include "duel/packet_handlers.h"
 #include "fuzz_event.h"
 #include "lobby/lobby_protocol.h"
+#include "view/client_view.h"
 
 using namespace netduel;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+MatchState markedMatch()
 {
-    fuzz::FuzzEvent fuzzEvent(data, size);
     MatchState match;
     matchStateInit(match);
     match.reserved = 7;
     match.pairs[4].second = Vec2(3.0f, 4.0f);
-    const Snapshot before = snapshotEncode(match);
+    match.ships[0].position = Vec2(50.0f, 384.0f);
+    match.ships[1].position = Vec2(974.0f, 384.0f);
+    return match;
+}
 
-    LobbyClient client;
-    client.userData = &match;
-    PacketEvent packetEvent;
-    packetEvent.event = &fuzzEvent.event;
-    packetEvent.client = &client;
-    if (clientSnapshotHandler(packetEvent) != 0) std::abort();
-
+void checkApplied(const MatchState& match, const Snapshot& before, const ENetPacket& packet,
+                  bool applies)
+{
     if (match.reserved != 7 || !(match.pairs[4].second == Vec2(3.0f, 4.0f))) std::abort();
-    const bool applies = fuzzEvent.event.channelID == CHANNEL_SNAPSHOT &&
-                         fuzzEvent.packet.dataLength >= SNAPSHOT_SIZE;
     const Snapshot after = snapshotEncode(match);
-    if (!applies && after != before) std::abort();
-
+    MatchState sent = markedMatch();
+    snapshotApply(sent, std::span<const std::uint8_t>(packet.data, packet.dataLength));
+    if (after != (applies ? snapshotEncode(sent) : before)) std::abort();
     MatchState again;
     matchStateInit(again);
     if (!snapshotApply(again, after) || snapshotEncode(again) != after) std::abort();
+}
+
+PacketEvent clientEvent(ENetEvent& event, LobbyClient& client)
+{
+    PacketEvent packetEvent;
+    packetEvent.event = &event;
+    packetEvent.client = &client;
+    return packetEvent;
+}
+
+void fuzzPlainHandler(fuzz::FuzzEvent& fuzzEvent, bool applies)
+{
+    MatchState match = markedMatch();
+    const Snapshot before = snapshotEncode(match);
+    LobbyClient client;
+    client.userData = &match;
+    PacketEvent packetEvent = clientEvent(fuzzEvent.event, client);
+    if (clientSnapshotHandler(packetEvent) != 0) std::abort();
+    checkApplied(match, before, fuzzEvent.packet, applies);
+}
+
+void fuzzClientView(fuzz::FuzzEvent& fuzzEvent, bool applies, int slot)
+{
+    MatchState match = markedMatch();
+    ClientView view;
+    clientViewReset(view, &match);
+    clientViewSetSlot(view, slot);
+    Snapshot good = snapshotEncode(match);
+    for (int i = 0; i < 2; ++i) {
+        snapshotStampWrite(good, 1000 + 33 * i);
+        if (!clientViewReceive(view, good, 1.0 + 0.033 * i)) std::abort();
+        clientViewFrame(view, -1.0 / 60, 1.0 + 0.033 * i);
+    }
+    clientViewControlSent(view, KEY_UP | KEY_LEFT | KEY_FIRE, 1.07);
+    const Snapshot before = snapshotEncode(match);
+    const int received = view.smoothed.received;
+    view.clock = 1.1;
+    LobbyClient client;
+    client.userData = &view;
+    PacketEvent packetEvent = clientEvent(fuzzEvent.event, client);
+    if (clientViewSnapshotHandler(packetEvent) != 0) std::abort();
+    checkApplied(match, before, fuzzEvent.packet, applies);
+    if (view.smoothed.received > received + 1 || (!applies && view.smoothed.received != received))
+        std::abort();
+    for (int frame = 0; frame < 8; ++frame) clientViewFrame(view, -1.0 / 60, 1.1 + frame / 60.0);
+}
+
+void fuzzBot(fuzz::FuzzEvent& fuzzEvent, bool applies, int slot)
+{
+    BotClient bot;  // set up only: nothing opens before its first round
+    botClientSetup(bot, "127.0.0.1", 44199, botLevel(3), "", 1);
+    bot.seen = markedMatch();
+    const Snapshot before = snapshotEncode(bot.seen);
+    bot.net.client.connected = true;
+    bot.net.client.ownSlot = slot;
+    bot.net.client.userData = &bot;
+    bot.clock = 2.0;
+    PacketEvent packetEvent = clientEvent(fuzzEvent.event, bot.net.client);
+    if (botClientSnapshotHandler(packetEvent) != 0) std::abort();
+    checkApplied(bot.seen, before, fuzzEvent.packet, applies);
+    if (slot == 0 || slot == 1) botBrainDecide(bot.brain, slot, 2.0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    fuzz::FuzzEvent fuzzEvent(data, size);
+    const bool applies = fuzzEvent.event.channelID == CHANNEL_SNAPSHOT &&
+                         fuzzEvent.packet.dataLength >= SNAPSHOT_SIZE;
+    const int slot = static_cast<int>(reinterpret_cast<std::uintptr_t>(fuzzEvent.peer.data) % 4) - 1;
+    fuzzPlainHandler(fuzzEvent, applies);
+    fuzzClientView(fuzzEvent, applies, slot);
+    fuzzBot(fuzzEvent, applies, slot);
     return 0;
 }

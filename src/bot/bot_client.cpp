@@ -4,25 +4,23 @@
 #include <algorithm>
 
 #include "base/status.h"
-#include "base/timer.h"
 #include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
 
-namespace {
-
-// Snapshots on channel 2 become the newest sight; everything else is dropped.
-std::int32_t botSnapshotHandler(PacketEvent& event)
+std::int32_t botClientSnapshotHandler(PacketEvent& event)
 {
     auto* bot = static_cast<BotClient*>(event.client->userData);
     if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
     const auto bytes = packetBytes(*event.event);
     if (!snapshotApply(bot->seen, bytes)) return 0;
-    botBrainSee(bot->brain, bot->seen, snapshotStampRead(bytes), botClientShip(*bot), timerSeconds());
+    botBrainSee(bot->brain, bot->seen, snapshotStampRead(bytes), botClientShip(*bot), bot->clock);
     return 0;
 }
+
+namespace {
 
 void botConnectWhenDue(BotClient& bot, double now)
 {
@@ -30,7 +28,7 @@ void botConnectWhenDue(BotClient& bot, double now)
     if (lobbyClientBusy(client) || now < bot.nextAttempt) return;
     bot.nextAttempt = now + BOT_RETRY_SECONDS;
     lobbyClientConnect(client, bot.serverHost, bot.port, CLIENT_CHANNELS);
-    lobbyClientSetCallback(client, botSnapshotHandler);
+    lobbyClientSetCallback(client, botClientSnapshotHandler);
     lobbyClientSetUserData(client, &bot);
 }
 
@@ -62,6 +60,7 @@ bool botClientPlay(BotClient& bot, double now)
     LobbyClient& client = bot.net.client;
     botConnectWhenDue(bot, now);
     const bool wasConnected = client.connected;
+    bot.clock = now;
     lobbyClientService(client);
     if (client.connected && !wasConnected) {
         if (!bot.name.empty()) chatSendLine(client, "/name " + bot.name);

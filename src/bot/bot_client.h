@@ -22,6 +22,7 @@ struct BotClient {
     std::uint16_t port = 0;
     std::string name;      // asked for after every connection; empty: none
     double nextAttempt = 0.0;  // s: the next connection attempt, while not connected
+    double clock = 0.0;        // s: the round's clock; snapshots heard in it arrived then
     int wordsSent = 0;
 };
 
@@ -35,6 +36,10 @@ void botClientSetup(BotClient& bot, std::string_view serverHost, std::uint16_t p
 // channel 1, flushed at once. False, after one status line and a goodbye, when the
 // server gave it a slot that steers no ship; it has then left for good.
 bool botClientPlay(BotClient& bot, double now);
+
+// Client callback: a snapshot on channel 2 becomes the newest sight of the BotClient in
+// the client's userData, seen at its `clock`; anything else is dropped. Returns 0.
+std::int32_t botClientSnapshotHandler(PacketEvent& event);
 
 // The ship this player steers: its slot once learnt, −1 before.
 int botClientShip(const BotClient& bot);

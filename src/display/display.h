@@ -31,6 +31,7 @@ inline constexpr int SCAN_R = 19;
 inline constexpr int SCAN_J = 36;
 inline constexpr int SCAN_X = 45;
 inline constexpr int SCAN_C = 46;
+inline constexpr int SCAN_M = 50;
 inline constexpr int SCAN_F3 = 61;
 inline constexpr int SCAN_HOME = 71;
 inline constexpr int SCAN_UP = 72;
@@ -63,6 +64,7 @@ struct Display {
     bool keyState[SCAN_CODES] = {};   // held now
     bool keyTapped[SCAN_CODES] = {};  // pressed since the shell last sampled the keys
     KeyRing keys;
+    bool focused = true;  // the window has the keyboard focus; a window just opened is looked at
     DisplayBackEnd backEnd;
     void* window = nullptr;  // the back end's window handle; null without a window
 };

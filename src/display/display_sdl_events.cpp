@@ -157,6 +157,10 @@ DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event)
             // The close button closes nothing: it only types the close pseudo key.
             keyRingPush(display.keys, keyWithoutCharacter(SCAN_CLOSE));
             break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            display.focused = event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
+            break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_EXPOSED:
             return DisplaySdlRequest::Present;

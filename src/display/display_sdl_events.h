@@ -25,8 +25,8 @@ int displaySdlScanCode(SDL_Scancode code);
 // keys without a character 255 + scan code), typed text as one entry per Latin-1
 // character (others are dropped), the close button as 255 + 107. F11 and Alt+Enter
 // (either Enter key) belong to the window: they reach neither the key state nor the
-// ring, and a first press, not a repeat, asks for the full-screen toggle. Other events
-// change nothing here.
+// ring, and a first press, not a repeat, asks for the full-screen toggle. The window
+// gaining or losing the keyboard focus sets `focused`. Other events change nothing here.
 DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event);
 
 }  // namespace netduel

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include <enet/enet.h>
@@ -55,6 +56,17 @@ inline void packetEventDeliver(PacketCallback callback, ENetEvent& event, LobbyS
     callback(packetEvent);
 }
 
+// Told each lobby text as it passes (a recording listens so); unset, nobody is told.
+struct LobbyTap {
+    void (*told)(void* context, std::string_view text) = nullptr;
+    void* context = nullptr;
+};
+
+inline void lobbyTapTell(const LobbyTap& tap, std::string_view text)
+{
+    if (tap.told) tap.told(tap.context, text);
+}
+
 // One record type for a server's peer slot and for the client object: the server's
 // table uses id, connected, peer, name and the two allowances; a client uses peer,
 // host, userData, callback and history.
@@ -67,12 +79,14 @@ struct ClientSlot {
     char name[NAME_CHARS + 1] = {};
     PacketCallback callback = nullptr;
     char history[HISTORY_LINES][HISTORY_CHARS + 1] = {};  // line 0 is the newest
+    std::uint32_t historyPushed = 0;  // lines put into the history, ever: tells which are new
     RateLimiter controlAllowance;  // packets the host only hands on or ignores
     RateLimiter textAllowance;     // requests the host answers or relays
     bool oversized = false;        // sent a fragment of a packet over the host's limit
     // The client's own slot, from the "NEW " notice that follows its welcome whisper.
     bool welcomed = false;         // the welcome came; the next "NEW " names this client
     std::int32_t ownSlot = -1;     // -1 until that notice came
+    LobbyTap heard;                // the client's history lines as they are pushed
 };
 
 // An ENet peer of the server's host whose connection has not completed yet.
@@ -93,6 +107,7 @@ struct LobbyServer {
     bool dedicated = false;       // told in status answers: a host without a player
     std::uint32_t statusToken = 0;  // drawn at create; tells this host apart in answers
     StatusLimiter statusLimiter;  // answers to status queries, per source address
+    LobbyTap told;                // each channel-0 text broadcast to every peer
 };
 
 // The lobby networking of one copy: its server (used only when hosting) and its client.

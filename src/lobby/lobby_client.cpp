@@ -143,6 +143,8 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
         fixedTextSet(client.history[line], fixedTextView(client.history[line - 1]));
     }
     fixedTextSet(client.history[0], text);
+    ++client.historyPushed;
+    lobbyTapTell(client.heard, fixedTextView(client.history[0]));
 }
 
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,

@@ -52,7 +52,8 @@ void lobbyClientSetUserData(LobbyClient& client, void* userData);
 // leaves a "disconected." line. Does nothing without a host.
 void lobbyClientService(LobbyClient& client);
 
-// Scrolls the history down one line and puts the first 150 characters of `text` on top.
+// Scrolls the history down one line, puts the first 150 characters of `text` on top and
+// counts the line in `historyPushed`.
 void lobbyClientPushHistory(LobbyClient& client, std::string_view text);
 
 // Sends `bytes` to the server on `channel`; a reliable send also flushes the host.

@@ -155,6 +155,7 @@ void serverQueueBroadcast(LobbyServer& server, std::uint8_t channel, std::string
     ENetPacket* packet = serverTextPacket(text);
     if (!packet) return;
     enet_host_broadcast(server.host, channel, packet);  // frees a packet nobody took
+    if (channel == CHANNEL_TEXT) lobbyTapTell(server.told, text);
 }
 
 // Queues `text` on channel 0 for one connected slot; the caller flushes. False when

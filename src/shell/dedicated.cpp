@@ -12,9 +12,13 @@
 
 namespace netduel {
 
-bool dedicatedStart(DedicatedHost& host, std::uint16_t port)
+bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& recordDir,
+                    int recordKeep)
 {
     lobbyPairInit(host.net);
+    host.recording.directory = recordDir;
+    host.recording.keep = recordKeep;
+    host.net.server.told = LobbyTap{recordHostHeard, &host.recording};
     hostMatchStart(host.match);
     if (!hostCreate(host.net.server, host.match, port)) return false;
     host.net.server.dedicated = true;
@@ -27,7 +31,11 @@ bool dedicatedStart(DedicatedHost& host, std::uint16_t port)
 void dedicatedFrame(DedicatedHost& host)
 {
     hostClockAdvance(host.frameToggle, host.lastTime, host.frameDt);
-    hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry);
+    Snapshot sent;
+    host.recording.clock = host.lastTime;
+    const bool broadcast =
+        hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry, &sent);
+    recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, host.lastTime);
 }
 
 void dedicatedPace()
@@ -41,14 +49,15 @@ void dedicatedPace()
 
 void dedicatedStop(DedicatedHost& host)
 {
+    recordHostClose(host.recording);
     lobbyPairClose(host.net);
     lobbyPairDestroy(host.net);
 }
 
-int dedicatedRun(std::uint16_t port)
+int dedicatedRun(std::uint16_t port, const std::string& recordDir, int recordKeep)
 {
     auto host = std::make_unique<DedicatedHost>();
-    const bool started = dedicatedStart(*host, port);
+    const bool started = dedicatedStart(*host, port, recordDir, recordKeep);
     while (started && !stopRequested()) {
         dedicatedFrame(*host);
         dedicatedPace();

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "duel/match.h"
 #include "lobby/lobby.h"
+#include "record/record.h"
 
 namespace netduel {
 
@@ -18,11 +20,14 @@ struct DedicatedHost {
     double lastTime = 0.0;    // s, clock reading of the previous frame
     double frameDt = 0.0;     // s, previous minus current reading: negative
     double stepCarry = 0.0;   // s of simulation long frames left over
+    RecordHost recording;     // --record-dir: the stretches with both ships held
 };
 
-// The host's status lines and the server on `port` with both ships at their start.
-// False after "Host creation failed!".
-bool dedicatedStart(DedicatedHost& host, std::uint16_t port);
+// The host's status lines and the server on `port` with both ships at their start;
+// with a `recordDir`, each stretch in which both ships are held is recorded there, at
+// most `recordKeep` files kept. False after "Host creation failed!".
+bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& recordDir = {},
+                    int recordKeep = RECORD_KEEP_DEFAULT);
 
 // One frame as a windowed host runs it, without drawing and without a pause.
 void dedicatedFrame(DedicatedHost& host);
@@ -37,6 +42,7 @@ void dedicatedStop(DedicatedHost& host);
 
 // The whole run: start, frames until a stop is requested, stop. Returns the exit
 // status: 0 after a stop, 1 when the server could not be created.
-int dedicatedRun(std::uint16_t port);
+int dedicatedRun(std::uint16_t port, const std::string& recordDir = {},
+                 int recordKeep = RECORD_KEEP_DEFAULT);
 
 }  // namespace netduel

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "base/timer.h"
@@ -32,12 +33,12 @@ void drawShip(Display& display, const Ship& ship)
 }
 
 void drawPanel(Display& display, const LobbyClient& client, bool chatMode,
-               std::string_view chatEcho, std::string_view hint)
+               std::string_view chatEcho, std::string_view hint, bool replay)
 {
     drawBox(display, 0, 0, DISPLAY_WIDTH, PANEL_BOTTOM, PANEL_FILL, true);
     drawBox(display, 0, 0, DISPLAY_WIDTH - 1, PANEL_BOTTOM, PANEL_FRAME, false);
     if (!chatMode) drawText(display, 0, 0, hint);
-    if (!client.host) return;
+    if (!client.host && !replay) return;
     if (chatMode) {
         std::string line = std::sin(timerSeconds() * PROMPT_BLINK_RATE) > 0.0 ? "> " : "  ";
         line += chatEcho;
@@ -68,17 +69,36 @@ void drawOverlay(Display& display, std::span<const std::string> lines)
     }
 }
 
+void drawBar(Display& display, const PlaybackBar& bar)
+{
+    const double right = DISPLAY_WIDTH - 1;
+    drawBox(display, 0, BAR_TOP, right, DISPLAY_HEIGHT - 1, PANEL_FILL, true);
+    const double played = bar.length > 0.0 ? std::clamp(bar.position / bar.length, 0.0, 1.0) : 1.0;
+    if (played > 0.0)
+        drawBox(display, 0, BAR_TOP, right * played, BAR_TOP + BAR_PROGRESS_ROWS - 1, PANEL_FRAME, true);
+    drawText(display, OVERLAY_MARGIN, BAR_TOP + BAR_PROGRESS_ROWS + 2, playbackBarText(bar));
+}
+
 }  // namespace
+
+std::string playbackBarText(const PlaybackBar& bar)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "%.1f / %.1f s  %gx%s", bar.position, bar.length, bar.speed,
+                  bar.paused ? "  paused" : "");
+    return text;
+}
 
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
                bool chatMode, std::string_view chatEcho, std::string_view hint,
-               std::span<const std::string> overlay)
+               std::span<const std::string> overlay, const PlaybackBar* bar)
 {
     displayLock(display);
     displayClear(display);
     for (const Ship& ship : match.ships) drawShip(display, ship);
     drawOverlay(display, overlay);
-    drawPanel(display, client, chatMode, chatEcho, hint);
+    drawPanel(display, client, chatMode, chatEcho, hint, bar != nullptr);
+    if (bar) drawBar(display, *bar);
     displayWaitRetrace(display);
     displayUnlock(display, -1, -1);
 }

@@ -26,13 +26,27 @@ inline constexpr double PROMPT_BLINK_RATE = 10.0;  // rad/s of sin(t·rate): "> 
 inline constexpr double HISTORY_TOP = 10.0;        // px: line i at HISTORY_TOP + i·HISTORY_STEP
 inline constexpr double HISTORY_STEP = 10.0;
 inline constexpr double OVERLAY_MARGIN = 4.0;      // px: the overlay box off the edges, its text off the box
+inline constexpr double BAR_TOP = DISPLAY_HEIGHT - 14.0;  // px: a replay's bar fills the rows below
+inline constexpr double BAR_PROGRESS_ROWS = 2.0;   // px: the played share, along the bar's top
+
+// A replay's bar along the bottom edge: where the playhead stands in the recording.
+struct PlaybackBar {
+    double position = 0.0;  // s
+    double length = 0.0;    // s
+    double speed = 1.0;
+    bool paused = false;
+};
+
+// What the bar says: "12.3 / 63.4 s  2x", and "  paused" while paused.
+std::string playbackBarText(const PlaybackBar& bar);
 
 // Clears and paints one frame from the match and the client (the history and the chat
 // prompt only once the client has a host; outside chat mode `hint` on the panel's top
-// row; the `overlay` lines right-aligned in a box in the field's bottom-right corner), waits for
-// the retrace and shows it. Never fails.
+// row; the `overlay` lines right-aligned in a box in the field's bottom-right corner; with a
+// `bar`, a replay's: the bar along the bottom, and the history also without a host), waits
+// for the retrace and shows it. Never fails.
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
                bool chatMode, std::string_view chatEcho, std::string_view hint = {},
-               std::span<const std::string> overlay = {});
+               std::span<const std::string> overlay = {}, const PlaybackBar* bar = nullptr);
 
 }  // namespace netduel

@@ -45,18 +45,20 @@ std::uint32_t hostSendStamp()
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(timerSeconds() * 1000.0));
 }
 
-void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry)
+bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
+               double& stepCarry, Snapshot* sent)
 {
-    if (!server.host) return;
+    if (!server.host) return false;
     simulateFrame(match, frameDt, stepCarry);
     if (frameToggle) {
         Snapshot snapshot = snapshotEncode(match);
         snapshotStampWrite(snapshot, hostSendStamp());
         lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot);
+        if (sent) *sent = snapshot;
     }
     // Every frame, so that a joining peer or a control word never waits two frames.
     lobbyServerService(server);
+    return frameToggle;
 }
 
 }  // namespace netduel

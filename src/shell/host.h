@@ -29,8 +29,9 @@ void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt);
 // The host's half of a frame: the simulation (simulateFrame, with the time long frames
 // carry in `stepCarry`), the snapshot broadcast (stamped with the send clock, flushed) on
 // frames whose toggle is set, then the lobby server serviced. Does nothing without a host.
-void hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry);
+// True when a snapshot went out, which is then copied to `sent` when given.
+bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
+               double& stepCarry, Snapshot* sent = nullptr);
 
 // The send stamp of a snapshot broadcast now: the program clock in milliseconds.
 std::uint32_t hostSendStamp();

@@ -9,9 +9,11 @@
 #include "bot/bot_run.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_client.h"
+#include "record/record.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
 #include "shell/options.h"
+#include "shell/replay.h"
 #include "shell/shell.h"
 
 #ifndef NETDUEL_SERVER_HOST
@@ -23,6 +25,8 @@ namespace {
 using namespace netduel;
 
 constexpr int EXIT_NO_WINDOW = 1;
+constexpr int EXIT_NO_RECORDING = 1;  // --record's file cannot be written
+constexpr int EXIT_REFUSED = 1;       // --replay's file is no recording this program plays
 constexpr int EXIT_USAGE = 2;
 
 int usageError(const std::string& problem)
@@ -34,14 +38,33 @@ int usageError(const std::string& problem)
 int runWindowed(const char* programPath, const Options& options)
 {
     auto shell = std::make_unique<Shell>();
-    if (!displayOpen(shell->display, programPath, options.window)) return EXIT_NO_WINDOW;
+    if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
+    if (!displayOpen(shell->display, programPath, options.window)) {
+        recordWriterClose(shell->recording.writer);
+        return EXIT_NO_WINDOW;
+    }
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
+        // After the question and the host's lines, which a slow audio system would delay.
+        soundOpen(shell->sound, options.sound);  // without a device the game plays silent
         while (shellFrame(*shell)) {
         }
     }
     shellStop(*shell);
+    soundClose(shell->sound);
     displayClose(shell->display);
     return 0;
+}
+
+int runReplay(const char* programPath, const Options& options)
+{
+    RecordReader reader;
+    if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
+    auto display = std::make_unique<Display>();
+    const bool opened = displayOpen(*display, programPath, options.window);
+    if (opened) replayRun(*display, reader, options);
+    displayClose(*display);
+    recordReaderClose(reader);
+    return opened ? 0 : EXIT_NO_WINDOW;
 }
 
 // The computer player joins --join's address, else the built-in one.
@@ -77,7 +100,10 @@ int main(int argc, char** argv)
             return usageError("cannot resolve the address '" + target.host + "'");
     statusOpen();
     stopRequestInstall();
-    if (options.mode == RunMode::Dedicated) return dedicatedRun(options.port);
+    if (options.mode == RunMode::Dedicated)
+        return dedicatedRun(options.port, options.recordDir, options.recordKeep);
+    if (options.mode == RunMode::Replay && options.info) return recordInfoRun(options.replayPath);
+    if (options.mode == RunMode::Replay) return runReplay(argv[0], options);
     if (options.mode == RunMode::Bot) return runBot(options);
     if (options.mode == RunMode::List) return hostListRun(options.listTargets, options.port);
     return runWindowed(argv[0], options);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lobby/lobby.h"
+#include "record/record.h"
 
 namespace netduel {
 
@@ -19,9 +20,12 @@ enum OptionCode : int {
     OPT_LIST, OPT_FIND, OPT_NO_SMOOTHING, OPT_NO_PREDICTION,
     OPT_FULLSCREEN, OPT_WINDOW,
     OPT_BOT, OPT_PRACTICE, OPT_LEVEL,
+    OPT_VOLUME, OPT_MUTE, OPT_SOUND_IN_BACKGROUND,
+    OPT_RECORD, OPT_RECORD_DIR, OPT_RECORD_KEEP, OPT_REPLAY, OPT_INFO,
     OPT_END  // one past the last code
 };
-constexpr unsigned WINDOW_SIDE_MAX = 65535;  // px: far past any screen; the window is fitted to it
+constexpr unsigned WINDOW_SIDE_MAX = 65535;
+constexpr unsigned RECORD_KEEP_MAX = 100000;  // files: --record-keep's upper end  // px: far past any screen; the window is fitted to it
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -40,6 +44,14 @@ constexpr option LONG_OPTIONS[] = {
     {"find", no_argument, nullptr, OPT_FIND},
     {"fullscreen", no_argument, nullptr, OPT_FULLSCREEN},
     {"window", required_argument, nullptr, OPT_WINDOW},
+    {"volume", required_argument, nullptr, OPT_VOLUME},
+    {"mute", no_argument, nullptr, OPT_MUTE},
+    {"sound-in-background", no_argument, nullptr, OPT_SOUND_IN_BACKGROUND},
+    {"record", required_argument, nullptr, OPT_RECORD},
+    {"record-dir", required_argument, nullptr, OPT_RECORD_DIR},
+    {"record-keep", required_argument, nullptr, OPT_RECORD_KEEP},
+    {"replay", required_argument, nullptr, OPT_REPLAY},
+    {"info", no_argument, nullptr, OPT_INFO},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -120,6 +132,19 @@ bool windowParse(std::string_view text, Options& options, std::string& problem)
     return true;
 }
 
+// 0…100, decimal digits only.
+bool volumeParse(std::string_view text, Options& options, std::string& problem)
+{
+    unsigned value = 0;
+    const bool zero = text == "0";
+    if (!zero && !countParse(text, SOUND_VOLUME_MAX, value)) {
+        problem = "--volume takes a number from 0 to 100, not " + quoted(text);
+        return false;
+    }
+    options.sound.volume = static_cast<int>(value);
+    return true;
+}
+
 bool nameParse(std::string_view text, Options& options, std::string& problem)
 {
     // The server would rename anything longer, or with other bytes, to Lamer.
@@ -141,11 +166,34 @@ bool levelParse(std::string_view text, Options& options, std::string& problem)
     return true;
 }
 
+// A file or folder argument: not empty.
+bool pathParse(std::string_view text, std::string_view flag, std::string& path, std::string& problem)
+{
+    if (text.empty()) {
+        problem = std::string(flag) + " needs a file name";
+        return false;
+    }
+    path = text;
+    return true;
+}
+
+bool keepParse(std::string_view text, Options& options, std::string& problem)
+{
+    unsigned value = 0;
+    if (!countParse(text, RECORD_KEEP_MAX, value)) {
+        problem = "--record-keep takes a number of files from 1 to 100000, not " + quoted(text);
+        return false;
+    }
+    options.recordKeep = static_cast<int>(value);
+    return true;
+}
+
 // A mode flag clashes with a different one given before it; the same one again is harmless.
 bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
 {
-    const bool lanMode = mode == RunMode::List || mode == RunMode::Find ||
-                         options.mode == RunMode::List || options.mode == RunMode::Find;
+    const bool lanMode = mode == RunMode::List || mode == RunMode::Find || mode == RunMode::Replay ||
+                         options.mode == RunMode::List || options.mode == RunMode::Find ||
+                         options.mode == RunMode::Replay;
     if (options.mode != RunMode::Ask && options.mode != mode && lanMode) {
         problem = std::string(flag) + " cannot be combined with another mode";
         return false;
@@ -180,6 +228,16 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_FIND: return modeSet(options, RunMode::Find, "--find", problem);
     case OPT_FULLSCREEN: options.window.fullscreen = true; return true;
     case OPT_WINDOW: return windowParse(argument, options, problem);
+    case OPT_VOLUME: return volumeParse(argument, options, problem);
+    case OPT_MUTE: options.sound.muted = true; return true;
+    case OPT_SOUND_IN_BACKGROUND: options.sound.inBackground = true; return true;
+    case OPT_RECORD: return pathParse(argument, "--record", options.recordPath, problem);
+    case OPT_RECORD_DIR: return pathParse(argument, "--record-dir", options.recordDir, problem);
+    case OPT_RECORD_KEEP: return keepParse(argument, options, problem);
+    case OPT_REPLAY:
+        return modeSet(options, RunMode::Replay, "--replay", problem) &&
+               pathParse(argument, "--replay", options.replayPath, problem);
+    case OPT_INFO: options.info = true; return true;
     default: return false;
     }
 }
@@ -227,15 +285,48 @@ bool botCheck(Options& options, std::string& problem)
     return true;
 }
 
+// --record goes with a copy that plays or watches; --record-dir with a dedicated host.
+bool recordCheck(Options& options, std::string& problem)
+{
+    const RunMode mode = options.mode;
+    const bool watches = mode == RunMode::Ask || mode == RunMode::Host || mode == RunMode::Join ||
+                         mode == RunMode::Practice || mode == RunMode::Find;
+    if (!options.recordPath.empty() && !watches) {
+        problem = "--record needs a window that plays or watches (not --dedicated, --bot, --list or --replay)";
+        return false;
+    }
+    if (!options.recordDir.empty() && mode != RunMode::Dedicated) {
+        problem = "--record-dir is for a --dedicated host (a window records with --record FILE)";
+        return false;
+    }
+    if (options.recordKeep != 0 && options.recordDir.empty()) {
+        problem = "--record-keep needs --record-dir";
+        return false;
+    }
+    if (options.info && mode != RunMode::Replay) {
+        problem = "--info needs --replay FILE";
+        return false;
+    }
+    if (options.recordKeep == 0) options.recordKeep = RECORD_KEEP_DEFAULT;
+    return true;
+}
+
 bool modesCheck(Options& options, std::string& problem)
 {
-    if (!botCheck(options, problem)) return false;
+    if (!botCheck(options, problem) || !recordCheck(options, problem)) return false;
     if (options.mode == RunMode::Dedicated && !options.name.empty()) {
         problem = "--name needs a player: a --dedicated host has none";
         return false;
     }
     if (options.mode == RunMode::Dedicated && !(options.window == DisplayWindow{})) {
         problem = "--window and --fullscreen need a window: a --dedicated host has none";
+        return false;
+    }
+    const bool windowless = options.mode == RunMode::Dedicated || options.mode == RunMode::Bot;
+    if (windowless && !(options.sound == SoundSettings{})) {
+        problem = "--volume, --mute and --sound-in-background need a window: " +
+                  std::string(options.mode == RunMode::Bot ? "--bot" : "a --dedicated host") +
+                  " plays no sound";
         return false;
     }
     return true;
@@ -278,9 +369,11 @@ std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
            "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
+           "               [--volume N] [--mute] [--sound-in-background]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
+           "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -309,6 +402,17 @@ std::string optionsUsage()
            "                         first with a ship free (else the first that answered)\n"
            "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
            "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
+           "  --volume N             sound volume from 0 to 100 (default 70)\n"
+           "  --mute                 start with the sound muted (M toggles it)\n"
+           "  --sound-in-background  keep the sound on while the window has no focus\n"
+           "  --record FILE          write what this copy hears (snapshots, lobby lines) to FILE\n"
+           "  --record-dir DIR       --dedicated: record each stretch in which both ships are\n"
+           "                         held to a file of its own in DIR, named by its start\n"
+           "  --record-keep N        keep at most N of those files, removing the oldest (20)\n"
+           "  --replay FILE          play a recording in the window: Space pauses, Left/Right\n"
+           "                         skip 5 s (Shift: 30 s), Home/End, 0-9 jump to 0-90 %,\n"
+           "                         - and + change the speed, . steps while paused\n"
+           "  --info                 with --replay: print the recording's summary, no window\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

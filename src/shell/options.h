@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
+#include "sound/sound.h"
 
 namespace netduel {
 
@@ -23,6 +24,7 @@ enum class RunMode {
     Practice,   // --practice: host, join at once and play the computer in the window
     List,       // --list: print the hosts that answer a status query, no window
     Find,       // --find: join the first host on the LAN with a ship free
+    Replay,     // --replay: play a recording in the window, or --info: summarize it
 };
 
 inline constexpr int BOT_LEVEL_DEFAULT = 2;
@@ -40,6 +42,12 @@ struct Options {
     bool prediction = true;             // --no-prediction: the own ship waits for the host
     std::vector<FindTarget> listTargets;  // --list's ADDRESS[:PORT]s; port 0: `port`
     DisplayWindow window;               // --window WIDTHxHEIGHT and --fullscreen
+    SoundSettings sound;                // --volume N, --mute and --sound-in-background
+    std::string recordPath;             // --record FILE: what this copy hears goes there
+    std::string recordDir;              // --record-dir DIR: a dedicated host's recordings
+    int recordKeep = 0;                 // --record-keep N; 0: not given (the default then)
+    std::string replayPath;             // --replay FILE
+    bool info = false;                  // --info: --replay's summary without a window
     bool help = false;
     bool version = false;
 };

@@ -56,12 +56,23 @@ MatchState* shellSnapshotTarget(Shell& shell)
     return shell.net.server.host ? &shell.seen : &shell.match;
 }
 
+// Channel 2 into the view at the frame's clock; a recording keeps each snapshot as it came.
+std::int32_t shellSnapshotHandler(PacketEvent& event)
+{
+    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
+    Shell& shell = *static_cast<Shell*>(event.client->userData);
+    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
+    if (clientViewReceive(shell.view, bytes, shell.view.clock))
+        recordWriterSnapshot(shell.recording.writer, bytes, shell.view.clock);
+    return 0;
+}
+
 void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
     lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
-    lobbyClientSetCallback(client, clientViewSnapshotHandler);
-    lobbyClientSetUserData(client, &shell.view);
+    lobbyClientSetCallback(client, shellSnapshotHandler);
+    lobbyClientSetUserData(client, &shell);
     clientViewReset(shell.view, shellSnapshotTarget(shell));
 }
 
@@ -94,6 +105,10 @@ void shellSampleKeys(Shell& shell)
     if (keyDown(display, SCAN_F3)) {
         shell.overlay = !shell.overlay;
         waitKeyRelease(display, SCAN_F3);
+    }
+    if (keyDown(display, SCAN_M)) {
+        soundToggleMute(shell.sound);
+        waitKeyRelease(display, SCAN_M);
     }
     shell.controlActive = false;
     for (const ControlKey& key : CONTROL_KEYS) {
@@ -131,6 +146,8 @@ void shellServiceClient(Shell& shell)
     LobbyClient& client = shell.net.client;
     if (!client.host) return;
     const bool wasConnected = client.connected;
+    shell.view.clock = shell.lastTime;  // the frame's clock: snapshots heard now arrived then
+    shell.recording.clock = shell.lastTime;
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
         chatSendLine(client, "/name " + shell.chatName);
@@ -163,6 +180,7 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
         shell.figures.roundTrip = roundTrip;
         overlayFromView(shell.figures, shell.view, now);
         overlay = overlayLines(shell.figures);
+        overlay.push_back(soundOverlayLine(shell.sound));
     }
     // Before its client hears a snapshot a hosting copy shows the match it simulates.
     return shell.view.smoothed.received > 0 ? drawn : shell.match;
@@ -212,9 +230,15 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
                       options.prediction, botLevel};
 }
 
+bool shellRecord(Shell& shell, const std::string& path)
+{
+    return recordWriterOpen(shell.recording.writer, path, timerSeconds());
+}
+
 bool shellStart(Shell& shell, const ShellStart& start)
 {
     lobbyPairInit(shell.net);
+    if (shell.recording.writer.file) shell.net.client.heard = LobbyTap{recordClientHeard, &shell.recording};
     hostMatchStart(shell.match);
     shell.seen = shell.match;
     shell.port = start.port;
@@ -262,10 +286,15 @@ bool shellFrame(Shell& shell)
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
+    recordClientFrame(shell.recording, lobbyClientOwnSlot(shell.net.client), shell.net.client.connected,
+                      shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
     shellServicePractice(shell);
     std::vector<std::string> overlay;
     const MatchState& drawn = shellViewFrame(shell, overlay);
+    // A client's match is stale until the first snapshot of its connection; a host's is its own.
+    const bool live = shell.net.server.host || shell.view.smoothed.received > 0;
+    soundFrame(shell.sound, drawn, shell.net.client, live, shell.display.focused);
     drawFrame(shell.display, drawn, shell.net.client, shell.chatMode, shell.chatEcho,
               shellPanelHint(shell), overlay);
     sleepMs(shell.display, FRAME_PAUSE_MS);
@@ -294,6 +323,7 @@ void shellStop(Shell& shell)
     shell.chatName.clear();
     lobbyPairDestroy(shell.net);
     shell.answer.clear();
+    recordWriterClose(shell.recording.writer);
 }
 
 void waitKeyRelease(Display& display, int scanCode)

@@ -13,8 +13,10 @@
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
 #include "display/display.h"
+#include "record/record.h"
 #include "shell/host.h"
 #include "shell/options.h"
+#include "sound/sound.h"
 #include "view/client_view.h"
 #include "view/overlay.h"
 
@@ -68,11 +70,16 @@ struct Shell {
     HostFinder finder;          // --find's search of the LAN while `finding`
     bool finding = false;
     bool findMissed = false;    // the search ended with no host answering
+    Sound sound;                // opened beside the window; silent without a device
+    RecordClient recording;     // --record: what the client hears, while its file is open
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`
 // (where J connects by default) and --port. The views point into `options`.
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost);
+
+// --record: opens the recording before the window (false after its status line).
+bool shellRecord(Shell& shell, const std::string& path);
 
 // Start-up after displayOpen and statusOpen: in Ask mode "Create Host?", the server on
 // `port` when the answer is y or Y, in Host and Practice mode the server without a
@@ -92,7 +99,8 @@ bool shellFrame(Shell& shell);
 std::string shellPanelHint(const Shell& shell);
 
 // Tells the server and the peers that this copy leaves (waiting up to a second), then
-// destroys the server's and the client's ENet hosts and releases the lobby state.
+// destroys the server's and the client's ENet hosts, releases the lobby state and ends
+// the recording.
 void shellStop(Shell& shell);
 
 // Handles window events until the key with this scan code is released (at least once).

@@ -2,7 +2,9 @@
 // view and the prediction, and the frame's choice of what to draw.
 #include "view/client_view.h"
 
-#include "base/timer.h"
+#include <algorithm>
+#include <iterator>
+
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -22,16 +24,21 @@ void clientViewSetSlot(ClientView& view, int slot)
     if (steered != view.predicted.slot) predictionReset(view.predicted, steered);
 }
 
+bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now)
+{
+    MatchState snapshot;
+    if (!snapshotApply(snapshot, bytes)) return false;
+    if (view.match) std::copy(std::begin(snapshot.ships), std::end(snapshot.ships), view.match->ships);
+    matchViewReceive(view.smoothed, snapshot, snapshotStampRead(bytes), now);
+    predictionSnapshot(view.predicted, snapshot, now, view.roundTrip);
+    return true;
+}
+
 std::int32_t clientViewSnapshotHandler(PacketEvent& event)
 {
     if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;
     auto* view = static_cast<ClientView*>(event.client->userData);
-    if (!view) return 0;
-    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
-    if (view->match && !snapshotApply(*view->match, bytes)) return 0;
-    const double now = timerSeconds();
-    matchViewReceive(view->smoothed, bytes, now);
-    if (view->match) predictionSnapshot(view->predicted, *view->match, now, view->roundTrip);
+    if (view) clientViewReceive(*view, packetBytes(*event.event), view->clock);
     return 0;
 }
 

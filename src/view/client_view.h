@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <span>
 
 #include "duel/match.h"
 #include "lobby/lobby.h"
@@ -18,6 +18,8 @@ struct ClientView {
     Prediction predicted;
     bool prediction = true;       // false: the own ship is drawn like the other one
     double roundTrip = 0.0;       // s, the connection's round trip as ENet measures it
+    double clock = 0.0;           // s: the frame's clock reading, set before the client is
+                                  // serviced; what the client hears then arrived at it
     MatchState drawn;             // the ships the last frame drew
 };
 
@@ -28,9 +30,13 @@ void clientViewReset(ClientView& view, MatchState* match);
 // any other slot predicts nothing. A change of slot starts the prediction afresh.
 void clientViewSetSlot(ClientView& view, int slot);
 
-// Client callback: a snapshot on channel 2 replaces the ships of view.match and feeds the
-// smoothed view and the prediction (arrival time: the program clock) of the ClientView in
-// the client's userData. Anything else changes nothing. Returns 0.
+// One snapshot's bytes that arrived at `now` (s), parsed once: its ships replace those of
+// view.match and feed the smoothed view and the prediction. False and nothing changed
+// when fewer than 464 bytes are given.
+bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now);
+
+// Client callback: a snapshot on channel 2 goes to clientViewReceive of the ClientView in
+// the client's userData, arriving at its `clock`. Anything else changes nothing. Returns 0.
 std::int32_t clientViewSnapshotHandler(PacketEvent& event);
 
 // A control word sent to the host at `now` (s).

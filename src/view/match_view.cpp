@@ -138,25 +138,21 @@ void matchViewReset(MatchView& view)
     view.smoothing = smoothing;
 }
 
-bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, double now)
+void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t stamp, double now)
 {
-    MatchState match;
-    if (!snapshotApply(match, bytes)) return false;
-    const std::uint32_t stamp = snapshotStampRead(bytes);
     const double sent = stamp != 0 ? viewStampSeconds(view, stamp) : now;
     if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
         view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
         view.newest = -1;
     }
-    if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return true;  // stale or repeated
+    if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
     if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
     view.newest = (view.newest + 1) % VIEW_SNAPSHOTS;
-    view.entries[view.newest] = ViewEntry{match, sent, now};
+    view.entries[view.newest] = ViewEntry{snapshot, sent, now};
     view.count = std::min(view.count + 1, VIEW_SNAPSHOTS);
     ++view.received;
     viewMeasure(view);
     if (view.count == 1) view.delay = viewTargetDelay(view);
-    return true;
 }
 
 void matchViewAt(MatchView& view, double now, MatchState& out)

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "duel/match.h"
 
@@ -41,9 +40,9 @@ struct MatchView {
 // Forgets every snapshot (as after a new connection); `smoothing` stays.
 void matchViewReset(MatchView& view);
 
-// Takes one snapshot's bytes that arrived at `now` (s). False and nothing kept when fewer
-// than 464 bytes are given.
-bool matchViewReceive(MatchView& view, std::span<const std::uint8_t> bytes, double now);
+// Takes one snapshot's ships, parsed, with its send stamp (snapshotStampRead; 0: none),
+// that arrived at `now` (s). A stale or repeated one is dropped.
+void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t stamp, double now);
 
 // The ships and bullets to draw at `now` (s), written into `out.ships`: interpolated at the
 // playout time, bridged across a lost snapshot, extrapolated at most VIEW_EXTRAPOLATE_MAX

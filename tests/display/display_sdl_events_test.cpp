@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
@@ -224,6 +225,23 @@ TEST_F(DisplaySdlEvents, AResizedOrUncoveredWindowAsksForThePictureAgain)
     for (const Uint8 kind : {SDL_WINDOWEVENT_MOVED, SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_CLOSE}) {
         event.window.event = kind;
         EXPECT_EQ(displaySdlEvent(display, event), DisplaySdlRequest::None) << int(kind);
+    }
+}
+
+TEST_F(DisplaySdlEvents, TheFocusFollowsTheWindowsFocusEventsAlone)
+{
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    const std::pair<Uint8, bool> steps[] = {
+        {SDL_WINDOWEVENT_FOCUS_LOST, false}, {SDL_WINDOWEVENT_EXPOSED, false},
+        {SDL_WINDOWEVENT_FOCUS_GAINED, true}, {SDL_WINDOWEVENT_HIDDEN, true},
+        {SDL_WINDOWEVENT_FOCUS_LOST, false},
+    };
+    EXPECT_TRUE(display.focused);
+    for (const auto& [kind, focused] : steps) {
+        event.window.event = kind;
+        displaySdlEvent(display, event);
+        EXPECT_EQ(display.focused, focused) << int(kind);
     }
 }
 

@@ -94,6 +94,31 @@ TEST_F(DrawFrameTest, OverlayIsAFramedBoxInTheBottomRightCornerWithItsLines)
     EXPECT_GT(countColour(1019 - 4 - 6 * CELL_SIZE, 755, 1018, 762, FOREGROUND), 5);
 }
 
+TEST_F(DrawFrameTest, AReplaysBarShowsThePlayedShareAndItsPanelTheRecordedLines)
+{
+    fixedTextSet(client.history[0], "newest");
+    draw();
+    EXPECT_EQ(countColour(0, 10, 47, 17, FOREGROUND), 0) << "no host, no history";
+    EXPECT_EQ(countColour(0, int(BAR_TOP), 1023, 767, PANEL_FILL), 0);
+
+    const PlaybackBar bar{25.0, 100.0, 2.0, true};
+    EXPECT_EQ(playbackBarText(bar), "25.0 / 100.0 s  2x  paused");
+    EXPECT_EQ(playbackBarText(PlaybackBar{3.04, 63.44, 0.25, false}), "3.0 / 63.4 s  0.25x");
+    drawFrame(display, match, client, false, "", "", {}, &bar);
+    EXPECT_GT(countColour(0, 10, 47, 17, FOREGROUND), 0) << "a replay's panel shows the history";
+    const int top = int(BAR_TOP);
+    for (const int row : {top, top + 1}) {
+        EXPECT_EQ(at(0, row), PANEL_FRAME);
+        EXPECT_EQ(at(255, row), PANEL_FRAME) << "a quarter of 1023 px played";
+        EXPECT_EQ(at(257, row), PANEL_FILL);
+    }
+    EXPECT_EQ(at(100, top + 2), PANEL_FILL);
+    EXPECT_EQ(at(1023, 767), PANEL_FILL);
+    const int textRight = 4 + CELL_SIZE * int(playbackBarText(bar).size());
+    EXPECT_GT(countColour(4, top + 4, textRight, 767, FOREGROUND), 50);
+    EXPECT_EQ(countColour(textRight + 1, top + 2, 1023, 767, FOREGROUND), 0);
+}
+
 TEST_F(DrawFrameTest, PanelCoversShipsInTheTopRows)
 {
     match.ships[0].position = Vec2{200.0f, 55.0f};

@@ -59,6 +59,9 @@ if [ -n "${NETDUEL_E2E_WM:-}" ]; then
     $NETDUEL_E2E_WM >"$work/wm.log" 2>&1 &
     wm=$!
 fi
+# The game plays its sound on SDL's silent dummy device unless a driver asks for another:
+# never on a developer's speakers, and the same on a machine with a sound card or none.
+export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
 # A sanitizer build must not fail the run on leaks inside the X and SDL libraries.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/e2e_lsan.supp:print_suppressions=0"
 status=0

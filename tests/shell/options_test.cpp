@@ -141,6 +141,20 @@ TEST(Options, WindowSizeAndFullScreen)
     EXPECT_NE(usage.find("--fullscreen"), std::string::npos);
 }
 
+TEST(Options, SoundVolumeMuteAndBackground)
+{
+    EXPECT_EQ(parsedOptions({}).sound, (SoundSettings{70, false, false}));
+    EXPECT_EQ(parsedOptions({"--volume", "0", "--mute"}).sound, (SoundSettings{0, true, false}));
+    EXPECT_EQ(parsedOptions({"--volume=100", "--sound-in-background", "--practice"}).sound,
+              (SoundSettings{100, false, true}));
+    for (const char* bad : {"101", "-1", "", "00", "7x", "1e2"})
+        EXPECT_EQ(problemOf({"--volume", bad}), "--volume takes a number from 0 to 100, not '" + std::string(bad) + "'");
+    EXPECT_EQ(problemOf({"--dedicated", "--mute"}),
+              "--volume, --mute and --sound-in-background need a window: a --dedicated host plays no sound");
+    EXPECT_EQ(problemOf({"--volume", "5", "--bot"}),
+              "--volume, --mute and --sound-in-background need a window: --bot plays no sound");
+}
+
 TEST(Options, ModesExcludeEachOther)
 {
     const std::string tail = " cannot be combined with another of --host, --join, --dedicated and --practice";
@@ -237,7 +251,8 @@ TEST(Options, UsageNamesEveryFlag)
     const std::string usage = optionsUsage();
     for (const char* flag : {"--host", "--join ADDRESS[:PORT]", "--dedicated", "--port N",
                              "--name NAME", "--no-smoothing", "--no-prediction", "--help", "--version",
-                             "42069", "--practice", "--bot", "--level N"})
+                             "42069", "--practice", "--bot", "--level N", "--volume N", "--mute",
+                             "--sound-in-background"})
         EXPECT_NE(usage.find(flag), std::string::npos) << flag;
     EXPECT_EQ(usage.back(), '\n');
 }
@@ -274,6 +289,39 @@ TEST(Options, ListAndFindAreModesOfTheirOwn)
     const std::string usage = optionsUsage();
     EXPECT_NE(usage.find("--list [ADDRESS[:PORT]...]"), std::string::npos);
     EXPECT_NE(usage.find("--find"), std::string::npos);
+}
+
+TEST(Options, RecordingAndReplay)
+{
+    for (const auto mode : {"", "--host", "--practice", "--find"}) {
+        const Options watching = mode[0] ? parsedOptions({mode, "--record", "m.ndrec"}) : parsedOptions({"--record", "m.ndrec"});
+        EXPECT_EQ(watching.recordPath, "m.ndrec") << mode;
+    }
+    EXPECT_EQ(parsedOptions({"--join", "h", "--record=j.ndrec"}).recordPath, "j.ndrec");
+    const Options dedicated = parsedOptions({"--dedicated", "--record-dir", "/var/lib/x"});
+    EXPECT_EQ(dedicated.recordDir, "/var/lib/x");
+    EXPECT_EQ(dedicated.recordKeep, 20);
+    EXPECT_EQ(parsedOptions({"--record-keep", "3", "--dedicated", "--record-dir", "d"}).recordKeep, 3);
+    const Options replay = parsedOptions({"--replay", "m.ndrec", "--info"});
+    EXPECT_EQ(replay.mode, RunMode::Replay);
+    EXPECT_EQ(replay.replayPath, "m.ndrec");
+    EXPECT_TRUE(replay.info);
+    EXPECT_FALSE(parsedOptions({"--replay", "m.ndrec", "--window", "800x600"}).info);
+
+    const std::string window = "--record needs a window that plays or watches (not --dedicated, --bot, --list or --replay)";
+    EXPECT_EQ(problemOf({"--dedicated", "--record", "m"}), window);
+    EXPECT_EQ(problemOf({"--bot", "--record", "m"}), window);
+    EXPECT_EQ(problemOf({"--replay", "a", "--record", "m"}), window);
+    EXPECT_EQ(problemOf({"--host", "--record-dir", "d"}),
+              "--record-dir is for a --dedicated host (a window records with --record FILE)");
+    EXPECT_EQ(problemOf({"--dedicated", "--record-keep", "5"}), "--record-keep needs --record-dir");
+    for (const char* bad : {"0", "100001", "x", ""})
+        EXPECT_EQ(problemOf({"--dedicated", "--record-dir", "d", "--record-keep", bad}),
+                  std::string("--record-keep takes a number of files from 1 to 100000, not '") + bad + "'");
+    EXPECT_EQ(problemOf({"--info"}), "--info needs --replay FILE");
+    EXPECT_EQ(problemOf({"--record", ""}), "--record needs a file name");
+    EXPECT_EQ(problemOf({"--replay", "a", "--host"}), "--host cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--list", "--replay", "a"}), "--replay cannot be combined with another mode");
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ protected:
         PacketEvent packetEvent;
         packetEvent.event = &event;
         packetEvent.client = &client;
-        timerSetManual(hostTime);
+        view.clock = hostTime;
         clientViewSnapshotHandler(packetEvent);
     }
 
@@ -72,6 +72,29 @@ TEST_F(ClientViewTest, ASlotPastTheShipsPredictsNothingAndOtherChannelsAreIgnore
     clientViewControlSent(view, KEY_UP, 10.0);
     EXPECT_EQ(clientViewFrame(view, -1.0 / 60, 10.02).ships[0].position,
               test::startState().ships[0].position);
+}
+
+TEST_F(ClientViewTest, ASnapshotIsParsedOnceAndArrivesAtTheClockTheFrameGave)
+{
+    timerSetManual(50.0);  // the program clock is not the arrival time
+    clientViewSetSlot(view, 1);
+    match.ships[0].speed = 9.0f;
+    deliver(10.0);
+    EXPECT_EQ(view.smoothed.entries[view.smoothed.newest].arrived, 10.0);
+    EXPECT_EQ(match.ships[0].speed, 0.0f);
+    EXPECT_TRUE(view.predicted.started);
+
+    const Snapshot bytes = snapshotEncode(test::startState());
+    match.ships[0].speed = 9.0f;
+    EXPECT_FALSE(clientViewReceive(view, std::span(bytes).first(SNAPSHOT_SIZE - 1), 11.0));
+    EXPECT_EQ(view.smoothed.received, 1);
+    EXPECT_EQ(match.ships[0].speed, 9.0f);
+
+    // Without a match to replace, the smoothed view and the prediction still take it.
+    clientViewReset(view, nullptr);
+    EXPECT_TRUE(clientViewReceive(view, bytes, 12.0));
+    EXPECT_EQ(view.smoothed.received, 1);
+    EXPECT_TRUE(view.predicted.started);
 }
 
 }  // namespace

@@ -16,6 +16,14 @@ constexpr float SPEED = 200.0f;      // px/s along x, ship 0
 
 float trueX(double hostTime) { return static_cast<float>(100.0 + SPEED * hostTime); }
 
+// The snapshot's bytes as the client view hands them over: parsed, with their stamp.
+void take(MatchView& view, const Snapshot& bytes, double now)
+{
+    MatchState snapshot;
+    ASSERT_TRUE(snapshotApply(snapshot, bytes));
+    matchViewReceive(view, snapshot, snapshotStampRead(bytes), now);
+}
+
 class MatchViewTest : public ::testing::Test {
 protected:
     // The host's snapshot sent at `hostTime` (s), ship 0 gliding along x.
@@ -35,7 +43,7 @@ protected:
     {
         for (int i = 0; from + i * INTERVAL < to + 1e-9; ++i) {
             const double sent = from + i * INTERVAL;
-            ASSERT_TRUE(matchViewReceive(view, sentAt(sent), sent + LINK + late(i)));
+            take(view, sentAt(sent), sent + LINK + late(i));
         }
     }
     float drawnX(double now)
@@ -62,7 +70,7 @@ TEST_F(MatchViewTest, SteadyLinkDrawsThePathAtOneAndAHalfIntervalsBehind)
 
     // A stamp from far behind (a restarted host) starts afresh instead of being ignored.
     view.smoothing = true;
-    ASSERT_TRUE(matchViewReceive(view, sentAt(-3.0), 2.1));
+    take(view, sentAt(-3.0), 2.1);
     EXPECT_EQ(view.count, 1);
     EXPECT_FLOAT_EQ(drawnX(2.1), trueX(-3.0));
 }
@@ -108,7 +116,7 @@ TEST_F(MatchViewTest, ABulletAppearsAtTheMuzzleAndVanishesWhenItLeavesPlay)
     Snapshot bytes[3] = {snapshotEncode(a), snapshotEncode(b), snapshotEncode(c)};
     for (int i = 0; i < 3; ++i) {
         snapshotStampWrite(bytes[i], 1000 + 20 * i);
-        matchViewReceive(view, bytes[i], 1.0 + 0.02 * i);
+        take(view, bytes[i], 1.0 + 0.02 * i);
     }
     const auto bulletAt = [&](double hostTime) {
         view.delay = 0.02;  // held still: no time passes for the slew

@@ -1,0 +1,88 @@
+// A dedicated host's folder of recordings: one file per stretch, named by its start, the
+// oldest removed past the number kept.
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "base/status.h"
+#include "record/record.h"
+
+namespace netduel {
+
+namespace {
+
+constexpr std::string_view PREFIX = "match-";
+constexpr std::string_view SUFFIX = ".ndrec";
+constexpr std::size_t STAMP_CHARS = 15;  // YYYYMMDD-HHMMSS
+
+struct Named {
+    std::string stamp;
+    unsigned number = 1;  // the "-N" after the stamp; 1 without one
+    std::filesystem::path path;
+};
+
+bool digits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// This program's names only: match-YYYYMMDD-HHMMSS[-N].ndrec.
+bool nameParse(const std::string& name, Named& named)
+{
+    const std::string_view text = name;
+    if (text.size() < PREFIX.size() + STAMP_CHARS + SUFFIX.size() || text.substr(0, PREFIX.size()) != PREFIX ||
+        text.substr(text.size() - SUFFIX.size()) != SUFFIX)
+        return false;
+    const std::string_view stamp = text.substr(PREFIX.size(), STAMP_CHARS);
+    if (!digits(stamp.substr(0, 8)) || stamp[8] != '-' || !digits(stamp.substr(9))) return false;
+    const std::string_view rest = text.substr(PREFIX.size() + STAMP_CHARS,
+                                              text.size() - PREFIX.size() - STAMP_CHARS - SUFFIX.size());
+    named.stamp = stamp;
+    named.number = 1;
+    if (rest.empty()) return true;
+    if (rest[0] != '-' || !digits(rest.substr(1)) || rest.size() > 6) return false;
+    named.number = static_cast<unsigned>(std::stoul(std::string(rest.substr(1))));
+    return true;
+}
+
+}  // namespace
+
+std::string recordDirPath(const std::string& directory, std::int64_t startSeconds)
+{
+    const std::time_t seconds = static_cast<std::time_t>(startSeconds);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+    const std::filesystem::path folder(directory);
+    std::string name = std::string(PREFIX) + stamp + std::string(SUFFIX);
+    std::error_code error;
+    for (unsigned number = 2; std::filesystem::exists(folder / name, error); ++number)
+        name = std::string(PREFIX) + stamp + "-" + std::to_string(number) + std::string(SUFFIX);
+    return (folder / name).string();
+}
+
+int recordDirPrune(const std::string& directory, int keep)
+{
+    std::vector<Named> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        Named named;
+        if (entry.is_regular_file(error) && nameParse(entry.path().filename().string(), named)) {
+            named.path = entry.path();
+            found.push_back(std::move(named));
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const Named& a, const Named& b) {
+        return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
+    });
+    int removed = 0;
+    for (std::size_t i = 0; i + std::size_t(std::max(keep, 0)) < found.size(); ++i) {
+        if (std::filesystem::remove(found[i].path, error)) ++removed;
+        else statusWrite("Cannot remove the old recording " + found[i].path.string() + ": " + error.message(), true);
+    }
+    return removed;
+}
+
+}  // namespace netduel

@@ -1,0 +1,99 @@
+// Recording while a copy runs: a windowed copy's client, a dedicated host's stretches.
+#include <ctime>
+
+#include "base/status.h"
+#include "lobby/lobby_protocol.h"
+#include "record/record.h"
+
+namespace netduel {
+
+namespace {
+
+// Who holds ships 0 and 1 on the host: the names of slots 0 and 1 while connected.
+std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool& held)
+{
+    std::array<std::string, SHIP_COUNT> players;
+    held = true;
+    for (std::size_t ship = 0; ship < players.size(); ++ship) {
+        const bool connected = ship < server.clients.size() && server.clients[ship].connected;
+        if (connected) players[ship] = fixedTextView(server.clients[ship].name);
+        held = held && connected;
+    }
+    return players;
+}
+
+void hostStretchStart(RecordHost& recording, const std::array<std::string, SHIP_COUNT>& players, double now)
+{
+    const std::string path = recordDirPath(recording.directory, static_cast<std::int64_t>(std::time(nullptr)));
+    if (!recordWriterOpen(recording.writer, path, now)) {
+        recording.failed = true;
+        return;
+    }
+    recordWriterLink(recording.writer, true, now);
+    recordWriterPlayers(recording.writer, players, now);
+    recording.players = players;
+    statusWrite("Recording to " + path, true);
+    recordDirPrune(recording.directory, recording.keep);
+}
+
+}  // namespace
+
+void recordClientHeard(void* recording, std::string_view line)
+{
+    auto& client = *static_cast<RecordClient*>(recording);
+    const double now = client.clock;
+    recordWriterLine(client.writer, line, now);
+    if (recordRosterFollow(client.players, line)) recordWriterPlayers(client.writer, client.players, now);
+}
+
+void recordClientFrame(RecordClient& recording, int slot, bool connected, double now)
+{
+    if (connected != recording.connected) {
+        recording.connected = connected;
+        recordWriterLink(recording.writer, connected, now);
+    }
+    if (slot != recording.slot) {
+        recording.slot = slot;
+        recordWriterSlot(recording.writer, slot, now);
+    }
+    recordWriterTick(recording.writer, now);
+}
+
+void recordHostHeard(void* recording, std::string_view notice)
+{
+    auto& host = *static_cast<RecordHost*>(recording);
+    if (!host.writer.file) return;
+    if (const auto line = noticeHistoryLine(notice)) recordWriterLine(host.writer, *line, host.clock);
+}
+
+void recordHostFrame(RecordHost& recording, const LobbyServer& server, const Snapshot* sent, double now)
+{
+    if (recording.directory.empty()) return;
+    bool held = false;
+    const std::array<std::string, SHIP_COUNT> players = hostPlayers(server, held);
+    if (!held) {
+        recordHostClose(recording);
+        recording.writer = RecordWriter{};
+        recording.failed = false;
+        return;
+    }
+    if (!recording.writer.file && !recording.failed && !recording.writer.failed)
+        hostStretchStart(recording, players, now);
+    if (!recording.writer.file) return;
+    if (players != recording.players) {
+        recording.players = players;
+        recordWriterPlayers(recording.writer, players, now);
+    }
+    if (sent) recordWriterSnapshot(recording.writer, *sent, now);
+    recordWriterTick(recording.writer, now);
+}
+
+void recordHostClose(RecordHost& recording)
+{
+    if (!recording.writer.file) return;
+    const std::string path = recording.writer.path;
+    recordWriterClose(recording.writer);
+    statusWrite("Recorded " + path, true);
+}
+
+}  // namespace netduel
