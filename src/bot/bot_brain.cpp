@@ -246,8 +246,8 @@ KeyFlags thrustClear(const Situation& s, double heading)
 // Thrust that closes to the fighting distance, never into a wall. An enemy that circles
 // is fought from outside its circle: from within, its bearing turns faster than turn
 // words can follow, so a bot inside flies out whenever its nose points out. A bot that
-// has found no shot for a while comes closer still: the nearer the enemy, the smaller
-// the miss between two of the headings its turn words can reach.
+// has found no shot or hit nothing for a while comes closer still: the nearer the enemy,
+// the smaller the miss between two of the headings its turn words can reach.
 KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, double now)
 {
     const double heading = s.heading + turnDelta(turn);
@@ -256,8 +256,8 @@ KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, doubl
         const double away = botHeadingTowards(s.haunt, s.shooter);
         return std::fabs(wrapAngle(away - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
     }
-    const bool shotless = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS;
-    const float wanted = s.roam + (shotless ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND);
+    const bool stuck = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS || now - brain.hitSeenAt > BOT_HITLESS_SECONDS;
+    const float wanted = s.roam + (stuck ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND);
     if (range <= wanted) return 0;
     const double towards = botHeadingTowards(s.shooter, s.haunt);
     return std::fabs(wrapAngle(towards - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
@@ -397,6 +397,10 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
         const Ship* before = last ? &last->ships[ownShip] : nullptr;
         echoMeasure(brain, seen.ships[ownShip], before, now);
         if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
+        // A hit sets the enemy's flash counter to 1, and each step counts it on.
+        const std::int8_t flash = seen.ships[1 - ownShip].hitCounter;
+        const std::int8_t flashBefore = last ? last->ships[1 - ownShip].hitCounter : 0;
+        if (flash > 0 && (flashBefore == 0 || flash < flashBefore)) brain.hitSeenAt = now;
     }
     brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
     brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);

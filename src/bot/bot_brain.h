@@ -43,9 +43,11 @@ inline constexpr double BOT_ECHO_GUESS = 0.05;
 inline constexpr double BOT_ECHO_MAX = 1.0;
 inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
 inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
-// A bot that found no shot for this long closes in to BOT_CLOSEST (px), where one of the
-// headings its turn words reach passes within 5 px of any target.
+// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
+// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
+// of any target: from farther off, a still one may lie between two of them.
 inline constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+inline constexpr double BOT_HITLESS_SECONDS = 3.0;
 inline constexpr float BOT_CLOSEST = 80.0f;
 inline constexpr int BOT_SIGHTS = 48;             // snapshots kept: 1.6 s at 30 a second
 inline constexpr int BOT_PENDING_TURNS = 8;       // turn words remembered until seen
@@ -91,6 +93,7 @@ struct BotBrain {
     double nextFireTime = 0.0;  // s: no fire bit before this
     double lastFireTime = 0.0;  // s: the last word with a fire bit
     double ownShotSeenAt = 0.0; // s: the last sight with a new bullet of its own
+    double hitSeenAt = 0.0;     // s: the last sight in which the enemy was newly hit
     double wobble = 0.0;        // rad, the aim error now
     double wobbleUntil = -1.0;  // s: when it is drawn again
     double echo = BOT_ECHO_GUESS;  // s from sending a word to seeing it in a snapshot

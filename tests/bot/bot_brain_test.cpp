@@ -173,6 +173,23 @@ TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromIt)
     EXPECT_FALSE(near.decide(0.0) & KEY_UP);
 }
 
+TEST(BotDecide, ComesCloserWhenItsShotsHaveHitNothingForAWhile)
+{
+    // 100 px off with its nose on the enemy, firing all along: it holds while its shots
+    // hit (the enemy's flash counter starts again), and closes in once none has for a while.
+    for (const bool hitting : {true, false}) {
+        Scene scene({600.0f, 400.0f}, PI / 2.0, {500.0f, 400.0f});
+        KeyFlags word = 0;
+        for (int i = 1; i * 0.25 < BOT_HITLESS_SECONDS + 0.5; ++i) {
+            scene.match.ships[ENEMY].hitCounter = hitting && i % 2 ? 1 : 0;
+            scene.see(i * 0.25);
+            word = scene.decide(i * 0.25 + 0.01);
+            ASSERT_TRUE(word & KEY_FIRE);
+        }
+        EXPECT_EQ(bool(word & KEY_UP), !hitting);
+    }
+}
+
 TEST(BotDecide, ThrustsOutOfTheWayOfABulletComingStraightAtIt)
 {
     // Nose up, a bullet coming from the left along the ship's row: thrust moves it off.

@@ -1,8 +1,8 @@
 // Computer player against a ship that circles as a player's copy makes it circle: its
-// words reach the host's steps at a drifting phase, and the snapshots reach the bot after
-// a jittered delay. The host's own simulation moves both ships; the bot sees only the
-// snapshots. Its aim is judged by where the circling ship really went, its play by the
-// hits the simulation marks.
+// words reach the host's steps at a drifting phase, the snapshots reach the bot after a
+// jittered delay. The host's own simulation moves both ships; the bot sees only the
+// snapshots. Its aim is judged by where the circler really went, its play by the hits
+// the simulation marks.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -17,8 +17,9 @@
 namespace netduel {
 namespace {
 
-constexpr double TICK = 0.001;         // s: the harness's clock
-constexpr double WORD_SPACING = 0.05;  // s: a copy's words, each up to `lateWord` later
+constexpr double TICK = 0.001;          // s: the harness's clock
+constexpr double WORD_SPACING = 0.05;   // s: the circler's words, each up to WORD_LATE later
+constexpr double WORD_LATE = 0.008;
 constexpr int OWN = 1;
 
 struct Snapshot {
@@ -31,11 +32,10 @@ struct UnsteadyCircle {
     MatchState match;
     BotBrain brain;
     std::mt19937 random{3};
-    double lateWord = 0.008;  // s
-    double sightJitter = 0.0; // s: a snapshot's way takes up to this long, in order
-    bool plays = false;       // the bot steers ship 1; else it only watches
-    std::vector<Vec2> path;   // ship 0 after each host step
-    int hits = 0;             // on ship 0, as the simulation marks them
+    double sightJitter = 0.0;  // s: a snapshot's way takes up to this long, in order
+    bool plays = false;        // the bot steers ship 1; else it only watches
+    std::vector<Vec2> path;    // ship 0 after each host step
+    int hits = 0;              // on ship 0
 
     UnsteadyCircle(Vec2 circler, Vec2 bot, int level)
     {
@@ -46,8 +46,8 @@ struct UnsteadyCircle {
         botBrainReset(brain, botLevel(level), 11);
     }
 
-    // `seconds` of host steps with ship 0 circling; `seen(step)` follows each snapshot
-    // that the bot takes in, `step` being the host step it was sent after.
+    // `seconds` of play; `seen(step)` follows each snapshot the bot takes in, sent after
+    // host step `step`.
     template <class Seen>
     void run(double seconds, Seen seen)
     {
@@ -60,7 +60,7 @@ struct UnsteadyCircle {
             const double now = tick * TICK;
             if (now >= nextWord) {
                 arrived[0] = KEY_UP | KEY_RIGHT;
-                nextWord = now + WORD_SPACING + lateWord * unit(random);
+                nextWord = now + WORD_SPACING + WORD_LATE * unit(random);
             }
             if (now >= nextStep) {
                 timerSetManual(now);  // the shared fire cooldown runs on this clock
@@ -78,10 +78,9 @@ struct UnsteadyCircle {
                 nextStep += BOT_STEP;
             }
             for (; !onTheWay.empty() && onTheWay.front().due <= now; onTheWay.pop_front()) {
-                const Snapshot& snapshot = onTheWay.front();
-                const auto stamp = static_cast<std::uint32_t>(snapshot.step * BOT_STEP * 1000.0 + 1.0);
-                botBrainSee(brain, snapshot.ships, stamp, OWN, now);
-                seen(snapshot.step);
+                const auto stamp = static_cast<std::uint32_t>(onTheWay.front().step * BOT_STEP * 1000.0 + 1.0);
+                botBrainSee(brain, onTheWay.front().ships, stamp, OWN, now);
+                seen(onTheWay.front().step);
             }
             if (plays && now >= nextDecide) {
                 nextDecide = now + 0.004;
@@ -95,19 +94,13 @@ struct UnsteadyCircle {
 
 TEST(BotCircle, ItsAimFollowsACircleFlownAtADriftingPhaseAndSeenThroughJitter)
 {
-    // The worst miss of where the circling ship is expected 0.4 s after a snapshot, about
-    // a bullet's flight, against where it went; a hit needs 10 px.
+    // Where the circler is expected 0.4 s (about a bullet's flight) after each snapshot,
+    // against where it went: a hit needs 10 px, level 3 fires at 8.
     constexpr double AHEAD = 0.4;
     const int aheadSteps = int(AHEAD / BOT_STEP + 0.5);
-    struct Case {
-        const char* name;
-        double lateWord;
-        double sightJitter;
-    } cases[] = {{"words at a drifting phase", 0.008, 0.0}, {"and snapshots jittered by 40 ms", 0.008, 0.04}};
-    for (const Case& c : cases) {
+    for (const double jitter : {0.0, 0.04}) {
         UnsteadyCircle circle({512.0f, 414.0f}, {850.0f, 414.0f}, 3);
-        circle.lateWord = c.lateWord;
-        circle.sightJitter = c.sightJitter;
+        circle.sightJitter = jitter;
         std::vector<std::pair<int, Vec2>> expected;  // (host step, where)
         circle.run(20.0, [&](int step) {
             const BotTrack track = botTrack(circle.brain, circle.brain.sightNewest, 0);
@@ -120,17 +113,17 @@ TEST(BotCircle, ItsAimFollowsACircleFlownAtADriftingPhaseAndSeenThroughJitter)
             worst = std::max(worst, distance(where, circle.path[step - 1]));
             ++judged;
         }
-        EXPECT_GT(judged, 400) << c.name;
-        EXPECT_LT(worst, 6.0f) << c.name;  // well inside the 8 px level 3 fires at
+        EXPECT_GT(judged, 400) << "jitter " << jitter;
+        EXPECT_LT(worst, 6.0f) << "jitter " << jitter;
     }
 }
 
 TEST(BotCircle, TheLevelsHitACirclingShipInOrderAndLevelThreeFromOutsideItsCircle)
 {
-    // A minute of play each. Level 3 starting in the middle of the circle must get out to
-    // hit; the circle's middle lies 105 px to the right of the circler's start.
+    // A minute each; the last level 3 starts in the middle of the circle, 105 px to the
+    // right of the circler's start, and must get out to hit.
     const Vec2 circler{300.0f, 414.0f};
-    struct Case {
+    const struct {
         int level;
         Vec2 bot;
     } cases[] = {{1, {800.0f, 414.0f}}, {2, {800.0f, 414.0f}}, {3, {800.0f, 414.0f}}, {3, {405.0f, 414.0f}}};
@@ -138,7 +131,6 @@ TEST(BotCircle, TheLevelsHitACirclingShipInOrderAndLevelThreeFromOutsideItsCircl
     for (int i = 0; i < 4; ++i) {
         UnsteadyCircle circle(circler, cases[i].bot, cases[i].level);
         circle.plays = true;
-        circle.match.ships[0].heading = 0.0f;
         circle.run(60.0, [](int) {});
         hits[i] = circle.hits;
     }
