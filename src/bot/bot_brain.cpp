@@ -24,7 +24,7 @@ constexpr int SETTLE_STEPS_MAX = 8;     // a turn rate snaps to 0 well within th
 constexpr double SAMPLE = 1.0 / 120.0;  // s between two points of a flight looked at
 constexpr double FLIGHT_MAX = 2.0;      // s: no bullet stays in the field longer
 constexpr float CLOSE_BAND = 30.0f;     // px beyond the fighting distance before closing in
-constexpr double THRUST_CONE = 0.7;     // rad off the wanted course that still thrusts
+constexpr double THRUST_CONE = 0.7;         // rad off the wanted course that still thrusts
 constexpr double ORBIT_RADIUS_MAX = 150.0;  // px: a ship turning on a wider circle is fought up close
 constexpr double TURN_DEADBAND = 0.55;  // of a quantum: smaller errors wait for a better shot
 
@@ -223,24 +223,34 @@ bool nearWall(Vec2 p, float margin)
            p.y > SHIP_MAX_Y - margin;
 }
 
-// Near a wall: a turn towards the middle of the field, and thrust once the nose points
-// inwards. Empty when the ship is clear of every wall.
-std::optional<KeyFlags> wallEscape(const Situation& s)
-{
-    const Vec2 p = s.shooter;
-    if (!nearWall(p, BOT_WALL_MARGIN)) return std::nullopt;
-    const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
-    const double inwards = botHeadingTowards(p, middle);
-    const KeyFlags turn = turnTowards(s.heading, inwards);
-    const bool pointsIn = std::fabs(wrapAngle(inwards - s.heading - turnDelta(turn))) < THRUST_CONE;
-    return turn | (pointsIn ? KEY_UP : 0);
-}
-
 // Thrust along `heading` unless it would take the ship into a wall within a second.
 KeyFlags thrustClear(const Situation& s, double heading)
 {
     const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
     return nearWall(ahead, BOT_WALL_MARGIN / 2) ? 0 : KEY_UP;  // outside the field counts as near
+}
+
+// A turn towards `course`, and thrust once the nose points along it.
+KeyFlags steerTowards(const Situation& s, double course)
+{
+    const KeyFlags turn = turnTowards(s.heading, course);
+    const bool along = std::fabs(wrapAngle(course - s.heading - turnDelta(turn))) < THRUST_CONE;
+    return turn | (along ? KEY_UP : 0);
+}
+
+// Near a wall: off towards the middle of the field. Over the enemy, nearer than half of
+// BOT_CLOSEST, where a bullet leaves the muzzle past it: off away from it, never into a
+// wall. Empty when neither.
+std::optional<KeyFlags> escape(const Situation& s)
+{
+    const Vec2 p = s.shooter;
+    if (nearWall(p, BOT_WALL_MARGIN)) {
+        const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
+        return steerTowards(s, botHeadingTowards(p, middle));
+    }
+    if (!(distance(p, s.track.position) < MUZZLE_OFFSET)) return std::nullopt;
+    const KeyFlags off = steerTowards(s, botHeadingTowards(s.track.position, p));
+    return (off & ~KEY_UP) | ((off & KEY_UP) ? thrustClear(s, s.heading + turnDelta(off)) : 0);
 }
 
 // Thrust that closes to the fighting distance, never into a wall. An enemy that circles
@@ -302,8 +312,8 @@ KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
     const double wanted = botHeadingTowards(s.shooter, aim) + brain.wobble;
     KeyFlags word = shotChoice(brain, s, now);
     if (!(word & KEY_FIRE)) word = turnTowards(s.heading, wanted);
-    if (const auto escape = wallEscape(s)) {
-        word = (word & KEY_FIRE) && !(*escape & KEY_UP) ? word : *escape;
+    if (const auto off = escape(s)) {
+        word = (word & KEY_FIRE) && !(*off & KEY_UP) ? word : *off;
     } else {
         word |= closeIn(brain, s, word, now);
     }

@@ -154,7 +154,7 @@ TEST(BotDecide, WordsKeepTheIntervalOfAPersonsCopy)
     EXPECT_FALSE(botBrainDecide(scene.brain, 2, 5.0));  // slot 2 steers no ship
 }
 
-TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromIt)
+TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromItAndFromAShipItIsOver)
 {
     // Pressed against the left wall with the nose into it, the enemy far to the left side
     // is not worth it: turn towards the middle, no thrust yet.
@@ -171,6 +171,14 @@ TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromIt)
     // Already at its fighting distance: it holds.
     Scene near({600.0f, 400.0f}, PI / 2.0, {500.0f, 400.0f});
     EXPECT_FALSE(near.decide(0.0) & KEY_UP);
+    // Right over the enemy, where its bullets would leave the muzzle past it: it turns
+    // away, and off it goes once its nose points away.
+    Scene over({600.0f, 400.0f}, PI / 2.0, {594.0f, 400.0f});
+    const KeyFlags turningAway = over.decide(0.0);
+    EXPECT_FALSE(turningAway & (KEY_UP | KEY_FIRE));
+    EXPECT_NE(turningAway & (KEY_LEFT | KEY_RIGHT), 0u);
+    Scene away({600.0f, 400.0f}, -PI / 2.0, {594.0f, 400.0f});
+    EXPECT_TRUE(away.decide(0.0) & KEY_UP);
 }
 
 TEST(BotDecide, ComesCloserWhenItsShotsHaveHitNothingForAWhile)
