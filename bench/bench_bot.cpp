@@ -275,7 +275,7 @@ bool frames(DedicatedHost& host, SeatRunner (&seats)[SHIP_COUNT], double seconds
         tallyFrame(host.match, host.lastTime - before);
         for (SeatRunner& seat : seats)
             if (seat.local) localPlay(*seat.local, timerSeconds());
-        dedicatedPace();
+        dedicatedPace(host);
     }
     return done();
 }

@@ -5,12 +5,24 @@
 // newest snapshot as it came, `--no-smoothing`). Three patterns per link:
 //   circle  the host steers ship 0 with KEY_UP|KEY_RIGHT every 0.05 s (about 209 px/s);
 //   random  the host starts, stops and turns ship 0 at random (seeded);
-//   own     the client steers ship 0 itself: KEY_UP|KEY_RIGHT held 0.3 s every 1.5 s.
+//   own     the client steers ship 0 itself: KEY_UP|KEY_RIGHT held 0.3 s every 1.5 s;
+//   shots   the client circles ship 0 and holds X for 0.09 s every 0.45 s; every fourth
+//           press the host has ship 1 fire just before that press's word arrives, so
+//           that the shared cooldown refuses it;
+//   taps    the client taps X, Left and Up in turn, each press and release between two
+//           frames, every 0.1 s, and the host counts the words that carry each.
 // For the other ship it compares what each frame draws, held until the next frame, with
 // the host's path at the best constant delay, beside an ideal 60 fps renderer (the exact
 // position at each frame, held); for the own ship it measures key-to-drawn latency, the
-// distance from the host's ship 0.3 s after release and the largest correction step.
-// A plain main(): `bench_link [--seconds S]` (S seconds of measurement per run, default 10).
+// distance from the host's ship 0.3 s after release and the largest correction step; for
+// the own bullets, the frames from the frame that samples X to the first that draws the
+// new bullet, its distance from the drawn muzzle, the largest frame step of a drawn
+// bullet beyond its flight, and the shots drawn that the host never made.
+// A plain main(): `bench_link [--seconds S] [--shots N] [--only PART] [--data DIR]
+// [--link NAME]`: S
+// seconds of measurement per run (default 10), N shots per link (default 100), PART one
+// of other, own, shots, taps; DIR gets link_<profile>.dat, the other ship's drawn error
+// over the circle run, smoothed and with --no-smoothing; NAME runs that link alone.
 #include <arpa/inet.h>
 #include <getopt.h>
 #include <netinet/in.h>
@@ -32,31 +44,43 @@
 #include "base/timer.h"
 #include "duel/match.h"
 #include "duel/packet_handlers.h"
+#include "duel/simulate.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
 #include "link/link.h"
 #include "shell/host.h"
 #include "view/client_view.h"
+#include "view/control_outbox.h"
 
 namespace netduel {
 namespace {
 
 constexpr std::uint16_t FIRST_PORT = 49400;    // two a run (host, link), up to 49423
 constexpr std::uint16_t TIMING_PORT = 49450;   // and 49451: the emulator timed alone
+constexpr std::uint16_t SHOT_FIRST_PORT = 44110;  // shots and taps: two a run, up to 44125
 constexpr double DEFAULT_SECONDS = 10.0;
 constexpr double FRAME = 1.0 / 60.0;           // both copies draw at the display's 60 Hz
 constexpr double CLIENT_PHASE = FRAME / 2.0;   // the joiner's frames fall between the host's
 constexpr double CONTROL_PERIOD = 0.05;        // s between control words, as the game sends them
 constexpr KeyFlags CIRCLE_WORD = KEY_UP | KEY_RIGHT;
 constexpr double CONNECT_SECONDS = 20.0;
-constexpr double WARM_UP = 1.5;                // s of snapshots before measuring: delays settle
+constexpr double WARM_UP = 4.0;                // s of snapshots before measuring: delays settle (the
+                                               // playout delay shrinks only after 3 s of calm) …
+constexpr double SHOT_WARM_UP = 1.5;           // … which the shots and taps do not wait for
 constexpr double RANDOM_SEGMENT_MIN = 0.15;    // s a random control lasts, at least …
 constexpr double RANDOM_SEGMENT_MAX = 0.8;     // … and at most
 constexpr double PRESS_PERIOD = 1.5;           // own ship: a press every 1.5 s (at rest between) …
 constexpr double PRESS_HOLD = 0.3;             // … held this long
 constexpr double RELEASE_CHECK = 0.3;          // s after release the distance is taken
 constexpr Vec2 SHIP_START{512.0f, 414.0f};     // the arena's middle, far from the walls
+constexpr int DEFAULT_SHOTS = 100;
+constexpr double SHOT_PERIOD = 0.45;           // s: X pressed this often …
+constexpr double SHOT_HOLD = 0.09;             // … and held this long, as a quick player does
+constexpr int FORCED_EVERY = 4;                // every fourth press meets the other ship's shot
+constexpr double FORCED_LEAD = 0.04;           // s: the other ship fires this long before the word lands
+constexpr double TAP_PERIOD = 0.1;             // s between two taps (X, Left, Up in turn)
+constexpr KeyFlags TAP_BITS[] = {KEY_FIRE, KEY_LEFT, KEY_UP};
 
 // Measures.
 constexpr double SAMPLE_STEP = 0.0025;         // s: the held picture is compared 400 times a second
@@ -69,8 +93,8 @@ constexpr float JUMP_SLACK_PX = 2.0f;          // … plus this is a jump
 constexpr float MOVED_PX = 1.0f;               // a frame step this long: the own ship answered its key
 constexpr double CORRECTION_WINDOW = 0.05;     // s: timing leeway when a step is matched to the host's
 
-enum class Pattern { Circle, Random, Own };
-const char* const PATTERN_NAMES[] = {"circle", "random", "own"};
+enum class Pattern { Circle, Random, Own, Shots, Taps };
+const char* const PATTERN_NAMES[] = {"circle", "random", "own", "shots", "taps"};
 
 enum ViewKind { VIEW_PREDICTED, VIEW_SMOOTHED, VIEW_NEWEST, VIEW_KINDS };
 const char* const VIEW_NAMES[] = {"smoothing+prediction", "--no-prediction", "--no-smoothing"};
@@ -84,23 +108,53 @@ struct Timed {
 struct Views {
     ClientView view[VIEW_KINDS];
     MatchState match[VIEW_KINDS];
+    double clock = 0.0;  // s: the joiner's frame clock, at which what it hears arrived
+};
+
+// A bullet of ship 0 as the host fired it.
+struct HostShot {
+    double t = 0.0;  // s, the host frame that fired it
+    Vec2 direction;
 };
 
 struct Traces {
     std::vector<Timed> truth;       // the host's ship 0 after each host frame
     std::vector<double> frames;     // the client's frame times while measuring
     std::vector<Vec2> drawn[VIEW_KINDS];
+    std::vector<Ship> drawnShip[VIEW_KINDS];  // shots: ship 0 whole, as drawn
+    std::vector<double> playout;    // s: the smoothed view's playout delay in each frame
     std::vector<int> presses;       // frame indices at which the key became held
     std::vector<double> releases;   // s
+    std::vector<bool> forced;       // shots: the press met the other ship's shot
+    std::vector<HostShot> hostShots;
+    std::vector<std::pair<int, double>> fireSent;  // shots: (press, s) of each word with fire
+    std::vector<double> fireArrived;  // s: the host served a word with fire
+    int tapped[std::size(TAP_BITS)] = {};  // taps: pressed, per kind
+    int arrived[std::size(TAP_BITS)] = {}; // taps: words the host received carrying it
+    double roundTrip = 0.0;         // s, ENet's mean at the end
     LinkCounts counts[2];
 };
 
-// Arriving at the joiner's frame clock, which its views hold.
+// The host's control-word handler, counting the tapped bits of the words it serves.
+Traces* hostCounting = nullptr;
+
+std::int32_t countingKeyHandler(PacketEvent& event)
+{
+    KeyFlags word = 0;
+    if (hostCounting && event.event->channelID == CHANNEL_CONTROL &&
+        controlDecode(packetBytes(*event.event), word)) {
+        for (std::size_t i = 0; i < std::size(TAP_BITS); ++i) hostCounting->arrived[i] += (word & TAP_BITS[i]) != 0;
+        if (word & KEY_FIRE) hostCounting->fireArrived.push_back(timerSeconds());
+    }
+    return serverKeyHandler(event);
+}
+
+// Arriving at the joiner's frame clock.
 std::int32_t snapshotToEveryView(PacketEvent& event)
 {
     if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
     auto* views = static_cast<Views*>(event.client->userData);
-    for (ClientView& view : views->view) clientViewReceive(view, packetBytes(*event.event), view.clock);
+    for (ClientView& view : views->view) clientViewReceive(view, packetBytes(*event.event), views->clock);
     return 0;
 }
 
@@ -109,7 +163,7 @@ void viewsReset(Views& views, Pattern pattern)
     for (int kind = 0; kind < VIEW_KINDS; ++kind) {
         ClientView& view = views.view[kind];
         clientViewReset(view, &views.match[kind]);
-        clientViewSetSlot(view, pattern == Pattern::Own ? 0 : -1);
+        clientViewSetSlot(view, pattern == Pattern::Own || pattern == Pattern::Shots ? 0 : -1);
         view.smoothed.smoothing = kind != VIEW_NEWEST;
         view.prediction = kind == VIEW_PREDICTED;
     }
@@ -127,7 +181,7 @@ void steer(Steering& steering, Pattern pattern, Ship& ship, double now)
 {
     static constexpr KeyFlags RANDOM_WORDS[] = {0, KEY_UP, KEY_UP | KEY_LEFT, KEY_UP | KEY_RIGHT,
                                                 KEY_LEFT, KEY_RIGHT, KEY_UP, 0};
-    if (pattern == Pattern::Own) return;
+    if (pattern != Pattern::Circle && pattern != Pattern::Random) return;
     if (pattern == Pattern::Random && now >= steering.segmentEnd) {
         std::uniform_int_distribution<int> pick(0, int(std::size(RANDOM_WORDS)) - 1);
         std::uniform_real_distribution<double> length(RANDOM_SEGMENT_MIN, RANDOM_SEGMENT_MAX);
@@ -159,6 +213,7 @@ bool runStart(Run& run, const LinkImpairment& impairment, Pattern pattern, std::
     hostMatchStart(run.hostMatch);
     run.hostMatch.ships[0].position = SHIP_START;
     if (!hostCreate(run.server, run.hostMatch, port)) return false;
+    lobbyServerSetCallback(run.server, countingKeyHandler);
     LinkConfig config;
     config.listenPort = std::uint16_t(port + 1);
     config.hostPort = port;
@@ -175,38 +230,91 @@ bool runStart(Run& run, const LinkImpairment& impairment, Pattern pattern, std::
 struct Joiner {
     bool toggle = false;
     double last = 0.0;
-    double nextSend = 0.0;
-    bool held = false;
+    ControlOutbox outbox;
+    bool held = false;      // the pattern's key (own: the circle word; shots: X)
+    int presses = 0;        // shots: X presses so far
+    bool forcing = false;   // shots: this press's first fire word is to meet ship 1's shot
+    int taps = 0;           // taps so far
+    double forcedFire = -1.0;  // s: when the host has ship 1 fire; < 0: not asked
 };
 
-void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, bool measuring, double measureStart,
-                 Traces& traces)
+// What the pattern holds in a frame at `now`; a press also goes to the outbox, which
+// carries it in the next word whatever is held then.
+KeyFlags joinerKeys(Joiner& joiner, Pattern pattern, bool measuring, double since, Traces& traces,
+                    double now)
+{
+    if (!measuring) return pattern == Pattern::Shots ? CIRCLE_WORD : 0;
+    if (pattern == Pattern::Taps) {
+        const int due = int(since / TAP_PERIOD);
+        if (due >= joiner.taps) {  // pressed and let go since the last frame
+            const std::size_t kind = std::size_t(joiner.taps) % std::size(TAP_BITS);
+            controlOutboxPress(joiner.outbox, TAP_BITS[kind]);
+            ++traces.tapped[kind];
+            joiner.taps = due + 1;
+        }
+        return 0;
+    }
+    const double period = pattern == Pattern::Own ? PRESS_PERIOD : SHOT_PERIOD;
+    const double hold = pattern == Pattern::Own ? PRESS_HOLD : SHOT_HOLD;
+    const bool held = pattern != Pattern::Circle && pattern != Pattern::Random &&
+                      std::fmod(since, period) < hold;
+    if (held && !joiner.held) {
+        traces.presses.push_back(int(traces.frames.size()));
+        if (pattern == Pattern::Shots) {
+            joiner.forcing = ++joiner.presses % FORCED_EVERY == 0;
+            traces.forced.push_back(joiner.forcing);
+            controlOutboxPress(joiner.outbox, KEY_FIRE);
+        }
+    }
+    if (!held && joiner.held) traces.releases.push_back(now);
+    joiner.held = held;
+    if (pattern == Pattern::Shots) return CIRCLE_WORD | (held ? KEY_FIRE : 0);
+    return held ? CIRCLE_WORD : 0;
+}
+
+void joinerFrame(Run& run, Joiner& joiner, Pattern pattern, const LinkImpairment& impairment,
+                 bool measuring, double measureStart, Traces& traces)
 {
     const double now = timerSeconds();
     const double frameDt = joiner.last - now;
     joiner.last = now;
     joiner.toggle = !joiner.toggle;
-    for (ClientView& view : run.views.view) view.clock = now;
+    run.views.clock = now;
     lobbyClientService(run.client);
     const double roundTrip = lobbyClientRoundTrip(run.client).mean;
     for (ClientView& view : run.views.view) view.roundTrip = roundTrip;
-    const bool held = pattern == Pattern::Own && measuring &&
-                      std::fmod(now - measureStart, PRESS_PERIOD) < PRESS_HOLD;
-    if (held && !joiner.held) traces.presses.push_back(int(traces.frames.size()));
-    if (!held && joiner.held) traces.releases.push_back(now);
-    joiner.held = held;
-    // As the game does: every second frame, at most every CONTROL_PERIOD, while a key is held.
-    if (held && joiner.toggle && now > joiner.nextSend) {
-        joiner.nextSend = now + CONTROL_PERIOD;
-        if (lobbyClientSendBytes(run.client, CHANNEL_CONTROL, controlEncode(CIRCLE_WORD), false)) {
-            for (ClientView& view : run.views.view) clientViewControlSent(view, CIRCLE_WORD, now);
+    const KeyFlags held = joinerKeys(joiner, pattern, measuring, now - measureStart, traces, now);
+    // As the game does: every second frame, at most every CONTROL_PERIOD, while a key is
+    // held or a press waits; flushed at once.
+    if (const auto word = controlOutboxDue(joiner.outbox, held, joiner.toggle, now)) {
+        if (lobbyClientSendBytes(run.client, CHANNEL_CONTROL, controlEncode(*word), false)) {
+            enet_host_flush(run.client.host);
+            for (ClientView& view : run.views.view) clientViewControlSent(view, *word, now);
+            if ((*word & KEY_FIRE) && measuring) traces.fireSent.emplace_back(int(traces.presses.size()) - 1, now);
+            if ((*word & KEY_FIRE) && joiner.forcing) {
+                joiner.forcedFire = now + impairment.delay - FORCED_LEAD;
+                joiner.forcing = false;
+            }
         }
     }
     for (int kind = 0; kind < VIEW_KINDS; ++kind) {
         const MatchState& drawn = clientViewFrame(run.views.view[kind], frameDt, now);
-        if (measuring) traces.drawn[kind].push_back(drawn.ships[0].position);
+        if (!measuring) continue;
+        traces.drawn[kind].push_back(drawn.ships[0].position);
+        if (kind == VIEW_SMOOTHED) traces.playout.push_back(run.views.view[kind].smoothed.delay);
+        if (pattern == Pattern::Shots) traces.drawnShip[kind].push_back(drawn.ships[0]);
     }
     if (measuring) traces.frames.push_back(now);
+}
+
+// New bullets of ship 0 in the host's match since its last frame.
+void hostShotsSeen(const Ship& before, const Ship& after, double now, Traces& traces)
+{
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
+        const Bullet& b = after.bullets[j];
+        if (b.active && (!before.bullets[j].active || !(b.direction == before.bullets[j].direction)))
+            traces.hostShots.push_back({now, b.direction});
+    }
 }
 
 void sleepUntil(double when)
@@ -220,6 +328,7 @@ bool runOnce(const LinkImpairment& impairment, Pattern pattern, double seconds, 
              Traces& traces)
 {
     Run run;
+    hostCounting = &traces;
     if (!runStart(run, impairment, pattern, port)) return false;
     Steering steering;
     Joiner joiner;
@@ -232,22 +341,37 @@ bool runOnce(const LinkImpairment& impairment, Pattern pattern, double seconds, 
     for (;;) {
         sleepUntil(std::min(hostNext, clientNext));
         const double now = timerSeconds();
-        if (measureStart < 0 && run.views.view[0].smoothed.received > 0) measureStart = now + WARM_UP;
+        const double warmUp = pattern == Pattern::Shots || pattern == Pattern::Taps ? SHOT_WARM_UP : WARM_UP;
+        if (measureStart < 0 && run.views.view[0].smoothed.received > 0) measureStart = now + warmUp;
         if (measureStart < 0 && now > connectDeadline) return false;
         if (measureStart >= 0 && now >= measureStart + seconds) break;
         if (now >= hostNext) {
             hostClockAdvance(hostToggle, hostLast, hostDt);
             steer(steering, pattern, run.hostMatch.ships[0], hostLast);
+            if (joiner.forcedFire >= 0.0 && hostLast >= joiner.forcedFire) {
+                shipApplyControl(run.hostMatch.ships[1], KEY_FIRE);
+                joiner.forcedFire = -1.0;
+            }
+            const Ship before = run.hostMatch.ships[0];
             hostFrame(run.server, run.hostMatch, hostDt, hostToggle, carry);
             traces.truth.push_back({timerSeconds(), run.hostMatch.ships[0].position});
+            hostShotsSeen(before, run.hostMatch.ships[0], timerSeconds(), traces);
             hostNext = std::max(hostNext + FRAME, now);
         }
         if (now >= clientNext) {
-            joinerFrame(run, joiner, pattern, measureStart >= 0 && now >= measureStart, measureStart,
-                        traces);
+            joinerFrame(run, joiner, pattern, impairment, measureStart >= 0 && now >= measureStart,
+                        measureStart, traces);
             clientNext = std::max(clientNext + FRAME, now);
         }
     }
+    // Words still on their way are let in before the host's count is read.
+    for (const double until = timerSeconds() + 2.0 * (impairment.delay + impairment.jitter) + 0.1;
+         timerSeconds() < until;) {
+        lobbyServerService(run.server);
+        sleepUntil(timerSeconds() + 0.002);
+    }
+    hostCounting = nullptr;
+    traces.roundTrip = lobbyClientRoundTrip(run.client).mean;
     traces.counts[LINK_TO_HOST] = linkCounts(run.link, LINK_TO_HOST);
     traces.counts[LINK_TO_CLIENT] = linkCounts(run.link, LINK_TO_CLIENT);
     return !traces.frames.empty();
@@ -405,6 +529,152 @@ OwnMeasures ownMeasures(const Traces& traces, ViewKind kind, double delay)
     return out;
 }
 
+// --- The own bullets ---------------------------------------------------------------------------
+
+// A drawn bullet the host made ends flying the host's bullet's direction exactly; within
+// this window of its start the circling ship turns far more than this cosine allows.
+constexpr double SHOT_MATCH_WINDOW = 0.3;      // s between a drawn bullet's start and the host's shot
+constexpr float SHOT_SAME_DIRECTION = 0.9995f; // cosine between their directions
+constexpr float SHOT_NEW_BULLET_PX = 60.0f;  // a frame step this long is another bullet in the slot
+constexpr int SHOT_LATENCY_MAX = 60;         // frames: no bullet within a second counts as none
+
+Vec2 muzzleOf(const Ship& ship)
+{
+    return ship.position - Vec2(std::sin(double(ship.heading)), std::cos(double(ship.heading))) * MUZZLE_OFFSET;
+}
+
+bool bulletNewAt(const std::vector<Ship>& drawn, std::size_t f, int j)
+{
+    const Bullet& b = drawn[f].bullets[j];
+    if (!b.active) return false;
+    if (f == 0) return true;
+    const Bullet& was = drawn[f - 1].bullets[j];
+    return !was.active || distance(was.position, b.position) > SHOT_NEW_BULLET_PX;
+}
+
+struct ShotMeasures {
+    std::vector<double> latency;   // frames
+    std::vector<double> muzzle;    // px
+    double step = 0.0;             // px, largest frame step beyond the flight
+    int phantoms = 0;              // drawn, never fired by the host, after an unforced press
+    int forcedPhantoms = 0;
+    double longestPhantom = 0.0;   // s, of the forced ones
+    int pressed = 0, forced = 0;
+    int unheard = 0;               // unforced presses none of whose fire words reached the host
+};
+
+constexpr double FIRE_HEARD_WITHIN = 0.3;  // s after its word left, a host hears it or never
+
+int pressesUnheard(const Traces& traces)
+{
+    int unheard = 0;
+    for (std::size_t i = 0; i < traces.presses.size(); ++i) {
+        if (traces.forced[i]) continue;
+        bool heard = false;
+        for (const auto& [press, sent] : traces.fireSent) {
+            if (press != int(i)) continue;
+            heard = heard || std::any_of(traces.fireArrived.begin(), traces.fireArrived.end(),
+                                         [&](double t) { return t >= sent && t < sent + FIRE_HEARD_WITHIN; });
+        }
+        unheard += !heard;
+    }
+    return unheard;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double largest(const std::vector<double>& values)
+{
+    return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
+}
+
+// Whether the press before the frame at `t` met the other ship's shot.
+bool forcedBefore(const Traces& traces, double t)
+{
+    bool forced = false;
+    for (std::size_t i = 0; i < traces.presses.size() && traces.frames[traces.presses[i]] <= t; ++i)
+        forced = traces.forced[i];
+    return forced;
+}
+
+ShotMeasures shotMeasures(const Traces& traces, ViewKind kind)
+{
+    const std::vector<Ship>& drawn = traces.drawnShip[kind];
+    const std::vector<double>& frames = traces.frames;
+    ShotMeasures out;
+    out.unheard = pressesUnheard(traces);
+    for (std::size_t i = 0; i < traces.presses.size(); ++i) {
+        ++(traces.forced[i] ? out.forced : out.pressed);
+        if (traces.forced[i]) continue;
+        const std::size_t press = std::size_t(traces.presses[i]);
+        for (std::size_t f = press; f < drawn.size() && f < press + SHOT_LATENCY_MAX; ++f) {
+            int fresh = -1;
+            for (int j = 0; j < BULLETS_PER_SHIP && fresh < 0; ++j) fresh = bulletNewAt(drawn, f, j) ? j : -1;
+            if (fresh < 0) continue;
+            out.latency.push_back(double(f - press));
+            out.muzzle.push_back(distance(drawn[f].bullets[fresh].position, muzzleOf(drawn[f])));
+            break;
+        }
+    }
+    constexpr std::size_t NONE = ~std::size_t(0);
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
+        std::size_t start = NONE;  // the frame the slot's current bullet was first drawn in
+        for (std::size_t f = 0; f <= drawn.size(); ++f) {
+            const bool active = f < drawn.size() && drawn[f].bullets[j].active;
+            if (active && start != NONE && !bulletNewAt(drawn, f, j)) {
+                const Bullet& b = drawn[f].bullets[j];
+                const Vec2 flown = drawn[f - 1].bullets[j].position +
+                                   b.direction * -BULLET_SPEED * (frames[f] - frames[f - 1]);
+                out.step = std::max(out.step, double(distance(flown, b.position)));
+                continue;
+            }
+            if (start != NONE) {
+                const Bullet& last = drawn[f - 1].bullets[j];
+                const bool fired = std::any_of(traces.hostShots.begin(), traces.hostShots.end(), [&](const HostShot& shot) {
+                    return std::fabs(shot.t - frames[start]) < SHOT_MATCH_WINDOW &&
+                           dot(shot.direction, last.direction) > SHOT_SAME_DIRECTION;
+                });
+                if (!fired && forcedBefore(traces, frames[start])) {
+                    ++out.forcedPhantoms;
+                    out.longestPhantom = std::max(out.longestPhantom, frames[f - 1] - frames[start] + FRAME);
+                } else if (!fired) {
+                    ++out.phantoms;
+                }
+            }
+            start = active ? f : NONE;
+        }
+    }
+    return out;
+}
+
+void reportShots(const char* link, const Traces& traces)
+{
+    for (ViewKind kind : {VIEW_PREDICTED, VIEW_SMOOTHED}) {
+        const ShotMeasures m = shotMeasures(traces, kind);
+        std::printf("%-6s %-21s %5.0f %4.0f %5zu/%-3d %6.1f %5.1f %7.1f %5d/%-3d %5d %4d/%-3d %7.0f %7.0f\n",
+                    link, VIEW_NAMES[kind], median(m.latency), largest(m.latency), m.latency.size(), m.pressed,
+                    median(m.muzzle), largest(m.muzzle), m.step, m.phantoms, m.pressed, m.unheard,
+                    m.forcedPhantoms, m.forced, m.longestPhantom * 1000.0, (traces.roundTrip + 0.1) * 1000.0);
+    }
+    std::fflush(stdout);
+}
+
+void reportTaps(const char* link, const Traces& traces)
+{
+    std::printf("%-6s", link);
+    for (std::size_t i = 0; i < std::size(TAP_BITS); ++i)
+        std::printf("   %3d of %3d", traces.arrived[i], traces.tapped[i]);
+    std::printf("   (words to the host: %llu sent by the link, %llu dropped)\n",
+                (unsigned long long)traces.counts[LINK_TO_HOST].sent,
+                (unsigned long long)traces.counts[LINK_TO_HOST].dropped);
+    std::fflush(stdout);
+}
+
 // --- Report --------------------------------------------------------------------------------
 
 void reportOther(const char* link, Pattern pattern, const Traces& traces)
@@ -415,10 +685,15 @@ void reportOther(const char* link, Pattern pattern, const Traces& traces)
     for (ViewKind kind : {VIEW_SMOOTHED, VIEW_NEWEST}) {
         const std::vector<Vec2>& drawn = traces.drawn[kind];
         const Fit fit = bestFit(traces.frames, drawn, traces.truth);
-        std::printf("%-6s %-7s %-16s %7.2f %6.2f %8.1f %6d %6d %8.0f\n", link, PATTERN_NAMES[int(pattern)],
+        std::printf("%-6s %-7s %-16s %7.2f %6.2f %8.1f %6d %6d %8.0f", link, PATTERN_NAMES[int(pattern)],
                     kind == VIEW_SMOOTHED ? "smoothing" : VIEW_NAMES[kind], fit.rms, fit.rms / idealFit.rms,
                     fit.worst, stalls(traces.frames, drawn, traces.truth, fit.delay),
                     jumps(traces.frames, drawn, traces.truth, fit.delay), fit.delay * 1000.0);
+        if (kind == VIEW_SMOOTHED) {
+            const auto [least, most] = std::minmax_element(traces.playout.begin(), traces.playout.end());
+            std::printf("   %3.0f-%3.0f", *least * 1000.0, *most * 1000.0);
+        }
+        std::printf("\n");
     }
     std::fflush(stdout);
 }
@@ -527,22 +802,74 @@ void reportTiming()
                 TIMING_DELAY * 1000.0, at(0.0), at(0.5), at(0.99), at(1.0));
 }
 
-bool parseSeconds(int argc, char** argv, double& seconds)
+struct BenchOptions {
+    double seconds = DEFAULT_SECONDS;
+    int shots = DEFAULT_SHOTS;
+    std::string only;  // empty: every part
+    std::string data;  // empty: no data files
+    std::string link;  // empty: every link
+};
+
+bool parseOptions(int argc, char** argv, BenchOptions& options)
 {
     static const option LONG_OPTIONS[] = {{"seconds", required_argument, nullptr, 's'},
+                                          {"shots", required_argument, nullptr, 'n'},
+                                          {"only", required_argument, nullptr, 'o'},
+                                          {"data", required_argument, nullptr, 'd'},
+                                          {"link", required_argument, nullptr, 'l'},
                                           {"help", no_argument, nullptr, 'h'},
                                           {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int code = 0;
-    while ((code = getopt_long(argc, argv, "s:h", LONG_OPTIONS, nullptr)) != -1) {
+    bool good = true;
+    while (good && (code = getopt_long(argc, argv, "s:n:o:d:l:h", LONG_OPTIONS, nullptr)) != -1) {
         char* end = nullptr;
-        if (code == 's') seconds = std::strtod(optarg, &end);
-        if (code != 's' || !end || *end != '\0' || !(seconds >= 1.0 && seconds <= 600.0)) {
-            std::fprintf(stderr, "usage: bench_link [--seconds S]  (1 to 600 s per run, default 10)\n");
-            return false;
+        if (code == 's') {
+            options.seconds = std::strtod(optarg, &end);
+            good = end && *end == '\0' && options.seconds >= 1.0 && options.seconds <= 600.0;
+        } else if (code == 'n') {
+            options.shots = int(std::strtol(optarg, &end, 10));
+            good = end && *end == '\0' && options.shots >= 1 && options.shots <= 1000;
+        } else if (code == 'o') {
+            options.only = optarg;
+            good = options.only == "other" || options.only == "own" || options.only == "shots" ||
+                   options.only == "taps";
+        } else if (code == 'd') {
+            options.data = optarg;
+        } else if (code == 'l') {
+            LinkImpairment known;
+            options.link = optarg;
+            good = linkProfileFind(options.link, known);
+        } else {
+            good = false;
         }
     }
-    return optind == argc;
+    if (good && optind == argc) return true;
+    std::fprintf(stderr, "usage: bench_link [--seconds S] [--shots N] [--only other|own|shots|taps] "
+                         "[--data DIR] [--link NAME]  (S: 1 to 600 s per run, default 10; N: 1 to 1000, default 100)\n");
+    return false;
+}
+
+// The other ship's drawn error over the circle run, smoothed and newest-as-it-came, each
+// at its own best delay: one line per client frame.
+void writeData(const std::string& dir, const char* link, const Traces& traces)
+{
+    const std::string path = dir + "/link_" + link + ".dat";
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    if (!out) {
+        std::fprintf(stderr, "bench_link: cannot write %s\n", path.c_str());
+        return;
+    }
+    const Fit smoothed = bestFit(traces.frames, traces.drawn[VIEW_SMOOTHED], traces.truth);
+    const Fit newest = bestFit(traces.frames, traces.drawn[VIEW_NEWEST], traces.truth);
+    std::fprintf(out, "# time_s  smoothed_px  nosmoothing_px\n");
+    for (std::size_t f = 0; f < traces.frames.size(); ++f) {
+        const double t = traces.frames[f];
+        std::fprintf(out, "%.4f %.3f %.3f\n", t - traces.frames.front(),
+                     distance(traces.drawn[VIEW_SMOOTHED][f], truthAt(traces.truth, t - smoothed.delay)),
+                     distance(traces.drawn[VIEW_NEWEST][f], truthAt(traces.truth, t - newest.delay)));
+    }
+    std::fclose(out);
 }
 
 }  // namespace
@@ -551,35 +878,68 @@ bool parseSeconds(int argc, char** argv, double& seconds)
 int main(int argc, char** argv)
 {
     using namespace netduel;
-    double seconds = DEFAULT_SECONDS;
-    if (!parseSeconds(argc, argv, seconds)) return 2;
+    BenchOptions options;
+    if (!parseOptions(argc, argv, options)) return 2;
+    const auto part = [&](const char* name) { return options.only.empty() || options.only == name; };
     statusOut = nullptr;
-    reportTiming();
-    std::vector<std::pair<const char*, Traces>> own;
-    std::printf("The other ship (ship 0 steered on the host), %.0f s per run:\n", seconds);
-    std::printf("%-6s %-7s %-16s %7s %6s %8s %6s %6s %8s\n", "link", "pattern", "view", "rms px",
-                "xideal", "worst px", "stalls", "jumps", "delay ms");
+    if (part("other") || part("own")) reportTiming();
+    std::vector<std::pair<const char*, Traces>> own, shots, taps;
+    if (part("other"))
+        std::printf("The other ship (ship 0 steered on the host), %.0f s per run:\n%-6s %-7s %-16s %7s %6s "
+                    "%8s %6s %6s %8s %10s\n", options.seconds, "link", "pattern", "view", "rms px", "xideal",
+                    "worst px", "stalls", "jumps", "delay ms", "playout ms");
     std::uint16_t port = FIRST_PORT;
+    std::uint16_t shotPort = SHOT_FIRST_PORT;
     for (const LinkProfile& profile : LINK_PROFILES) {
-        for (Pattern pattern : {Pattern::Circle, Pattern::Random, Pattern::Own}) {
+        const char* link = profile.name.data();
+        for (Pattern pattern : {Pattern::Circle, Pattern::Random, Pattern::Own, Pattern::Shots, Pattern::Taps}) {
+            const bool older = pattern == Pattern::Circle || pattern == Pattern::Random || pattern == Pattern::Own;
+            std::uint16_t& next = older ? port : shotPort;
+            const std::uint16_t runPort = next;
+            next = std::uint16_t(next + 2);
+            const bool wanted = pattern == Pattern::Own     ? part("own")
+                                : pattern == Pattern::Shots ? part("shots")
+                                : pattern == Pattern::Taps  ? part("taps")
+                                                            : part("other");
+            if (!wanted || (!options.link.empty() && options.link != link)) continue;
+            double seconds = options.seconds;
+            const int presses = options.shots * FORCED_EVERY / (FORCED_EVERY - 1) + 1;
+            if (pattern == Pattern::Shots) seconds = presses * SHOT_PERIOD;
+            if (pattern == Pattern::Taps) seconds = options.shots * std::size(TAP_BITS) * TAP_PERIOD;
             Traces traces;
-            const bool ok = runOnce(profile.impairment, pattern, seconds, port, traces);
-            port = std::uint16_t(port + 2);
-            if (!ok) {
-                std::printf("%-6s %-7s the client did not connect\n", profile.name.data(),
-                            PATTERN_NAMES[int(pattern)]);
+            if (!runOnce(profile.impairment, pattern, seconds, runPort, traces)) {
+                std::printf("%-6s %-7s the client did not connect\n", link, PATTERN_NAMES[int(pattern)]);
                 continue;
             }
-            reportCounts(profile.name.data(), pattern, traces);
-            if (pattern == Pattern::Own) own.emplace_back(profile.name.data(), std::move(traces));
-            else reportOther(profile.name.data(), pattern, traces);
+            if (pattern == Pattern::Own) own.emplace_back(link, std::move(traces));
+            else if (pattern == Pattern::Shots) shots.emplace_back(link, std::move(traces));
+            else if (pattern == Pattern::Taps) taps.emplace_back(link, std::move(traces));
+            else {
+                reportCounts(link, pattern, traces);
+                reportOther(link, pattern, traces);
+                if (pattern == Pattern::Circle && !options.data.empty()) writeData(options.data, link, traces);
+            }
         }
     }
-    std::printf("\nThe own ship (steered by the client: KEY_UP|KEY_RIGHT held %.1f s every %.1f s):\n",
-                PRESS_HOLD, PRESS_PERIOD);
-    std::printf("%-6s %-21s %6s %6s %8s %8s %10s %8s\n", "link", "view", "lat fr", "max", "off mean",
-                "off max", "correct px", "delay ms");
-    for (const auto& [link, traces] : own) reportOwn(link, traces);
+    if (part("own")) {
+        std::printf("\nThe own ship (steered by the client: KEY_UP|KEY_RIGHT held %.1f s every %.1f s):\n",
+                    PRESS_HOLD, PRESS_PERIOD);
+        std::printf("%-6s %-21s %6s %6s %8s %8s %10s %8s\n", "link", "view", "lat fr", "max", "off mean",
+                    "off max", "correct px", "delay ms");
+        for (const auto& [link, traces] : own) reportOwn(link, traces);
+    }
+    if (part("shots")) {
+        std::printf("\nThe own bullets (circling, X held %.2f s every %.2f s; every %dth press meets the other "
+                    "ship's shot):\n", SHOT_HOLD, SHOT_PERIOD, FORCED_EVERY);
+        std::printf("%-6s %-21s %5s %4s %9s %6s %5s %7s %9s %5s %8s %7s %7s\n", "link", "view", "lat fr", "max",
+                    "seen", "muz px", "max", "step px", "phantoms", "lost", "forced", "stay ms", "rtt+100");
+        for (const auto& [link, traces] : shots) reportShots(link, traces);
+    }
+    if (part("taps")) {
+        std::printf("\nTaps of no length that reached the host (one every %.1f s, in turn):\n%-6s %12s %12s "
+                    "%12s\n", TAP_PERIOD, "link", "fire", "turn", "thrust");
+        for (const auto& [link, traces] : taps) reportTaps(link, traces);
+    }
     statusOut = stdout;
     return 0;
 }

@@ -27,6 +27,7 @@ inline constexpr auto DEADLINE = std::chrono::seconds(20);
 struct Process {
     pid_t pid = -1;
     int out = -1;  // its standard output, when captured
+    std::string settings;  // XDG_CONFIG_HOME of its own: no player's settings, none kept
 
     ~Process() { stop(); }
 
@@ -46,8 +47,10 @@ struct Process {
             }
         }
         if (out >= 0) close(out);
+        if (!settings.empty()) std::filesystem::remove_all(settings);
         pid = -1;
         out = -1;
+        settings.clear();
     }
 
     // Reads its output until `text` shows up; false when it ends or time runs out first.
@@ -72,8 +75,11 @@ inline void start(Process& process, std::vector<std::string> argv, const std::st
 {
     int ends[2];
     if (pipe(ends) != 0) return;
+    static int started = 0;
+    process.settings = "/tmp/netduel-bench-settings-" + std::to_string(getpid()) + "-" + std::to_string(++started);
     process.pid = fork();
     if (process.pid == 0) {
+        setenv("XDG_CONFIG_HOME", process.settings.c_str(), 1);
         dup2(ends[1], STDOUT_FILENO);
         const int quiet = open("/dev/null", O_WRONLY);
         dup2(quiet, STDERR_FILENO);

@@ -1,14 +1,16 @@
 // Fuzz target: the snapshot handlers with any channel and payload: the plain one, the
-// window's client view (after two good snapshots, then drawn for a few frames, its own
+// window's (its client view after two good snapshots, then drawn for a few frames, its own
 // ship the slot byte's) and the computer player's (which then decides a word). A snapshot
 // either replaces both ships wholesale or changes nothing, and what it leaves re-encodes
 // to a snapshot that decodes to the same ships.
 #include <cstdlib>
+#include <memory>
 
 #include "bot/bot_client.h"
 #include "duel/packet_handlers.h"
 #include "fuzz_event.h"
 #include "lobby/lobby_protocol.h"
+#include "shell/shell.h"
 #include "view/client_view.h"
 
 using namespace netduel;
@@ -58,10 +60,12 @@ void fuzzPlainHandler(fuzz::FuzzEvent& fuzzEvent, bool applies)
     checkApplied(match, before, fuzzEvent.packet, applies);
 }
 
-void fuzzClientView(fuzz::FuzzEvent& fuzzEvent, bool applies, int slot)
+void fuzzWindow(fuzz::FuzzEvent& fuzzEvent, bool applies, int slot)
 {
-    MatchState match = markedMatch();
-    ClientView view;
+    auto shell = std::make_unique<Shell>();  // nothing opened: no window, network or file
+    MatchState& match = shell->match;
+    match = markedMatch();
+    ClientView& view = shell->view;
     clientViewReset(view, &match);
     clientViewSetSlot(view, slot);
     Snapshot good = snapshotEncode(match);
@@ -73,11 +77,11 @@ void fuzzClientView(fuzz::FuzzEvent& fuzzEvent, bool applies, int slot)
     clientViewControlSent(view, KEY_UP | KEY_LEFT | KEY_FIRE, 1.07);
     const Snapshot before = snapshotEncode(match);
     const int received = view.smoothed.received;
-    view.clock = 1.1;
+    shell->lastTime = 1.1;
     LobbyClient client;
-    client.userData = &view;
+    client.userData = shell.get();
     PacketEvent packetEvent = clientEvent(fuzzEvent.event, client);
-    if (clientViewSnapshotHandler(packetEvent) != 0) std::abort();
+    if (shellSnapshotHandler(packetEvent) != 0) std::abort();
     checkApplied(match, before, fuzzEvent.packet, applies);
     if (view.smoothed.received > received + 1 || (!applies && view.smoothed.received != received))
         std::abort();
@@ -109,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          fuzzEvent.packet.dataLength >= SNAPSHOT_SIZE;
     const int slot = static_cast<int>(reinterpret_cast<std::uintptr_t>(fuzzEvent.peer.data) % 4) - 1;
     fuzzPlainHandler(fuzzEvent, applies);
-    fuzzClientView(fuzzEvent, applies, slot);
+    fuzzWindow(fuzzEvent, applies, slot);
     fuzzBot(fuzzEvent, applies, slot);
     return 0;
 }

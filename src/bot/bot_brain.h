@@ -66,6 +66,9 @@ struct BotLevel {
     float dodgeMargin = 0.0f;    // px: an enemy bullet passing closer is dodged; 0: never
 };
 
+inline constexpr int BOT_LEVEL_DEFAULT = 2;
+inline constexpr int BOT_LEVEL_MAX = 3;  // levels 1…3
+
 // Levels 1 (a beginner's match) to 3 (hard for a practised player); others read as 2.
 BotLevel botLevel(int level);
 

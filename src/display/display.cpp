@@ -303,14 +303,28 @@ bool displayKeyHeld(const Display& display, int scanCode)
     return isScanCode(scanCode) && display.keyState[scanCode];
 }
 
+bool displayKeyPressed(const Display& display, int scanCode)
+{
+    return isScanCode(scanCode) && display.keyTapped[scanCode];
+}
+
 void displayForgetTap(Display& display, int scanCode)
 {
     if (isScanCode(scanCode)) display.keyTapped[scanCode] = false;
 }
 
+void displayPadEvent(Display& display, std::uint32_t held, std::uint32_t pressed)
+{
+    display.padTapped |= pressed | (held & ~display.padHeld);
+    display.padHeld = held;
+}
+
+std::uint32_t displayPadDown(const Display& display) { return display.padHeld | display.padTapped; }
+
 void displayForgetTaps(Display& display)
 {
     std::fill(std::begin(display.keyTapped), std::end(display.keyTapped), false);
+    display.padTapped = 0;
 }
 
 void pollEvents(Display& display)

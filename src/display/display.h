@@ -40,7 +40,24 @@ inline constexpr int SCAN_RIGHT = 77;
 inline constexpr int SCAN_END = 79;
 inline constexpr int SCAN_DOWN = 80;
 inline constexpr int SCAN_DELETE = 83;
+inline constexpr int SCAN_F11 = 87;
 inline constexpr int SCAN_CLOSE = 107;  // pseudo key of the window's close button
+
+// The game controller's buttons as the game uses them (A or the right trigger fires, B
+// or the left trigger thrusts, the left stick or the D-pad turns, Back shows the overlay).
+inline constexpr std::uint32_t PAD_LEFT = 1u << 0;
+inline constexpr std::uint32_t PAD_RIGHT = 1u << 1;
+inline constexpr std::uint32_t PAD_THRUST = 1u << 2;
+inline constexpr std::uint32_t PAD_FIRE = 1u << 3;
+inline constexpr std::uint32_t PAD_OVERLAY = 1u << 4;
+
+// How the window starts: its size in screen units, or full screen at the desktop's size.
+struct DisplayWindow {
+    int width = DISPLAY_WIDTH;
+    int height = DISPLAY_HEIGHT;
+    bool fullscreen = false;
+    bool operator==(const DisplayWindow&) const = default;
+};
 
 struct Display;
 
@@ -65,16 +82,15 @@ struct Display {
     bool keyTapped[SCAN_CODES] = {};  // pressed since the shell last sampled the keys
     KeyRing keys;
     bool focused = true;  // the window has the keyboard focus; a window just opened is looked at
+    DisplayWindow shown;  // the window now: its size when last windowed, and full screen or not
+    int fullscreenKeys[2] = {SCAN_F11, 0};  // toggle full screen as Alt+Enter does; 0: none
+    // The steering game controller (the first plugged in): its PAD_ bits held now, and
+    // pressed since the taps were last forgotten; -1: no controller steers.
+    std::uint32_t padHeld = 0;
+    std::uint32_t padTapped = 0;
+    std::int32_t padSteering = -1;  // the back end's number for it
     DisplayBackEnd backEnd;
     void* window = nullptr;  // the back end's window handle; null without a window
-};
-
-// How the window starts: its size in screen units, or full screen at the desktop's size.
-struct DisplayWindow {
-    int width = DISPLAY_WIDTH;
-    int height = DISPLAY_HEIGHT;
-    bool fullscreen = false;
-    bool operator==(const DisplayWindow&) const = default;
 };
 
 // A rectangle of a window's drawable pixels.
@@ -86,11 +102,19 @@ struct DisplayRect {
 };
 
 // Opens the window titled with the program file's stem (`window`'s size fitted to the
-// screen, resizable, F11 and Alt+Enter toggle full screen), black, text cursor home,
-// and installs the window back end. False, with one status line saying why, when SDL
-// fails, finds no display server (SDL's invisible fallback drivers count as none
-// unless SDL_VIDEODRIVER names them) or has no renderer for the window.
-bool displayOpen(Display& display, const char* programPath, const DisplayWindow& window = {});
+// screen, resizable, `fullscreenKeys` and Alt+Enter toggle full screen), black, text
+// cursor home, and installs the window back end; game controllers come and go with it,
+// mapped by SDL's own list, SDL_GAMECONTROLLERCONFIG_FILE, else the file `padMappings`
+// (where there is one). False, with one status line saying why, when SDL fails, finds no
+// display server (SDL's invisible fallback drivers count as none unless SDL_VIDEODRIVER
+// names them) or has no renderer for the window; no controllers cost one line, not the window.
+bool displayOpen(Display& display, const char* programPath, const DisplayWindow& window = {},
+                 const std::string& padMappings = {});
+
+// The scan code of the key that SDL names `name` (a key name such as "X", "Space" or
+// "Left Ctrl", read for the keyboard's layout once the window is open, else a scancode
+// name); 0 for no key, or one without a PC scan code.
+int displayKeyNamed(std::string_view name);
 
 // Begins drawing; locks nest.
 void displayLock(Display& display);
@@ -146,8 +170,18 @@ bool keyDown(const Display& display, int scanCode);
 // True while the key is held, whatever was tapped.
 bool displayKeyHeld(const Display& display, int scanCode);
 
-// Forgets one key's tap (after its press has acted) or every key's (once the shell has
-// sampled the keys for a frame).
+// True when the key went down since the taps were last forgotten, held now or not.
+bool displayKeyPressed(const Display& display, int scanCode);
+
+// The steering controller's buttons now held, and those of them that this event pressed
+// (a press and release between two samplings still counts, as a key's tap does).
+void displayPadEvent(Display& display, std::uint32_t held, std::uint32_t pressed);
+
+// The controller's PAD_ bits held, or pressed since the taps were last forgotten.
+std::uint32_t displayPadDown(const Display& display);
+
+// Forgets one key's tap (after its press has acted) or every key's and the controller's
+// (once the shell has sampled the keys for a frame).
 void displayForgetTap(Display& display, int scanCode);
 void displayForgetTaps(Display& display);
 

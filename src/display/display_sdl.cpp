@@ -70,6 +70,7 @@ void sdlSetFullscreen(Display& display, bool fullscreen)
         return;
     }
     SDL_ShowCursor(fullscreen ? SDL_DISABLE : SDL_ENABLE);
+    display.shown.fullscreen = fullscreen;
 }
 
 void sdlToggleFullscreen(Display& display)
@@ -239,6 +240,15 @@ bool noGpuDevice()
 #endif
 }
 
+// Game controllers, mapped by SDL's own list, the file that SDL_GAMECONTROLLERCONFIG_FILE
+// names in the environment, else `mappings`; each one plugged in arrives as an event.
+void sdlPadsOpen(const std::string& mappings)
+{
+    if (!mappings.empty()) SDL_SetHint(SDL_HINT_GAMECONTROLLERCONFIG_FILE, mappings.c_str());  // the environment wins
+    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
+        statusWrite(std::string("No game controllers: ") + SDL_GetError(), true);
+}
+
 // The GPU's renderer where there is one, else SDL's software renderer; SDL_RENDER_DRIVER
 // in the environment chooses instead.
 SDL_Renderer* sdlRendererFor(SDL_Window* window)
@@ -270,7 +280,8 @@ bool sdlCreateRenderer(SDL_Window* window)
 
 }  // namespace
 
-bool displayOpen(Display& display, const char* programPath, const DisplayWindow& window)
+bool displayOpen(Display& display, const char* programPath, const DisplayWindow& window,
+                 const std::string& padMappings)
 {
     // The software renderer draws into the window's own framebuffer, not into a texture
     // of yet another renderer.
@@ -299,8 +310,11 @@ bool displayOpen(Display& display, const char* programPath, const DisplayWindow&
         return false;
     }
     SDL_SetWindowMinimumSize(sdlWindow(display), WINDOW_MIN_WIDTH, WINDOW_MIN_HEIGHT);
+    display.shown = {size.width, size.height, false};
     if (size.fullscreen) sdlSetFullscreen(display, true);
     sdlShowFitted(sdlWindow(display), size);
+    if (!size.fullscreen) SDL_GetWindowSize(sdlWindow(display), &display.shown.width, &display.shown.height);
+    sdlPadsOpen(padMappings);
     SDL_StartTextInput();
     display.backEnd = {sdlShow, sdlPump, sdlWaitRetrace, sdlSleep};
     displayClear(display);
@@ -320,6 +334,8 @@ void displayClose(Display& display)
 {
     if (!display.window) return;
     display.backEnd = {};
+    if (display.padSteering >= 0) SDL_GameControllerClose(SDL_GameControllerFromInstanceID(display.padSteering));
+    display.padSteering = -1;
     SDL_Window* window = sdlWindow(display);
     if (SDL_Renderer* renderer = SDL_GetRenderer(window)) SDL_DestroyRenderer(renderer);  // and its texture
     SDL_DestroyWindow(window);

@@ -8,6 +8,19 @@ namespace {
 constexpr unsigned LATIN1_END = 256;       // typed characters from here on are dropped
 constexpr SDL_Keycode PRINTABLE_FIRST = 32;   // blank
 constexpr SDL_Keycode LATIN1_PRINTABLE = 0xA0;  // no-break space; 127…159 are controls
+// A stick or trigger counts once it is past a quarter of its way, so that a worn stick
+// resting a little off its centre turns nothing.
+constexpr Sint16 PAD_DEAD_ZONE = SDL_JOYSTICK_AXIS_MAX / 4;
+
+struct PadButton {
+    SDL_GameControllerButton button;
+    std::uint32_t bit;
+};
+constexpr PadButton PAD_BUTTONS[] = {
+    {SDL_CONTROLLER_BUTTON_A, PAD_FIRE},          {SDL_CONTROLLER_BUTTON_B, PAD_THRUST},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, PAD_LEFT},  {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, PAD_RIGHT},
+    {SDL_CONTROLLER_BUTTON_BACK, PAD_OVERLAY},
+};
 
 bool isModifier(SDL_Scancode code)
 {
@@ -34,10 +47,12 @@ bool typesText(const SDL_Keysym& key)
 }
 
 // The window's own keys, which the game never sees.
-bool isFullscreenKey(const SDL_Keysym& key)
+bool isFullscreenKey(const Display& display, const SDL_Keysym& key)
 {
     const bool enter = key.sym == SDLK_RETURN || key.sym == SDLK_KP_ENTER;
-    return key.sym == SDLK_F11 || (enter && (key.mod & KMOD_ALT));
+    const int scanCode = displaySdlScanCode(key.scancode);
+    const bool bound = scanCode != 0 && (scanCode == display.fullscreenKeys[0] || scanCode == display.fullscreenKeys[1]);
+    return bound || (enter && (key.mod & KMOD_ALT));
 }
 
 // A press's typed-key entry: the control characters from the press itself, keys that
@@ -73,7 +88,78 @@ void pushText(Display& display, const char* text)
     }
 }
 
+// The PAD_ bits of an axis's position: the left stick's side, a trigger pulled.
+std::uint32_t padAxisBits(SDL_GameControllerAxis axis, Sint16 value)
+{
+    switch (axis) {
+    case SDL_CONTROLLER_AXIS_LEFTX: return value < -PAD_DEAD_ZONE ? PAD_LEFT : value > PAD_DEAD_ZONE ? PAD_RIGHT : 0;
+    case SDL_CONTROLLER_AXIS_TRIGGERLEFT: return value > PAD_DEAD_ZONE ? PAD_THRUST : 0;
+    case SDL_CONTROLLER_AXIS_TRIGGERRIGHT: return value > PAD_DEAD_ZONE ? PAD_FIRE : 0;
+    default: return 0;
+    }
+}
+
+std::uint32_t padHeld(SDL_GameController* pad)
+{
+    std::uint32_t bits = 0;
+    for (const PadButton& button : PAD_BUTTONS)
+        if (SDL_GameControllerGetButton(pad, button.button)) bits |= button.bit;
+    for (const SDL_GameControllerAxis axis :
+         {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT})
+        bits |= padAxisBits(axis, SDL_GameControllerGetAxis(pad, axis));
+    return bits;
+}
+
+// What one event of the steering controller pressed, however briefly.
+std::uint32_t padPressed(const SDL_Event& event)
+{
+    if (event.type == SDL_CONTROLLERAXISMOTION)
+        return padAxisBits(static_cast<SDL_GameControllerAxis>(event.caxis.axis), event.caxis.value);
+    if (event.type != SDL_CONTROLLERBUTTONDOWN) return 0;
+    for (const PadButton& button : PAD_BUTTONS)
+        if (button.button == event.cbutton.button) return button.bit;
+    return 0;
+}
+
+// Opens the controller at `deviceIndex` to steer; false when it does not open.
+bool padSteer(Display& display, int deviceIndex)
+{
+    SDL_GameController* pad = SDL_GameControllerOpen(deviceIndex);
+    if (!pad) return false;
+    display.padSteering = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad));
+    displayPadEvent(display, padHeld(pad), 0);
+    return true;
+}
+
+// The first controller plugged in steers until it is pulled out; then the first of those
+// left takes over, from what it holds then. A later one is left closed meanwhile.
+void padAdded(Display& display, int deviceIndex)
+{
+    if (display.padSteering < 0) padSteer(display, deviceIndex);
+}
+
+void padRemoved(Display& display, SDL_JoystickID instance)
+{
+    if (instance != display.padSteering) return;
+    SDL_GameControllerClose(SDL_GameControllerFromInstanceID(instance));
+    display.padSteering = -1;
+    displayPadEvent(display, 0, 0);  // nothing stays held
+    for (int index = 0; index < SDL_NumJoysticks(); ++index)
+        if (SDL_JoystickGetDeviceInstanceID(index) != instance && SDL_IsGameController(index) &&
+            padSteer(display, index))
+            return;
+}
+
 }  // namespace
+
+int displayKeyNamed(std::string_view text)
+{
+    const std::string name(text);
+    const SDL_Keycode key = SDL_GetKeyFromName(name.c_str());
+    SDL_Scancode code = key == SDLK_UNKNOWN ? SDL_SCANCODE_UNKNOWN : SDL_GetScancodeFromKey(key);
+    if (code == SDL_SCANCODE_UNKNOWN) code = SDL_GetScancodeFromName(name.c_str());
+    return displaySdlScanCode(code);
+}
 
 int displaySdlScanCode(SDL_Scancode code)
 {
@@ -138,7 +224,7 @@ DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event)
 {
     switch (event.type) {
     case SDL_KEYDOWN: {
-        if (isFullscreenKey(event.key.keysym))
+        if (isFullscreenKey(display, event.key.keysym))
             return event.key.repeat ? DisplaySdlRequest::None : DisplaySdlRequest::ToggleFullscreen;
         const int scanCode = displaySdlScanCode(event.key.keysym.scancode);
         displayKeyEvent(display, scanCode, true);
@@ -151,6 +237,20 @@ DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event)
     case SDL_TEXTINPUT:
         pushText(display, event.text.text);
         break;
+    case SDL_CONTROLLERDEVICEADDED:
+        padAdded(display, event.cdevice.which);
+        break;
+    case SDL_CONTROLLERDEVICEREMOVED:
+        padRemoved(display, event.cdevice.which);
+        break;
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP:
+    case SDL_CONTROLLERAXISMOTION:
+        // The three share where the controller's number lies.
+        if (event.cbutton.which == display.padSteering)
+            displayPadEvent(display, padHeld(SDL_GameControllerFromInstanceID(event.cbutton.which)),
+                            padPressed(event));
+        break;
     case SDL_WINDOWEVENT:
         switch (event.window.event) {
         case SDL_WINDOWEVENT_CLOSE:
@@ -162,6 +262,12 @@ DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event)
             display.focused = event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
             break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // Full screen's size is the desktop's; the window comes back at its own.
+            if (!display.shown.fullscreen) {
+                display.shown.width = event.window.data1;
+                display.shown.height = event.window.data2;
+            }
+            return DisplaySdlRequest::Present;
         case SDL_WINDOWEVENT_EXPOSED:
             return DisplaySdlRequest::Present;
         default:

@@ -23,10 +23,13 @@ int displaySdlScanCode(SDL_Scancode code);
 // Applies one event: a key press or release to the key state (a press also to the
 // ring when it yields no text of its own: Enter 13, Backspace 8, Tab 9, Escape 27,
 // keys without a character 255 + scan code), typed text as one entry per Latin-1
-// character (others are dropped), the close button as 255 + 107. F11 and Alt+Enter
-// (either Enter key) belong to the window: they reach neither the key state nor the
-// ring, and a first press, not a repeat, asks for the full-screen toggle. The window
-// gaining or losing the keyboard focus sets `focused`. Other events change nothing here.
+// character (others are dropped), the close button as 255 + 107. The full-screen keys
+// and Alt+Enter (either Enter key) belong to the window: they reach neither the key
+// state nor the ring, and a first press, not a repeat, asks for the full-screen toggle.
+// The window gaining or losing the keyboard focus sets `focused`, a new size `shown`
+// unless full screen. A game controller plugged in is opened when none steers; the
+// steering one's buttons and axes set the PAD_ bits, and pulling it out clears them and
+// hands the steering to another one still plugged in. Other events change nothing here.
 DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event);
 
 }  // namespace netduel

@@ -5,26 +5,34 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <random>
-#include <thread>
 
 #include "base/status.h"
 #include "base/timer.h"
+#include "lobby/lobby_host.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
 
 namespace {
 
-constexpr std::size_t ANSWER_BUFFER_BYTES = 1500;  // a whole Ethernet frame: nothing is cut
+using Clock = std::chrono::steady_clock;
+
+// Longer than any answer: a datagram that does not fit is no answer, and reading it fails.
+constexpr std::size_t ANSWER_BUFFER_BYTES = 2 * STATUS_ANSWER_MAX;
 constexpr std::string_view ALL_BROADCAST = "255.255.255.255";
-// Pause between two reads of the socket while --list waits, seconds.
-constexpr double LIST_POLL_SECONDS = 0.005;
+// Receive buffer asked for the search's socket (capped by net.core.rmem_max): answers
+// that arrive amid a flood wait there until the next read instead of being dropped.
+constexpr int FIND_RECEIVE_BUFFER = 1024 * 1024;
+// Longest --list waits on its socket before it looks at the clock again, seconds.
+constexpr double LIST_WAIT_SECONDS = 0.005;
 
 std::string dotted(std::uint32_t networkOrder)
 {
@@ -82,7 +90,7 @@ std::string tableName(bool held, std::string_view name)
     if (!held) return "-";
     if (name.empty()) return "\"\"";
     if (name == "-") return "\\x2d";
-    return statusEscape(name, " \"\\");
+    return statusEscape(name, " \"'\\");
 }
 
 }  // namespace
@@ -110,6 +118,8 @@ bool hostFinderStart(HostFinder& finder, std::span<const FindTarget> targets, do
         hostFinderClose(finder);
         return false;
     }
+    enet_socket_set_option(finder.socket, ENET_SOCKOPT_RCVBUF, FIND_RECEIVE_BUFFER);
+    lobbySocketRefuseLonger(finder.socket, STATUS_ANSWER_MAX);
     for (const FindTarget& target : targets) {
         ENetAddress address{};
         if (enet_address_set_host(&address, target.host.c_str()) != 0) continue;
@@ -126,20 +136,35 @@ void hostFinderPoll(HostFinder& finder, double now)
 {
     if (finder.socket == ENET_SOCKET_NULL) return;
     std::uint8_t bytes[ANSWER_BUFFER_BYTES];
-    for (;;) {
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(FIND_POLL_SECONDS));
+    while (Clock::now() < deadline) {
         ENetAddress from{};
         ENetBuffer buffer{};
         buffer.data = bytes;
         buffer.dataLength = sizeof bytes;
+        // Fails on a datagram longer than the buffer, which it has read and dropped.
         const int length = enet_socket_receive(finder.socket, &from, &buffer, 1);
-        if (length <= 0) break;
-        hostFinderTake(finder, from, std::span(bytes, std::size_t(length)), now);
+        if (length == 0) break;
+        if (length > 0) hostFinderTake(finder, from, std::span(bytes, std::size_t(length)), now);
     }
     if (finder.roundsSent < FIND_ROUNDS && now - finder.startedAt >= finder.roundsSent * FIND_ROUND_SECONDS)
         finderSendRound(finder, now);
 }
 
 bool hostFinderDone(const HostFinder& finder, double now) { return now - finder.startedAt >= FIND_SECONDS; }
+
+void hostFinderFinish(HostFinder& finder)
+{
+    if (finder.socket == ENET_SOCKET_NULL) return;
+    while (!hostFinderDone(finder, timerSeconds())) {
+        hostFinderPoll(finder, timerSeconds());
+        const double left = FIND_SECONDS - (timerSeconds() - finder.startedAt);
+        pollfd socket{finder.socket, POLLIN, 0};
+        poll(&socket, 1, int(std::ceil(std::clamp(left, 0.0, LIST_WAIT_SECONDS) * 1000.0)));
+    }
+    hostFinderPoll(finder, timerSeconds());
+}
 
 void hostFinderClose(HostFinder& finder)
 {
@@ -159,11 +184,18 @@ void hostFinderTake(HostFinder& finder, const ENetAddress& from, std::span<const
     if (query == finder.sent.end()) return;
     const FoundHost host{from, *status, (now - query->sentAt) * 1000.0};
     std::vector<FoundHost>& found = finder.found;
-    const auto known = std::find_if(found.begin(), found.end(),
-                                    [&](const FoundHost& seen) { return seen.status.token == status->token; });
+    // One entry per address and port. A token heard from another address is one host
+    // reached twice, or a forger that copied the token from an answer it saw: neither
+    // moves the host listed.
+    const auto known = std::find_if(found.begin(), found.end(), [&](const FoundHost& seen) {
+        return seen.address.host == from.host && seen.address.port == from.port;
+    });
     if (known != found.end()) {
         if (known->roundTripMs <= host.roundTripMs) return;
         found.erase(known);
+    } else if (std::any_of(found.begin(), found.end(),
+                           [&](const FoundHost& seen) { return seen.status.token == status->token; })) {
+        return;
     }
     if (found.size() >= FIND_HOSTS_MAX) return;
     const auto later = std::find_if(found.begin(), found.end(),
@@ -202,11 +234,7 @@ int hostListRun(std::span<const FindTarget> targets, std::uint16_t port)
     HostFinder finder;
     if (!hostFinderStart(finder, targets.empty() ? std::span<const FindTarget>(broadcast) : targets, timerSeconds()))
         return 1;
-    while (!hostFinderDone(finder, timerSeconds())) {
-        hostFinderPoll(finder, timerSeconds());
-        std::this_thread::sleep_for(std::chrono::duration<double>(LIST_POLL_SECONDS));
-    }
-    hostFinderPoll(finder, timerSeconds());
+    hostFinderFinish(finder);
     for (const FoundHost& host : finder.found) std::printf("%s\n", foundHostLine(host).c_str());
     std::fflush(stdout);
     const bool any = !finder.found.empty();

@@ -21,6 +21,9 @@ inline constexpr double FIND_SECONDS = 1.0;
 // first is a third of a second old, makes up for a lost query or answer.
 inline constexpr int FIND_ROUNDS = 2;
 inline constexpr double FIND_ROUND_SECONDS = 0.3;
+// Longest one poll keeps reading, seconds: a flood at the search's port must neither
+// stall --find's frame nor hold --list past its second.
+inline constexpr double FIND_POLL_SECONDS = 0.004;
 // Most answers a search keeps: far more hosts than any LAN holds.
 inline constexpr std::size_t FIND_HOSTS_MAX = 256;
 
@@ -47,7 +50,7 @@ struct HostFinder {
     ENetSocket socket = ENET_SOCKET_NULL;
     std::vector<ENetAddress> targets;
     std::vector<SentQuery> sent;
-    std::vector<FoundHost> found;  // one per host token, by round trip
+    std::vector<FoundHost> found;  // one per address and port and per token, by round trip
     double startedAt = 0.0;
     int roundsSent = 0;
     std::uint32_t nextNonce = 0;
@@ -63,18 +66,24 @@ std::vector<FindTarget> findBroadcastTargets(std::span<const std::uint16_t> port
 // status line, when no socket can be made.
 bool hostFinderStart(HostFinder& finder, std::span<const FindTarget> targets, double now);
 
-// Reads every answer waiting and sends the next round when it is due. Does nothing on a
-// finder that is not started.
+// Reads every answer waiting, for at most FIND_POLL_SECONDS (datagrams that are no answer,
+// of any size, are read and dropped), and sends the next round when it is due. Does
+// nothing on a finder that is not started.
 void hostFinderPoll(HostFinder& finder, double now);
 
 // True once FIND_SECONDS have passed since the start.
 bool hostFinderDone(const HostFinder& finder, double now);
 
+// Polls the search until it is done, waiting on its socket in between, so that answers
+// are read as they come: what --list does. Does nothing on a finder that is not started.
+void hostFinderFinish(HostFinder& finder);
+
 // Closes the socket; safe on a finder in any state.
 void hostFinderClose(HostFinder& finder);
 
-// Adds what `datagram` from `from` answers: an answer to one of `finder.sent` whose host
-// was not heard yet, or was heard at a longer round trip. Others are ignored.
+// Adds what `datagram` from `from` answers: an answer to one of `finder.sent` from an
+// address and port not heard yet, or heard at a longer round trip. Others are ignored,
+// and so is an answer carrying the token of a host listed at another address.
 void hostFinderTake(HostFinder& finder, const ENetAddress& from,
                     std::span<const std::uint8_t> datagram, double now);
 
@@ -82,7 +91,8 @@ void hostFinderTake(HostFinder& finder, const ENetAddress& from,
 const FoundHost* foundHostPick(std::span<const FoundHost> found);
 
 // "ADDRESS:PORT  PLAYERS/MAX  RTT ms  SHIP0 SHIP1[  dedicated]": a free ship shows as "-",
-// names escaped (controls, blanks and backslashes as \xNN) so that none breaks the table.
+// names escaped (controls, blanks, quotes and backslashes as \xNN) so that none breaks the
+// table.
 std::string foundHostLine(const FoundHost& host);
 
 // The dotted IPv4 text of `address`.

@@ -56,7 +56,8 @@ inline void packetEventDeliver(PacketCallback callback, ENetEvent& event, LobbyS
     callback(packetEvent);
 }
 
-// Told each lobby text as it passes (a recording listens so); unset, nobody is told.
+// Told each text a server broadcasts on channel 0 (a dedicated host's recording listens
+// so); unset, nobody is told. A client's lines are read from its history instead.
 struct LobbyTap {
     void (*told)(void* context, std::string_view text) = nullptr;
     void* context = nullptr;
@@ -69,7 +70,7 @@ inline void lobbyTapTell(const LobbyTap& tap, std::string_view text)
 
 // One record type for a server's peer slot and for the client object: the server's
 // table uses id, connected, peer, name and the two allowances; a client uses peer,
-// host, userData, callback and history.
+// host, userData, callback, history and name (its own, as the server's notices tell it).
 struct ClientSlot {
     std::int32_t id = 0;          // slot number while connected, −1 after the peer left
     bool connected = false;       // a peer holds the slot / the client's connection is up
@@ -86,7 +87,6 @@ struct ClientSlot {
     // The client's own slot, from the "NEW " notice that follows its welcome whisper.
     bool welcomed = false;         // the welcome came; the next "NEW " names this client
     std::int32_t ownSlot = -1;     // -1 until that notice came
-    LobbyTap heard;                // the client's history lines as they are pushed
 };
 
 // An ENet peer of the server's host whose connection has not completed yet.

@@ -1,6 +1,8 @@
 // Lobby client: connection to the host, notices into the history, packets to the callback.
 #include "lobby_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "base/status.h"
@@ -16,7 +18,8 @@ namespace {
 char clientInformation[] = "Client information";
 
 // The server greets a newcomer and then announces it to all, on one reliable channel:
-// the first "NEW " after the welcome is this client's own, naming it by its slot.
+// the first "NEW " after the welcome is this client's own, naming it by its slot. A
+// rename of the name it holds then is its own too.
 void clientLearnSlot(LobbyClient& client, std::string_view text)
 {
     const LobbyMessage message = lobbyMessageParse(text);
@@ -26,6 +29,10 @@ void clientLearnSlot(LobbyClient& client, std::string_view text)
     } else if (message.code == CODE_NEW && client.welcomed) {
         client.welcomed = false;
         client.ownSlot = anonymousSlot(message.body);
+        fixedTextSet(client.name, message.body);
+    } else if (message.code == CODE_NME && client.ownSlot >= 0) {
+        const NamedBody renamed = lobbyBodySplit(message.body);
+        if (renamed.name == fixedTextView(client.name)) fixedTextSet(client.name, renamed.rest);
     }
 }
 
@@ -48,6 +55,7 @@ void clientConnect(LobbyClient& client, ENetPeer* peer)
     client.connected = true;
     client.welcomed = false;
     client.ownSlot = -1;
+    fixedTextSet(client.name, "");
 }
 
 // ENet has reset the peer: it is free for the next attempt.
@@ -117,6 +125,11 @@ int lobbyClientOwnSlot(const LobbyClient& client)
     return client.connected ? client.ownSlot : -1;
 }
 
+std::string_view lobbyClientOwnName(const LobbyClient& client)
+{
+    return lobbyClientOwnSlot(client) >= 0 ? fixedTextView(client.name) : std::string_view{};
+}
+
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback)
 {
     client.callback = callback;
@@ -127,14 +140,20 @@ void lobbyClientSetUserData(LobbyClient& client, void* userData) { client.userDa
 void lobbyClientService(LobbyClient& client)
 {
     if (!client.host) return;
-    lobbyHostDrain(client.host, [&](ENetEvent& event) {
-        switch (event.type) {
-        case ENET_EVENT_TYPE_CONNECT: clientConnect(client, event.peer); break;
-        case ENET_EVENT_TYPE_RECEIVE: clientReceive(client, event); break;
-        case ENET_EVENT_TYPE_DISCONNECT: clientDisconnect(client, event.peer); break;
-        default: break;
-        }
-    });
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
+    lobbyHostDrain(
+        client.host,
+        [&](ENetEvent& event) {
+            switch (event.type) {
+            case ENET_EVENT_TYPE_CONNECT: clientConnect(client, event.peer); break;
+            case ENET_EVENT_TYPE_RECEIVE: clientReceive(client, event); break;
+            case ENET_EVENT_TYPE_DISCONNECT: clientDisconnect(client, event.peer); break;
+            default: break;
+            }
+        },
+        deadline);
 }
 
 void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
@@ -144,7 +163,12 @@ void lobbyClientPushHistory(LobbyClient& client, std::string_view text)
     }
     fixedTextSet(client.history[0], text);
     ++client.historyPushed;
-    lobbyTapTell(client.heard, fixedTextView(client.history[0]));
+}
+
+int lobbyClientLinesSince(const LobbyClient& client, std::uint32_t seen)
+{
+    const std::uint32_t fresh = client.historyPushed - std::min(seen, client.historyPushed);
+    return static_cast<int>(std::min<std::uint32_t>(fresh, HISTORY_LINES));
 }
 
 bool lobbyClientSendBytes(LobbyClient& client, std::uint8_t channel,

@@ -40,13 +40,18 @@ bool lobbyClientBusy(const LobbyClient& client);
 // "NEW " notice that follows the welcome whisper; −1 until then and while not connected.
 int lobbyClientOwnSlot(const LobbyClient& client);
 
+// The chat name the server gave this client: its arrival name, then whatever the rename
+// notices of that name say; empty until then and while not connected.
+std::string_view lobbyClientOwnName(const LobbyClient& client);
+
 // Installs the handler for packets on channels 1…9 (none installed: they are dropped).
 void lobbyClientSetCallback(LobbyClient& client, PacketCallback callback);
 
 // Installs what the handler finds in `client.userData`.
 void lobbyClientSetUserData(LobbyClient& client, void* userData);
 
-// Handles the pending ENet events (a few hundred at most): a completed connection sets
+// Handles the pending ENet events for at most SERVICE_BUDGET_SECONDS, reading on past a
+// datagram ENet refuses (one longer than its buffer): a completed connection sets
 // `connected`; notices on channel 0 become history lines, other channels go to the
 // callback; a failed attempt or a lost connection clears `connected` and `peer` and
 // leaves a "disconected." line. Does nothing without a host.
@@ -55,6 +60,11 @@ void lobbyClientService(LobbyClient& client);
 // Scrolls the history down one line, puts the first 150 characters of `text` on top and
 // counts the line in `historyPushed`.
 void lobbyClientPushHistory(LobbyClient& client, std::string_view text);
+
+// How many of the history lines came after the first `seen` were pushed: 0…HISTORY_LINES,
+// the oldest of them at history[n − 1]; lines past the five kept are gone. A client made
+// anew counts from 0 again, so a `seen` beyond its count means all of its lines are new.
+int lobbyClientLinesSince(const LobbyClient& client, std::uint32_t seen);
 
 // Sends `bytes` to the server on `channel`; a reliable send also flushes the host.
 // False when there is no peer or ENet refuses the packet (not connected yet or any more).

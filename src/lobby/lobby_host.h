@@ -2,17 +2,19 @@
 // bounded drain, sends.
 #pragma once
 
+#include <linux/filter.h>
+#include <sys/socket.h>
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
 #include <enet/enet.h>
 
 namespace netduel {
-
-// Most ENet events one client service call handles, so that a flood cannot stall a frame.
-inline constexpr int SERVICE_EVENT_LIMIT = 300;
 
 // Largest packet either side sends or accepts, bytes. The longest text the server sends,
 // the who-is-here listing of a full house, is under 2.7 KiB; a request text far above the
@@ -26,11 +28,34 @@ inline constexpr std::size_t LOBBY_PACKET_LIMIT = 4 * 1024;
 // the acknowledgement of reliable ones, which the sender then repeats.
 inline constexpr std::size_t LOBBY_WAITING_LIMIT = 32 * 1024;
 
-// Caps what one peer can make `host` hold: the packet size and the waiting data above.
+// Longest datagram ENet reads whole, bytes: its receive buffer, the largest MTU it takes.
+inline constexpr std::size_t LOBBY_DATAGRAM_LIMIT = ENET_PROTOCOL_MAXIMUM_MTU;
+
+// Has the kernel drop every datagram longer than `bytes` for `socket` before it is queued:
+// junk then takes none of the socket's buffer, which a stock system caps at a few
+// datagrams of 64 KiB, and wakes nobody. False when the filter cannot be attached; the
+// service loops still read past such datagrams.
+inline bool lobbySocketRefuseLonger(ENetSocket socket, std::size_t bytes)
+{
+    // A UDP socket's filter sees the datagram from its 8-byte header on.
+    constexpr std::uint32_t UDP_HEADER_BYTES = 8;
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_LEN, 0),
+        BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, std::uint32_t(bytes) + UDP_HEADER_BYTES, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0),           // dropped
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),  // kept whole
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    return setsockopt(socket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+}
+
+// Caps what one peer can make `host` hold: the packet size and the waiting data above;
+// and has datagrams longer than ENet reads dropped before they reach its socket.
 inline void lobbyHostLimit(ENetHost* host)
 {
     host->maximumPacketSize = LOBBY_PACKET_LIMIT;
     host->maximumWaitingData = LOBBY_WAITING_LIMIT;
+    lobbySocketRefuseLonger(host->socket, LOBBY_DATAGRAM_LIMIT);
 }
 
 // `port` on `hostName`, resolved when not empty (a name that does not resolve leaves 0).
@@ -54,26 +79,29 @@ inline bool lobbySocketReadable(ENetHost* host)
 // Hands each pending event of `host` to `handle` while `more()` allows another round, and
 // destroys every received packet right after its handling. Stops when no event is left and
 // nothing waits on the socket (ENet reads at most 256 datagrams a call, and a call whose
-// datagrams made no event reports none), or at an ENet error.
+// datagrams made no event reports none). A call that fails has read a datagram ENet
+// refused, one longer than its 4 KiB buffer among them, and stopped reading there: what
+// waits behind it is read on, or junk of any size would hold the players' datagrams back.
 template <class Handle, class More>
 void lobbyHostDrainWhile(ENetHost* host, Handle handle, More more)
 {
     while (more()) {
         ENetEvent event{};
         const int result = enet_host_service(host, &event, 0);
-        if (result < 0 || (result == 0 && !lobbySocketReadable(host))) return;
-        if (result == 0) continue;
+        if (result <= 0) {
+            if (!lobbySocketReadable(host)) return;
+            continue;
+        }
         handle(event);
         if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
     }
 }
 
-// As lobbyHostDrainWhile, for at most SERVICE_EVENT_LIMIT events.
+// As lobbyHostDrainWhile, until the steady clock reaches `deadline`.
 template <class Handle>
-void lobbyHostDrain(ENetHost* host, Handle handle)
+void lobbyHostDrain(ENetHost* host, Handle handle, std::chrono::steady_clock::time_point deadline)
 {
-    int handled = 0;
-    lobbyHostDrainWhile(host, handle, [&] { return handled++ < SERVICE_EVENT_LIMIT; });
+    lobbyHostDrainWhile(host, handle, [&] { return std::chrono::steady_clock::now() < deadline; });
 }
 
 // Queues `packet` to `peer`; a packet ENet refuses (peer not connected) is destroyed here.

@@ -2,11 +2,14 @@
 // ENet, with per-slot allowances and a bounded service.
 #include "lobby_server.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,6 +25,8 @@ namespace netduel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr auto SERVICE_BUDGET =
+    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
 
 constexpr std::string_view SEND_RULE =
     "---------------------------------------------------------------------------";
@@ -369,6 +374,27 @@ void serverKeepAlive(LobbyServer& server)
     server.nextPingTime = now + PING_INTERVAL;
 }
 
+// One service: the events pending until `deadline`, then what follows them every call.
+void serverServiceUntil(LobbyServer& server, Clock::time_point deadline)
+{
+    lobbyHostDrain(
+        server.host,
+        [&](ENetEvent& event) {
+            switch (event.type) {
+            case ENET_EVENT_TYPE_CONNECT: serverConnect(server, event.peer); break;
+            case ENET_EVENT_TYPE_RECEIVE: serverReceive(server, event); break;
+            case ENET_EVENT_TYPE_DISCONNECT: serverDisconnect(server, event.peer); break;
+            default: break;
+            }
+        },
+        deadline);
+    serverWatchBytes(server, timerSeconds());
+    serverDropOversized(server);
+    enet_host_flush(server.host);
+    serverReapHalfOpen(server, timerSeconds());
+    serverKeepAlive(server);
+}
+
 }  // namespace
 
 bool lobbyNetStartup()
@@ -409,26 +435,23 @@ void lobbyServerSetUserData(LobbyServer& server, void* userData) { server.userDa
 
 void lobbyServerService(LobbyServer& server)
 {
-    if (!server.host) return;
-    const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
-    lobbyHostDrainWhile(
-        server.host,
-        [&](ENetEvent& event) {
-            switch (event.type) {
-            case ENET_EVENT_TYPE_CONNECT: serverConnect(server, event.peer); break;
-            case ENET_EVENT_TYPE_RECEIVE: serverReceive(server, event); break;
-            case ENET_EVENT_TYPE_DISCONNECT: serverDisconnect(server, event.peer); break;
-            default: break;
-            }
-        },
-        [&] { return Clock::now() < deadline; });
-    serverWatchBytes(server, timerSeconds());
-    serverDropOversized(server);
-    enet_host_flush(server.host);
-    serverReapHalfOpen(server, timerSeconds());
-    serverKeepAlive(server);
+    if (server.host) serverServiceUntil(server, Clock::now() + SERVICE_BUDGET);
+}
+
+void lobbyServerWaitUntil(LobbyServer& server, std::chrono::steady_clock::time_point until)
+{
+    if (!server.host) {
+        std::this_thread::sleep_until(until);
+        return;
+    }
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now).count();
+        const timespec wait{time_t(left / 1'000'000'000), long(left % 1'000'000'000)};
+        pollfd socket{server.host->socket, POLLIN, 0};
+        const int ready = ppoll(&socket, 1, &wait, nullptr);
+        if (ready < 0) return;  // a signal: the caller looks whether it asks to stop
+        if (ready > 0) serverServiceUntil(server, std::min(Clock::now() + SERVICE_BUDGET, until));
+    }
 }
 
 void lobbyServerHandleRequest(LobbyServer& server, std::size_t slot,

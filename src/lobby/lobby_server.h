@@ -1,6 +1,7 @@
 // Lobby server: the host's ENet endpoint with its slot table, chat relay and keep-alive.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -30,12 +31,13 @@ inline constexpr double HALF_OPEN_SECONDS = 5.0;
 inline constexpr std::size_t PEER_BYTES_PER_SECOND = 16 * 1024;
 
 // Receive buffer asked for the host's socket, bytes (the system caps it at
-// net.core.rmem_max). The host reads its socket only in its service call and sleeps for
-// the rest of each frame; the buffer holds what arrives meanwhile, where ENet's own
-// 256 KiB holds a fraction of a frame of a flood.
+// net.core.rmem_max). A host that sleeps between its service calls instead of waiting in
+// lobbyServerWaitUntil reads its socket once a frame; the buffer holds what arrives
+// meanwhile, where ENet's own 256 KiB holds a fraction of a frame of a flood.
 inline constexpr int SERVER_RECEIVE_BUFFER = 4 * 1024 * 1024;
 
-// Longest one service call keeps handling events, seconds. A frame at 60 a second lasts
+// Longest one service call, the server's or the client's, keeps handling events and
+// reading datagrams, seconds. A frame at 60 a second lasts
 // 16.7 ms, of which the 3 ms pause, drawing (0.4 ms measured), the client's service and the
 // simulation take under 5 ms; 4 ms leaves room for the call to run past it by what ENet
 // reads in one go (up to 256 datagrams, a few ms in a flood) and the frame still to end on
@@ -74,11 +76,18 @@ void lobbyServerSetCallback(LobbyServer& server, PacketCallback callback);
 void lobbyServerSetUserData(LobbyServer& server, void* userData);
 
 // Handles the pending ENet events until none is left or SERVICE_BUDGET_SECONDS are
-// spent, flushes what that sent once, drops connection attempts older than
-// HALF_OPEN_SECONDS, then pings every connected peer when the keep-alive is due. A slot
+// spent, reading on past a datagram ENet refuses; flushes what that sent once, drops
+// connection attempts older than HALF_OPEN_SECONDS, then pings every connected peer when the keep-alive is due. A slot
 // over its allowance has its packets dropped, and is disconnected and announced like any
 // departure once it has flooded for FLOOD_WINDOWS seconds. Does nothing without a host.
 void lobbyServerService(LobbyServer& server);
+
+// Services the server as datagrams arrive until the steady clock reaches `until`, waiting
+// on its socket in between, each service ending by `until`. A host that read its socket
+// only once a frame would lose its players' datagrams behind a flood: the kernel caps the
+// socket's buffer at net.core.rmem_max, 208 KiB on a stock system, three datagrams of
+// 64 KiB. Returns early on a signal; without a host it only sleeps.
+void lobbyServerWaitUntil(LobbyServer& server, std::chrono::steady_clock::time_point until);
 
 // Handles one channel-0 request from connected `slot` as the service does: the slot's
 // allowance, the text limit, then SAY, REN or WHO. Needs no ENet host (nothing is sent

@@ -225,18 +225,15 @@ bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::strin
 // far as the lines tell them.
 struct RecordClient {
     RecordWriter writer;
-    double clock = 0.0;     // s: the frame's clock reading, set before the client is
-                            // serviced; what the client hears then is recorded at it
+    std::uint32_t linesSeen = 0;  // the client's historyPushed when last looked at
     std::array<std::string, SHIP_COUNT> players;
     int slot = -1;
     bool connected = false;
 };
 
-// A LobbyTap's function for the client's history lines; the context is the RecordClient.
-void recordClientHeard(void* recording, std::string_view line);
-
-// Once a frame: the client's slot and connection as they stand now, then the block tick.
-void recordClientFrame(RecordClient& recording, int slot, bool connected, double now);
+// Once a frame, after the client's service: the lines its history took since the last
+// frame, its slot and connection as they stand now, then the block tick.
+void recordClientFrame(RecordClient& recording, const LobbyClient& client, double now);
 
 // A dedicated host's recordings: one file in `directory` for each stretch in which both
 // ships are held, at most `keep` of them.

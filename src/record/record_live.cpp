@@ -2,6 +2,7 @@
 #include <ctime>
 
 #include "base/status.h"
+#include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "record/record.h"
 
@@ -38,16 +39,17 @@ void hostStretchStart(RecordHost& recording, const std::array<std::string, SHIP_
 
 }  // namespace
 
-void recordClientHeard(void* recording, std::string_view line)
+void recordClientFrame(RecordClient& recording, const LobbyClient& client, double now)
 {
-    auto& client = *static_cast<RecordClient*>(recording);
-    const double now = client.clock;
-    recordWriterLine(client.writer, line, now);
-    if (recordRosterFollow(client.players, line)) recordWriterPlayers(client.writer, client.players, now);
-}
-
-void recordClientFrame(RecordClient& recording, int slot, bool connected, double now)
-{
+    for (int line = lobbyClientLinesSince(client, recording.linesSeen) - 1; line >= 0; --line) {
+        const std::string_view text = fixedTextView(client.history[line]);
+        recordWriterLine(recording.writer, text, now);
+        if (recordRosterFollow(recording.players, text))
+            recordWriterPlayers(recording.writer, recording.players, now);
+    }
+    recording.linesSeen = client.historyPushed;
+    const int slot = lobbyClientOwnSlot(client);
+    const bool connected = client.connected;
     if (connected != recording.connected) {
         recording.connected = connected;
         recordWriterLink(recording.writer, connected, now);

@@ -3,6 +3,7 @@
 // pause, speed, skips and single steps. No window: the replay's frame loop draws it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -16,9 +17,11 @@ inline constexpr double PLAYER_SPEED_MIN = 0.25;
 inline constexpr double PLAYER_SPEED_MAX = 8.0;  // each step of the speed halves or doubles it
 inline constexpr double PLAYER_SKIP = 5.0;       // s: Left and Right
 inline constexpr double PLAYER_SKIP_LONG = 30.0; // s: with Shift
-// s of snapshots a seek plays before its target: a full ring of the view's, so that it
-// draws there the ships that playing straight to it draws.
-inline constexpr double PLAYER_LEAD_IN = VIEW_SNAPSHOTS * VIEW_INTERVAL_START;
+// s of snapshots a seek plays before its target: a full ring of the view's and every second
+// of lateness its playout delay is sized by, so that it draws there the ships that playing
+// straight to it draws.
+inline constexpr double PLAYER_LEAD_IN =
+    std::max(VIEW_SNAPSHOTS * VIEW_INTERVAL_START, static_cast<double>(VIEW_LATE_SECONDS));
 
 struct RecordPlayer {
     RecordReader* reader = nullptr;

@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 #include "base/stop_request.h"
 #include "base/timer.h"
+#include "lobby/lobby_server.h"
 #include "shell/host.h"
 
 namespace netduel {
@@ -38,13 +38,13 @@ void dedicatedFrame(DedicatedHost& host)
     recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, host.lastTime);
 }
 
-void dedicatedPace()
+void dedicatedPace(DedicatedHost& host)
 {
     using Clock = std::chrono::steady_clock;
     const std::chrono::duration<double> period(1.0 / DEDICATED_FRAME_RATE);
     const double ticks = std::floor(Clock::now().time_since_epoch() / period);
     const auto next = std::chrono::duration_cast<Clock::duration>(period * (ticks + 1.0));
-    std::this_thread::sleep_until(Clock::time_point(next));
+    lobbyServerWaitUntil(host.net.server, Clock::time_point(next));
 }
 
 void dedicatedStop(DedicatedHost& host)
@@ -60,7 +60,7 @@ int dedicatedRun(std::uint16_t port, const std::string& recordDir, int recordKee
     const bool started = dedicatedStart(*host, port, recordDir, recordKeep);
     while (started && !stopRequested()) {
         dedicatedFrame(*host);
-        dedicatedPace();
+        dedicatedPace(*host);
     }
     dedicatedStop(*host);
     return started ? 0 : 1;

@@ -32,9 +32,9 @@ bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& 
 // One frame as a windowed host runs it, without drawing and without a pause.
 void dedicatedFrame(DedicatedHost& host);
 
-// Sleeps until the next tick of a 60 Hz clock on the steady clock, so that a late
-// frame does not shift the ones after it.
-void dedicatedPace();
+// Waits until the next tick of a 60 Hz clock on the steady clock, so that a late frame
+// does not shift the ones after it, serving the datagrams that arrive meanwhile.
+void dedicatedPace(DedicatedHost& host);
 
 // Tells every peer that the host leaves, waits up to a second for their answers and
 // destroys the server. Safe on a host that never started.

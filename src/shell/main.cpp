@@ -1,6 +1,7 @@
 // Program entry: the command line, then either a dedicated host or the window with its
 // frame loop until Escape or SIGINT/SIGTERM; the exit status tells how the run ended.
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "shell/options.h"
 #include "shell/replay.h"
 #include "shell/shell.h"
+#include "settings/settings.h"
 
 #ifndef NETDUEL_SERVER_HOST
 #define NETDUEL_SERVER_HOST ""
@@ -35,19 +37,32 @@ int usageError(const std::string& problem)
     return EXIT_USAGE;
 }
 
-int runWindowed(const char* programPath, const Options& options)
+// The settings file that --config names, else the player's usual one.
+std::string settingsPlace(const Options& options)
+{
+    if (!options.configPath.empty()) return options.configPath;
+    return settingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+int runWindowed(const char* programPath, Options options)
 {
     auto shell = std::make_unique<Shell>();
+    SettingsFile settingsFile;
+    Settings saved = settingsLoad(settingsFile, settingsPlace(options));
+    optionsTakeSettings(options, saved);
+    if (options.mode == RunMode::Practice) saved.level = options.level;
     if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
-    if (!displayOpen(shell->display, programPath, options.window)) {
+    if (!displayOpen(shell->display, programPath, options.window,
+                     settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME))) {
         recordWriterClose(shell->recording.writer);
         return EXIT_NO_WINDOW;
     }
-    if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST))) {
+    shellBind(*shell, settingsBindings(settingsFile, displayKeyNamed));  // the names read for the layout
+    if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST, saved))) {
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
-        while (shellFrame(*shell)) {
-        }
+        while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), shell->lastTime);
+        settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }
     shellStop(*shell);
     soundClose(shell->sound);
@@ -60,8 +75,13 @@ int runReplay(const char* programPath, const Options& options)
     RecordReader reader;
     if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
     auto display = std::make_unique<Display>();
+    auto sound = std::make_unique<Sound>();
     const bool opened = displayOpen(*display, programPath, options.window);
-    if (opened) replayRun(*display, reader, options);
+    if (opened) {
+        soundOpen(*sound, options.sound);
+        replayRun(*display, *sound, reader, options);
+    }
+    soundClose(*sound);
     displayClose(*display);
     recordReaderClose(reader);
     return opened ? 0 : EXIT_NO_WINDOW;

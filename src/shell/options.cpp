@@ -22,6 +22,7 @@ enum OptionCode : int {
     OPT_BOT, OPT_PRACTICE, OPT_LEVEL,
     OPT_VOLUME, OPT_MUTE, OPT_SOUND_IN_BACKGROUND,
     OPT_RECORD, OPT_RECORD_DIR, OPT_RECORD_KEEP, OPT_REPLAY, OPT_INFO,
+    OPT_CONFIG,
     OPT_END  // one past the last code
 };
 constexpr unsigned WINDOW_SIDE_MAX = 65535;
@@ -52,6 +53,7 @@ constexpr option LONG_OPTIONS[] = {
     {"record-keep", required_argument, nullptr, OPT_RECORD_KEEP},
     {"replay", required_argument, nullptr, OPT_REPLAY},
     {"info", no_argument, nullptr, OPT_INFO},
+    {"config", required_argument, nullptr, OPT_CONFIG},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -238,6 +240,7 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
         return modeSet(options, RunMode::Replay, "--replay", problem) &&
                pathParse(argument, "--replay", options.replayPath, problem);
     case OPT_INFO: options.info = true; return true;
+    case OPT_CONFIG: return pathParse(argument, "--config", options.configPath, problem);
     default: return false;
     }
 }
@@ -308,6 +311,10 @@ bool recordCheck(Options& options, std::string& problem)
         return false;
     }
     if (options.recordKeep == 0) options.recordKeep = RECORD_KEEP_DEFAULT;
+    if (!options.configPath.empty() && !watches) {
+        problem = "--config needs a window that plays or watches (not --dedicated, --bot, --list or --replay)";
+        return false;
+    }
     return true;
 }
 
@@ -354,6 +361,7 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
             return false;
         }
         if (!optionApply(code, optarg, options, problem)) return false;
+        options.given.push_back(optionName(code));
     }
     if (optind < argc) {
         problem = "unexpected argument " + quoted(words[optind]);
@@ -365,15 +373,34 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
     return modesCheck(options, problem);
 }
 
+bool optionsGave(const Options& options, std::string_view name)
+{
+    return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+}
+
+void optionsTakeSettings(Options& options, const Settings& settings)
+{
+    if (!optionsGave(options, "name")) options.name = settings.name;
+    if (!optionsGave(options, "window")) {
+        options.window.width = settings.window.width;
+        options.window.height = settings.window.height;
+    }
+    if (!optionsGave(options, "fullscreen")) options.window.fullscreen = settings.window.fullscreen;
+    if (!optionsGave(options, "volume")) options.sound.volume = settings.sound.volume;
+    if (!optionsGave(options, "mute")) options.sound.muted = settings.sound.muted;
+    if (!optionsGave(options, "level") && settings.level != 0) options.level = settings.level;
+}
+
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
            "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
-           "               [--volume N] [--mute] [--sound-in-background]\n"
+           "               [--volume N] [--mute] [--sound-in-background] [--config FILE]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
-           "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen]\n"
+           "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen] [--volume N]\n"
+           "               [--mute]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
@@ -411,8 +438,10 @@ std::string optionsUsage()
            "  --record-keep N        keep at most N of those files, removing the oldest (20)\n"
            "  --replay FILE          play a recording in the window: Space pauses, Left/Right\n"
            "                         skip 5 s (Shift: 30 s), Home/End, 0-9 jump to 0-90 %,\n"
-           "                         - and + change the speed, . steps while paused\n"
+           "                         - and + change the speed, . steps while paused, M mutes\n"
            "  --info                 with --replay: print the recording's summary, no window\n"
+           "  --config FILE          read and write the settings in FILE instead of\n"
+           "                         $XDG_CONFIG_HOME/netduel/netduel.conf (~/.config/...)\n"
            "  --help                 show this text and exit\n"
            "  --version              show the version and exit\n";
 }

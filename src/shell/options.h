@@ -8,9 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "bot/bot_brain.h"
 #include "display/display.h"
 #include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
+#include "settings/settings.h"
 #include "sound/sound.h"
 
 namespace netduel {
@@ -26,9 +28,6 @@ enum class RunMode {
     Find,       // --find: join the first host on the LAN with a ship free
     Replay,     // --replay: play a recording in the window, or --info: summarize it
 };
-
-inline constexpr int BOT_LEVEL_DEFAULT = 2;
-inline constexpr int BOT_LEVEL_MAX = 3;  // levels 1…3
 
 struct Options {
     RunMode mode = RunMode::Ask;
@@ -48,6 +47,8 @@ struct Options {
     int recordKeep = 0;                 // --record-keep N; 0: not given (the default then)
     std::string replayPath;             // --replay FILE
     bool info = false;                  // --info: --replay's summary without a window
+    std::string configPath;             // --config FILE: the settings file instead of the usual one
+    std::vector<std::string_view> given;  // the long options on the command line, without "--"
     bool help = false;
     bool version = false;
 };
@@ -56,6 +57,13 @@ struct Options {
 // line naming the first bad argument or the clashing flags; `options` is then partial.
 // --help and --version are only recorded: a bad argument beside them is still reported.
 bool optionsParse(int argc, char* const* argv, Options& options, std::string& problem);
+
+// True when the command line gave the long option `name` (without "--").
+bool optionsGave(const Options& options, std::string_view name);
+
+// The settings file's chat name, window, sound and computer's level, each where the
+// command line gave none: the command line always wins.
+void optionsTakeSettings(Options& options, const Settings& settings);
 
 // The usage text, several lines, each ending in a line end.
 std::string optionsUsage();

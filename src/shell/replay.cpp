@@ -74,18 +74,23 @@ bool replayOpen(RecordReader& reader, const std::string& path)
     return true;
 }
 
-void replayRun(Display& display, RecordReader& reader, const Options& options)
+void replayRun(Display& display, Sound& sound, RecordReader& reader, const Options& options)
 {
     auto player = std::make_unique<RecordPlayer>();
     recordPlayerStart(*player, reader, options.smoothing);
     double last = timerSeconds();
     do {
         const bool shift = displayKeyHeld(display, SCAN_SHIFT_LEFT) || displayKeyHeld(display, SCAN_SHIFT_RIGHT);
-        for (std::string key = readKey(display); !key.empty(); key = readKey(display))
-            replayKey(*player, key, shift);
+        for (std::string key = readKey(display); !key.empty(); key = readKey(display)) {
+            const double from = player->position;
+            if (key == "m" || key == "M") soundToggleMute(sound);
+            else if (replayKey(*player, key, shift) && key != "." && player->position != from)
+                soundWatchReset(sound.watch);  // a jump is no burst of every shot on the way
+        }
         const double now = timerSeconds();
         const MatchState& drawn = recordPlayerFrame(*player, now - last);
         last = now;
+        soundFrame(sound, drawn, player->panel, player->view.smoothed.received > 0, display.focused);
         const PlaybackBar bar{player->position, reader.length, player->speed, player->paused};
         drawFrame(display, drawn, player->panel, false, {}, replayHint(*player, options.replayPath), {}, &bar);
         displayForgetTaps(display);

@@ -7,6 +7,7 @@
 #include "display/display.h"
 #include "record/record_player.h"
 #include "shell/options.h"
+#include "sound/sound.h"
 
 namespace netduel {
 
@@ -23,7 +24,8 @@ bool replayKey(RecordPlayer& player, const std::string& key, bool shift);
 // file is refused; a cut or damaged file's end is told on the status stream.
 bool replayOpen(RecordReader& reader, const std::string& path);
 
-// Plays the open recording in the open window until Escape or a stop.
-void replayRun(Display& display, RecordReader& reader, const Options& options);
+// Plays the open recording in the open window until Escape or a stop, heard as the match
+// was (M mutes); a jump starts the sound's watch afresh.
+void replayRun(Display& display, Sound& sound, RecordReader& reader, const Options& options);
 
 }  // namespace netduel

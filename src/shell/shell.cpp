@@ -1,6 +1,7 @@
 // Game shell: start-up, one frame in its fixed order, shutdown.
 #include "shell.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "base/status.h"
@@ -16,14 +17,32 @@ namespace netduel {
 
 namespace {
 
+// A game key of the control word, and the controller's button that does the same.
 struct ControlKey {
-    int scanCode;
+    GameKey key;
     KeyFlags bit;
+    std::uint32_t padBit;  // 0: none
 };
 constexpr ControlKey CONTROL_KEYS[] = {
-    {SCAN_LEFT, KEY_LEFT}, {SCAN_RIGHT, KEY_RIGHT}, {SCAN_UP, KEY_UP},
-    {SCAN_DOWN, KEY_DOWN}, {SCAN_X, KEY_FIRE},
+    {GAME_KEY_LEFT, KEY_LEFT, PAD_LEFT}, {GAME_KEY_RIGHT, KEY_RIGHT, PAD_RIGHT}, {GAME_KEY_THRUST, KEY_UP, PAD_THRUST},
+    {GAME_KEY_DOWN, KEY_DOWN, 0},        {GAME_KEY_FIRE, KEY_FIRE, PAD_FIRE},
 };
+
+// True when a key bound to `key` went down since the last sampling.
+bool shellKeyPressed(const Shell& shell, GameKey key)
+{
+    for (const int scanCode : shell.bindings.keys[key])
+        if (scanCode != 0 && displayKeyPressed(shell.display, scanCode)) return true;
+    return false;
+}
+
+// The scan code of the first key bound to `key` that is down (see keyDown); 0: none is.
+int shellKeyDown(const Shell& shell, GameKey key)
+{
+    for (const int scanCode : shell.bindings.keys[key])
+        if (scanCode != 0 && keyDown(shell.display, scanCode)) return scanCode;
+    return 0;
+}
 
 bool answersYes(std::string_view answer)
 {
@@ -56,17 +75,6 @@ MatchState* shellSnapshotTarget(Shell& shell)
     return shell.net.server.host ? &shell.seen : &shell.match;
 }
 
-// Channel 2 into the view at the frame's clock; a recording keeps each snapshot as it came.
-std::int32_t shellSnapshotHandler(PacketEvent& event)
-{
-    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
-    Shell& shell = *static_cast<Shell*>(event.client->userData);
-    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
-    if (clientViewReceive(shell.view, bytes, shell.view.clock))
-        recordWriterSnapshot(shell.recording.writer, bytes, shell.view.clock);
-    return 0;
-}
-
 void shellConnect(Shell& shell)
 {
     LobbyClient& client = shell.net.client;
@@ -77,15 +85,17 @@ void shellConnect(Shell& shell)
 }
 
 // The keystroke that opened chat mode and anything typed before it never reach the line.
-void shellEnterChat(Shell& shell)
+void shellEnterChat(Shell& shell, int scanCode)
 {
     shell.chatMode = true;
-    waitKeyRelease(shell.display, SCAN_C);
+    controlOutboxDrop(shell.outbox);  // what follows is text; what came before waits no more
+    waitKeyRelease(shell.display, scanCode);
     for (int i = 0; i < CHAT_KEY_FLUSH; ++i) readKey(shell.display);
 }
 
-// J, C, R and the control keys; not sampled in chat mode. J and C act only while
-// there is no attempt or connection and only while there is one, respectively.
+// J and the game keys as bound, and the controller; not sampled in chat mode. J and the
+// chat key act only while there is no attempt or connection and only while there is
+// one, respectively.
 void shellSampleKeys(Shell& shell)
 {
     Display& display = shell.display;
@@ -97,46 +107,86 @@ void shellSampleKeys(Shell& shell)
         shellConnect(shell);
     }
     shell.connectNow = false;
-    if (keyDown(display, SCAN_C) && lobbyClientBusy(shell.net.client)) shellEnterChat(shell);
-    if (keyDown(display, SCAN_R)) {
+    const int chat = shellKeyDown(shell, GAME_KEY_CHAT);
+    if (chat && lobbyClientBusy(shell.net.client)) shellEnterChat(shell, chat);
+    if (const int circle = shellKeyDown(shell, GAME_KEY_CIRCLE)) {
         shell.autoCircle = true;
-        waitKeyRelease(display, SCAN_R);
+        waitKeyRelease(display, circle);
     }
-    if (keyDown(display, SCAN_F3)) {
+    if (const int overlay = shellKeyDown(shell, GAME_KEY_OVERLAY)) {
         shell.overlay = !shell.overlay;
-        waitKeyRelease(display, SCAN_F3);
+        waitKeyRelease(display, overlay);
     }
-    if (keyDown(display, SCAN_M)) {
+    if (const int mute = shellKeyDown(shell, GAME_KEY_MUTE)) {
         soundToggleMute(shell.sound);
-        waitKeyRelease(display, SCAN_M);
+        waitKeyRelease(display, mute);
     }
+    // A press counts until a word has carried it, so that no tap falls between two words;
+    // the keyboard's and the controller's are one word.
     shell.controlActive = false;
-    for (const ControlKey& key : CONTROL_KEYS) {
-        if (!keyDown(display, key.scanCode)) continue;
-        shell.controlWord |= key.bit;
+    const std::uint32_t pad = displayPadDown(display);
+    for (const ControlKey& control : CONTROL_KEYS) {
+        if (shellKeyPressed(shell, control.key) || (display.padTapped & control.padBit))
+            controlOutboxPress(shell.outbox, control.bit);
+        if (!shellKeyDown(shell, control.key) && !(pad & control.padBit)) continue;
+        shell.controlWord |= control.bit;
         shell.controlActive = true;
     }
 }
 
-// Every second frame and at most every 0.05 s, while a control is active; unflushed.
+// Every second frame and at most every 0.05 s, while a control is held or a press waits;
+// flushed at once, so the word does not wait for the next frame's service.
 void shellSendControl(Shell& shell)
 {
-    if (!shell.controlActive || !shell.frameToggle || !(timerSeconds() > shell.nextSendTime))
+    const double now = shell.lastTime;
+    const std::optional<KeyFlags> word =
+        controlOutboxDue(shell.outbox, shell.controlWord, shell.frameToggle, now);
+    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, controlEncode(*word), false))
         return;
-    shell.nextSendTime = timerSeconds() + CONTROL_SEND_INTERVAL;
-    const ControlBytes bytes = controlEncode(shell.controlWord);
-    if (lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, bytes, false))
-        clientViewControlSent(shell.view, shell.controlWord, timerSeconds());
+    enet_host_flush(shell.net.client.host);
+    clientViewControlSent(shell.view, *word, now);
 }
 
-// The next typed key for the chat line; F3 toggles the overlay there too and types nothing.
+// The next typed key for the chat line; an overlay key without a character (F3) toggles
+// the overlay there too and types nothing.
 std::string shellChatKey(Shell& shell)
 {
     std::string key = readKey(shell.display);
-    const std::string f3 = {static_cast<char>(KEY_NO_CHARACTER), static_cast<char>(SCAN_F3)};
-    if (key != f3) return key;
-    shell.overlay = !shell.overlay;
-    return {};
+    for (const int scanCode : shell.bindings.keys[GAME_KEY_OVERLAY]) {
+        if (scanCode == 0 || key != std::string{static_cast<char>(KEY_NO_CHARACTER), static_cast<char>(scanCode)})
+            continue;
+        shell.overlay = !shell.overlay;
+        return {};
+    }
+    return key;
+}
+
+// A line sent that asks for a name: the name is the player's once the lobby grants it.
+void shellNoteAsked(Shell& shell, std::string_view line)
+{
+    const std::string request = chatRequest(line);
+    if (request.rfind(CODE_REN, 0) == 0) shell.askedName = request.substr(CODE_REN.size());
+}
+
+void shellAskName(Shell& shell, const std::string& line)
+{
+    if (chatSendLine(shell.net.client, line)) shellNoteAsked(shell, line);
+}
+
+// What the settings keep of the lobby: the host joined, unless it is this copy, and the
+// name asked for once the lobby grants it (the server keeps its first 32 characters).
+void shellNoteLobby(Shell& shell, bool wasConnected)
+{
+    const LobbyClient& client = shell.net.client;
+    if (client.connected && !wasConnected && !shell.net.server.host) {
+        shell.joinedHost = shell.serverAddress;
+        shell.joinedPort = shell.port;
+    }
+    const std::string_view own = lobbyClientOwnName(client);
+    if (shell.askedName && lobbyClientOwnSlot(client) >= 0 && own == std::string_view(*shell.askedName).substr(0, NAME_CHARS)) {
+        shell.chatName = own;
+        shell.askedName.reset();
+    }
 }
 
 // A connection that just came up asks for the chosen name; one that is gone ends chat
@@ -146,16 +196,18 @@ void shellServiceClient(Shell& shell)
     LobbyClient& client = shell.net.client;
     if (!client.host) return;
     const bool wasConnected = client.connected;
-    shell.view.clock = shell.lastTime;  // the frame's clock: snapshots heard now arrived then
-    shell.recording.clock = shell.lastTime;
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
-        chatSendLine(client, "/name " + shell.chatName);
+        shellAskName(shell, "/name " + shell.chatName);
+    shellNoteLobby(shell, wasConnected);
     if (!lobbyClientBusy(client)) shell.chatMode = false;
-    if (shell.chatMode)
+    if (shell.chatMode) {
+        const std::string line = shell.chatEcho;  // what goes out if this key sends it
         shell.chatEcho = chatInput(shell.net, shell.chatMode, shellChatKey(shell));
-    else
+        if (!shell.chatMode) shellNoteAsked(shell, line);
+    } else {
         shellSendControl(shell);
+    }
 }
 
 // The opponent joins once the player holds ship 0, and plays in this process's frames.
@@ -164,13 +216,13 @@ void shellServicePractice(Shell& shell)
     if (!shell.practiceBot) return;
     BotClient& bot = *shell.practiceBot;
     if (!bot.net.client.host && lobbyClientOwnSlot(shell.net.client) < 0) return;
-    if (!botClientPlay(bot, timerSeconds())) shell.practiceBot.reset();
+    if (!botClientPlay(bot, shell.lastTime)) shell.practiceBot.reset();
 }
 
 // The ships as this copy shows them, and the overlay's lines when F3 asked for them.
 const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay)
 {
-    const double now = timerSeconds();
+    const double now = shell.lastTime;  // the frame's one reading, as the words and snapshots had
     const RoundTrip roundTrip = lobbyClientRoundTrip(shell.net.client);
     shell.view.roundTrip = roundTrip.mean;
     clientViewSetSlot(shell.view, lobbyClientOwnSlot(shell.net.client));
@@ -197,8 +249,8 @@ void shellFindStart(Shell& shell)
 
 void shellFindStep(Shell& shell)
 {
-    hostFinderPoll(shell.finder, timerSeconds());
-    if (!hostFinderDone(shell.finder, timerSeconds())) return;
+    hostFinderPoll(shell.finder, shell.lastTime);
+    if (!hostFinderDone(shell.finder, shell.lastTime)) return;
     shell.finding = false;
     const FoundHost* host = foundHostPick(shell.finder.found);
     shell.findMissed = host == nullptr;
@@ -220,14 +272,51 @@ std::string shellServerLabel(const Shell& shell)
 
 }  // namespace
 
-ShellStart shellStartFrom(const Options& options, std::string_view builtInHost)
+std::int32_t shellSnapshotHandler(PacketEvent& event)
+{
+    if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
+    Shell& shell = *static_cast<Shell*>(event.client->userData);
+    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
+    // Snapshots heard in this frame's service arrived at the frame's clock reading.
+    if (clientViewReceive(shell.view, bytes, shell.lastTime))
+        recordWriterSnapshot(shell.recording.writer, bytes, shell.lastTime);
+    return 0;
+}
+
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved)
 {
     if (options.mode == RunMode::Join)
         return ShellStart{options.mode, options.joinHost, options.joinPort, options.name,
                           options.smoothing, options.prediction};
     const int botLevel = options.mode == RunMode::Practice ? options.level : 0;
-    return ShellStart{options.mode, builtInHost, options.port, options.name, options.smoothing,
-                      options.prediction, botLevel};
+    ShellStart start{options.mode, builtInHost, options.port, options.name, options.smoothing,
+                     options.prediction, botLevel};
+    if ((options.mode == RunMode::Ask || options.mode == RunMode::Find) && saved.joinPort != 0) {
+        start.lastHost = saved.joinAddress;
+        start.lastPort = optionsGave(options, "port") ? options.port : static_cast<std::uint16_t>(saved.joinPort);
+    }
+    return start;
+}
+
+Settings shellSettings(const Shell& shell, Settings saved)
+{
+    saved.name = shell.chatName;
+    if (!shell.joinedHost.empty()) {
+        saved.joinAddress = shell.joinedHost;
+        saved.joinPort = shell.joinedPort;
+    }
+    saved.window = shell.display.shown;
+    saved.sound.volume = shell.sound.settings.volume;
+    saved.sound.muted = shell.sound.settings.muted;
+    return saved;
+}
+
+void shellBind(Shell& shell, const Bindings& bindings)
+{
+    static_assert(sizeof(Display::fullscreenKeys) == sizeof(bindings.keys[GAME_KEY_FULLSCREEN]));
+    shell.bindings = bindings;
+    std::copy(std::begin(bindings.keys[GAME_KEY_FULLSCREEN]), std::end(bindings.keys[GAME_KEY_FULLSCREEN]),
+              shell.display.fullscreenKeys);
 }
 
 bool shellRecord(Shell& shell, const std::string& path)
@@ -238,7 +327,6 @@ bool shellRecord(Shell& shell, const std::string& path)
 bool shellStart(Shell& shell, const ShellStart& start)
 {
     lobbyPairInit(shell.net);
-    if (shell.recording.writer.file) shell.net.client.heard = LobbyTap{recordClientHeard, &shell.recording};
     hostMatchStart(shell.match);
     shell.seen = shell.match;
     shell.port = start.port;
@@ -250,6 +338,10 @@ bool shellStart(Shell& shell, const ShellStart& start)
                        PRACTICE_BOT_NAME, static_cast<std::uint64_t>(timerSeconds() * 1e9) + 1);
     }
     shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
+    if (!hosts && !start.lastHost.empty()) {
+        shell.serverAddress = start.lastHost;
+        shell.port = start.lastPort;
+    }
     shell.chatName = start.name;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
     if (start.mode == RunMode::Find) shellFindStart(shell);
@@ -259,7 +351,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.chatMode = false;
     shell.chatEcho.clear();
     shell.autoCircle = false;
-    shell.nextSendTime = 0.0;
+    controlOutboxReset(shell.outbox);
     shell.lastTime = timerSeconds();
     shell.frameToggle = true;
     shell.view.smoothed.smoothing = start.smoothing;
@@ -280,14 +372,14 @@ bool shellFrame(Shell& shell)
     shellAdvanceClock(shell);
     if (shell.finding) shellFindStep(shell);
     if (!shell.chatMode) shellSampleKeys(shell);
+    if (shell.display.padTapped & PAD_OVERLAY) shell.overlay = !shell.overlay;  // Back, in chat too
     displayForgetTaps(shell.display);  // a tap acts on one sampling; letters typed in chat on none
     if (shell.autoCircle) {
         shell.controlActive = true;
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
-    recordClientFrame(shell.recording, lobbyClientOwnSlot(shell.net.client), shell.net.client.connected,
-                      shell.lastTime);
+    recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
     shellServicePractice(shell);
     std::vector<std::string> overlay;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,11 +19,11 @@
 #include "shell/options.h"
 #include "sound/sound.h"
 #include "view/client_view.h"
+#include "view/control_outbox.h"
 #include "view/overlay.h"
 
 namespace netduel {
 
-inline constexpr double CONTROL_SEND_INTERVAL = 0.05;  // s between two control words
 inline constexpr int CHAT_KEY_FLUSH = 50;              // keys dropped on entering chat mode
 inline constexpr int FRAME_PAUSE_MS = 3;
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
@@ -41,6 +42,8 @@ struct ShellStart {
     bool smoothing = true;            // false: draw the newest snapshot as it came
     bool prediction = true;           // false: the own ship waits for the host's snapshots
     int botLevel = 0;                 // Practice: the computer opponent's level
+    std::string_view lastHost = {};   // not hosting: where J connects instead (the host
+    std::uint16_t lastPort = 0;       //   joined last); empty: `serverHost` on `port`
 };
 
 struct Shell {
@@ -62,7 +65,7 @@ struct Shell {
     double lastTime = 0.0;      // s, timer reading of the previous frame
     double frameDt = 0.0;       // s, previous minus current reading: negative
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
-    double nextSendTime = 0.0;  // s, a control word goes out only after this
+    ControlOutbox outbox;       // the presses not sent yet and the words' cadence
     std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
     ClientView view;            // what the frame draws of the match
     bool overlay = false;       // F3: the network figures over the field
@@ -72,11 +75,24 @@ struct Shell {
     bool findMissed = false;    // the search ended with no host answering
     Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
+    std::string joinedHost;     // the host joined last, other than this copy; kept in the settings
+    std::uint16_t joinedPort = 0;
+    std::optional<std::string> askedName;  // the name last asked for, until the lobby grants it
+    Bindings bindings = bindingsDefault();  // the keys each game key answers to
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`
-// (where J connects by default) and --port. The views point into `options`.
-ShellStart shellStartFrom(const Options& options, std::string_view builtInHost);
+// (where J connects by default) and --port; without a mode or with --find, a copy that
+// does not host has J connect to the host `saved` joined last (on --port when given).
+// The views point into `options` and `saved`.
+ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved = {});
+
+// `saved` with what this run changed: the chat name (--name, or the last one the lobby
+// granted as asked), the host joined last, the window as it is and the volume and mute.
+Settings shellSettings(const Shell& shell, Settings saved);
+
+// The keys each game key answers to from now on, the window's full-screen keys among them.
+void shellBind(Shell& shell, const Bindings& bindings);
 
 // --record: opens the recording before the window (false after its status line).
 bool shellRecord(Shell& shell, const std::string& path);
@@ -90,6 +106,11 @@ bool shellStart(Shell& shell, const ShellStart& start);
 
 // The start of a copy run without options: the question, then J to `serverHost`.
 bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port);
+
+// The client's callback (the Shell is its userData): a snapshot on channel 2 goes to the
+// view as arrived at the frame's clock reading and, while recording, into the file as it
+// came. Anything else changes nothing. Returns 0.
+std::int32_t shellSnapshotHandler(PacketEvent& event);
 
 // Runs one frame; false once Escape is held at its end or a stop was requested.
 bool shellFrame(Shell& shell);

@@ -132,12 +132,8 @@ void soundWatchLobby(SoundWatch& watch, const LobbyClient& client, std::vector<S
     if (watch.lobbySeen) {
         if (client.connected && !watch.connected) cues.push_back({SoundEffect::Connected, 0.0f});
         if (!busy && watch.busy) cues.push_back({SoundEffect::Lost, 0.0f});
-        // A client made anew counts from 0 again; past five lines only the five kept are read.
-        const std::uint32_t fresh =
-            std::min<std::uint32_t>(client.historyPushed - std::min(watch.historyPushed, client.historyPushed),
-                                    HISTORY_LINES);
         bool ownArrival = ownSlot >= 0 && watch.ownSlot < 0;  // its "NEW " line is among the new
-        for (int line = static_cast<int>(fresh) - 1; line >= 0; --line) {
+        for (int line = lobbyClientLinesSince(client, watch.historyPushed) - 1; line >= 0; --line) {
             SoundEffect effect{};
             if (!lineEffect(fixedTextView(client.history[line]), effect)) continue;
             if (effect == SoundEffect::Join && ownArrival) {

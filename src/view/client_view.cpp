@@ -9,11 +9,22 @@
 
 namespace netduel {
 
+namespace {
+
+// The own ship's bullets are drawn from the own shots once its ship is predicted.
+bool ownShotsDrawn(const ClientView& view)
+{
+    return view.prediction && view.predicted.slot >= 0 && view.predicted.started;
+}
+
+}  // namespace
+
 void clientViewReset(ClientView& view, MatchState* match)
 {
     view.match = match;
     matchViewReset(view.smoothed);
     predictionReset(view.predicted, view.predicted.slot);
+    ownShotsReset(view.shots);
     view.roundTrip = 0.0;
     if (match) view.drawn = *match;
 }
@@ -21,7 +32,9 @@ void clientViewReset(ClientView& view, MatchState* match)
 void clientViewSetSlot(ClientView& view, int slot)
 {
     const int steered = slot == 0 || slot == 1 ? slot : -1;
-    if (steered != view.predicted.slot) predictionReset(view.predicted, steered);
+    if (steered == view.predicted.slot) return;
+    predictionReset(view.predicted, steered);
+    ownShotsReset(view.shots);
 }
 
 bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now)
@@ -31,20 +44,15 @@ bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, do
     if (view.match) std::copy(std::begin(snapshot.ships), std::end(snapshot.ships), view.match->ships);
     matchViewReceive(view.smoothed, snapshot, snapshotStampRead(bytes), now);
     predictionSnapshot(view.predicted, snapshot, now, view.roundTrip);
+    if (ownShotsDrawn(view))
+        ownShotsSnapshot(view.shots, snapshot, view.predicted.slot, predictionLead(view.predicted), now);
     return true;
-}
-
-std::int32_t clientViewSnapshotHandler(PacketEvent& event)
-{
-    if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;
-    auto* view = static_cast<ClientView*>(event.client->userData);
-    if (view) clientViewReceive(*view, packetBytes(*event.event), view->clock);
-    return 0;
 }
 
 void clientViewControlSent(ClientView& view, KeyFlags word, double now)
 {
     predictionControl(view.predicted, word, now);
+    if (ownShotsDrawn(view)) ownShotsControl(view.shots, word, now);
 }
 
 const MatchState& clientViewFrame(ClientView& view, double frameDt, double now)
@@ -53,7 +61,11 @@ const MatchState& clientViewFrame(ClientView& view, double frameDt, double now)
     matchViewAt(view.smoothed, now, view.drawn);
     predictionFrame(view.predicted, frameDt);
     const int slot = view.predicted.slot;
-    if (view.prediction && slot >= 0) predictionShip(view.predicted, view.drawn.ships[slot]);
+    if (!ownShotsDrawn(view)) return view.drawn;
+    Ship& own = view.drawn.ships[slot];
+    predictionShip(view.predicted, own);
+    ownShotsFrame(view.shots, own, view.predicted.ship.heading, view.roundTrip, now);
+    ownShotsDraw(view.shots, own);
     return view.drawn;
 }
 

@@ -8,6 +8,7 @@
 #include "duel/match.h"
 #include "lobby/lobby.h"
 #include "view/match_view.h"
+#include "view/own_shots.h"
 #include "view/prediction.h"
 
 namespace netduel {
@@ -16,10 +17,9 @@ struct ClientView {
     MatchState* match = nullptr;  // takes every snapshot whole; on a host, the host's match
     MatchView smoothed;
     Prediction predicted;
-    bool prediction = true;       // false: the own ship is drawn like the other one
+    OwnShots shots;               // the own ship's bullets, in its time frame
+    bool prediction = true;       // false: the own ship and its bullets are drawn like the other's
     double roundTrip = 0.0;       // s, the connection's round trip as ENet measures it
-    double clock = 0.0;           // s: the frame's clock reading, set before the client is
-                                  // serviced; what the client hears then arrived at it
     MatchState drawn;             // the ships the last frame drew
 };
 
@@ -31,18 +31,17 @@ void clientViewReset(ClientView& view, MatchState* match);
 void clientViewSetSlot(ClientView& view, int slot);
 
 // One snapshot's bytes that arrived at `now` (s), parsed once: its ships replace those of
-// view.match and feed the smoothed view and the prediction. False and nothing changed
-// when fewer than 464 bytes are given.
+// view.match and feed the smoothed view, the prediction and the own shots. False and
+// nothing changed when fewer than 464 bytes are given.
 bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now);
 
-// Client callback: a snapshot on channel 2 goes to clientViewReceive of the ClientView in
-// the client's userData, arriving at its `clock`. Anything else changes nothing. Returns 0.
-std::int32_t clientViewSnapshotHandler(PacketEvent& event);
-
-// A control word sent to the host at `now` (s).
+// A control word sent to the host at `now` (s): the own ship answers it at once, and a
+// shot the shared cooldown allows leaves its muzzle in the next clientViewFrame.
 void clientViewControlSent(ClientView& view, KeyFlags word, double now);
 
-// The ships to draw in the frame at `now` (s) after a step of `frameDt` (negative s).
+// The ships to draw in the frame at `now` (s) after a step of `frameDt` (negative s): the
+// other ship and its bullets smoothed; the own ship and its bullets predicted, or
+// smoothed too without prediction or a ship to steer.
 const MatchState& clientViewFrame(ClientView& view, double frameDt, double now);
 
 }  // namespace netduel

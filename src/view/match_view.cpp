@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "duel/packet_handlers.h"
 #include "duel/simulate.h"
+#include "view/control_outbox.h"
+#include "view/prediction.h"
 
 namespace netduel {
 
@@ -15,9 +19,17 @@ constexpr double INTERVAL_WEIGHT = 0.05;  // share of a new interval in the smoo
 constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, not a slower host
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
+constexpr double LOSS_BRIDGED = 0.05;     // share of snapshots lost from which losses are bridged
+// s the delay waits with the target below it before it shrinks: the extremes of a jittery
+// link leave the ring and come back, and a delay that swung with them would warp the picture.
+constexpr double CALM_WAIT = 3.0;
 constexpr double SLEW_UP = 0.2;           // the delay grows by at most this share of elapsed time,
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
+constexpr double STEP = SIM_STEP_MAX;     // s: the host's step
+// Steps between two words of a held key: every second frame and only past the interval.
+constexpr int WORD_STEPS = 2 * (static_cast<int>(CONTROL_SEND_INTERVAL / (2 * STEP)) + 1);
+constexpr double TURN_SEEN = 1e-3;        // rad between two snapshots: the ship turns
 
 const ViewEntry& entryAt(const MatchView& view, int age)  // age 0: the newest
 {
@@ -33,22 +45,45 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
     return view.stampBase;
 }
 
-// The least lateness in the ring is the link's own delay; the spread above it is jitter.
+// The least lateness of the last seconds is the link's own delay; the spread above it up
+// to the second most of those seconds' most is jitter: a second held up alone (a stall at
+// either end) is flown over rather than waited for, and whole seconds keep the figures
+// from swinging with each extreme. Once frames are drawn, a new least moves the delay the
+// other way, so that the playout time stays.
 void viewMeasure(MatchView& view)
 {
-    double least = entryAt(view, 0).arrived - entryAt(view, 0).sent, most = least;
-    for (int age = 1; age < view.count; ++age) {
-        const double late = entryAt(view, age).arrived - entryAt(view, age).sent;
-        least = std::min(least, late);
-        most = std::max(most, late);
+    const ViewEntry& newest = entryAt(view, 0);
+    const double late = newest.arrived - newest.sent;
+    const double second = std::floor(newest.sent);
+    LateSecond* bucket = view.lateCount > 0 ? &view.late[view.lateNewest] : nullptr;
+    if (!bucket || bucket->second != second) {
+        view.lateNewest = (view.lateNewest + 1) % VIEW_LATE_SECONDS;
+        view.lateCount = std::min(view.lateCount + 1, VIEW_LATE_SECONDS);
+        bucket = &view.late[view.lateNewest];
+        *bucket = LateSecond{second, late, late};
     }
+    bucket->least = std::min(bucket->least, late);
+    bucket->most = std::max(bucket->most, late);
+    constexpr double NONE = std::numeric_limits<double>::infinity();
+    double least = NONE, most = -NONE, runnerUp = -NONE;
+    for (int i = 0; i < view.lateCount; ++i) {
+        const LateSecond& each = view.late[i];
+        least = std::min(least, each.least);
+        runnerUp = std::max(runnerUp, std::min(most, each.most));
+        most = std::max(most, each.most);
+    }
+    if (view.lateCount < 2) runnerUp = most;
+    if (view.count > 1 && view.drawing) view.delay += view.offset - least;
     view.offset = least;
-    view.jitter = most - least;
+    view.jitter = runnerUp - least;
 }
 
+// A link that loses snapshots gets one interval more, so that the next one bridges a
+// lost one before the ships must fly on alone.
 double viewTargetDelay(const MatchView& view)
 {
-    return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN);
+    const double bridge = view.bridging ? view.interval : 0.0;
+    return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN) + bridge;
 }
 
 float lerp(float a, float b, double f) { return static_cast<float>(a + (b - a) * f); }
@@ -95,13 +130,60 @@ Bullet bulletBetween(const Ship& shipA, const Ship& shipB, int slot, double span
     return none;
 }
 
-// Ship kinematics between a and b at fraction f; f > 1 extrapolates along a→b.
+// The word the player holds, as the last two snapshots show it: thrust while a word set
+// the speed no longer ago than words come, a turn while the ship turns; and the steps
+// since it last came (half the cadence when nothing tells).
+struct HeldWord {
+    KeyFlags word = 0;
+    int since = WORD_STEPS / 2;
+};
+
+HeldWord heldWord(const Ship& a, const Ship& b)
+{
+    HeldWord held;
+    const int sinceThrust = predictionStepsSinceThrust(b);
+    const int sinceTurn = predictionStepsSinceTurn(b);
+    if (sinceThrust >= 0 && sinceThrust <= WORD_STEPS) {
+        held.word |= KEY_UP;
+        held.since = sinceThrust;
+    } else if (sinceTurn >= 0) {
+        held.since = sinceTurn;
+    }
+    const double turned = double(b.heading) - a.heading;
+    const double turning = b.turnRate != 0.0f ? -b.turnRate : turned;  // +turnRate: heading shrinks
+    if (b.turnRate != 0.0f || std::fabs(turned) > TURN_SEEN) held.word |= turning > 0.0 ? KEY_LEFT : KEY_RIGHT;
+    return held;
+}
+
+// Ship b carried `ahead` s on by the host's own steps, the held word coming on its cadence.
+void shipFlown(const Ship& a, const Ship& b, double ahead, Ship& out)
+{
+    const HeldWord held = heldWord(a, b);
+    Ship ship = b, before = b;
+    int step = 0;
+    for (; step * STEP <= ahead; ++step) {
+        before = ship;
+        if (held.word && (step + held.since) % WORD_STEPS == 0 && step + held.since > 0)
+            shipApplyControl(ship, held.word);
+        shipStepMotion(ship, -STEP);
+    }
+    const double f = (ahead - (step - 1) * STEP) / STEP;  // into the last step taken
+    out.position = lerp(before.position, ship.position, f);
+    out.heading = lerp(before.heading, ship.heading, f);
+}
+
+// Ship kinematics between a and b at fraction f; past b (f > 1) the ship flies on as the
+// host would fly it.
 void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, Ship& out)
 {
     out = b;  // hit flash, colour and the rest: the newest
     if (distance(a.position, b.position) > TELEPORT) f = f < 0.5 ? 0.0 : 1.0;
-    out.position = lerp(a.position, b.position, f);
-    out.heading = lerp(a.heading, b.heading, f);
+    if (f > 1.0) {
+        shipFlown(a, b, t - span, out);
+    } else {
+        out.position = lerp(a.position, b.position, f);
+        out.heading = lerp(a.heading, b.heading, f);
+    }
     out.position = shipFieldClamp(out.position);
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) out.bullets[j] = bulletBetween(a, b, j, span, t);
 }
@@ -117,6 +199,8 @@ void viewCountGap(MatchView& view, double gap)
         view.expected /= 2.0;
         view.lost /= 2.0;
     }
+    // Once for the connection: a share that wavers about the mark must not swing the delay.
+    if (view.expected >= LOSS_WINDOW / 2 && view.lost / view.expected >= LOSS_BRIDGED) view.bridging = true;
     view.interval += (std::min(gap, GAP_CAP * view.interval) - view.interval) * INTERVAL_WEIGHT;
 }
 
@@ -125,6 +209,8 @@ void viewSlewDelay(MatchView& view, double now)
     const double elapsed = std::clamp(now - view.lastFrame, 0.0, 0.1);
     view.lastFrame = now;
     const double target = viewTargetDelay(view);
+    if (!(target < view.delay)) view.calmSince = now;
+    if (!(target > view.delay) && now - view.calmSince < CALM_WAIT) return;
     const double step = (target > view.delay ? SLEW_UP : SLEW_DOWN) * elapsed;
     view.delay = std::clamp(target, view.delay - step, view.delay + step);
 }
@@ -144,6 +230,8 @@ void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t
     if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
         view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
         view.newest = -1;
+        view.lateCount = 0;
+        view.lateNewest = -1;
     }
     if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
     if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
@@ -158,6 +246,7 @@ void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t
 void matchViewAt(MatchView& view, double now, MatchState& out)
 {
     if (view.count == 0) return;
+    view.drawing = true;
     viewSlewDelay(view, now);
     const ViewEntry& newest = entryAt(view, 0);
     if (!view.smoothing || view.count == 1) {

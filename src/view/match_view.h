@@ -1,6 +1,6 @@
 // The client's smoothed view of the match: the snapshots it received with their send and
 // arrival times, and the ships and bullets drawn from them at a playout time behind the
-// newest, with a delay that follows the jitter the link shows.
+// newest, with a delay that follows the jitter the link has shown over the last seconds.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@ inline constexpr int VIEW_SNAPSHOTS = 32;              // about a second at 30 s
 inline constexpr double VIEW_INTERVAL_START = 1.0 / 30; // s: a 60 Hz host sends every other frame
 inline constexpr double VIEW_EXTRAPOLATE_MAX = 0.1;    // s past the newest snapshot, then hold
 inline constexpr double VIEW_RESYNC = 2.0;             // s: a stamp this far off starts the ring afresh
+inline constexpr int VIEW_LATE_SECONDS = 8;            // s of the host's the link's lateness is taken over
 
 struct ViewEntry {
     MatchState match;
@@ -20,14 +21,27 @@ struct ViewEntry {
     double arrived = 0.0;  // s, this copy's clock
 };
 
+// The least and most lateness (arrived − sent, s) of the snapshots one second of the host's sent.
+struct LateSecond {
+    double second = 0.0;  // the host's whole second
+    double least = 0.0;
+    double most = 0.0;
+};
+
 struct MatchView {
     bool smoothing = true;                 // false: draw the newest snapshot as it came
     ViewEntry entries[VIEW_SNAPSHOTS];     // ring, oldest overwritten
     int count = 0;
     int newest = -1;
+    LateSecond late[VIEW_LATE_SECONDS];    // ring of the last seconds' lateness
+    int lateCount = 0;
+    int lateNewest = -1;
     double offset = 0.0;                   // s: least (arrived − sent) seen lately
     double interval = VIEW_INTERVAL_START; // s between snapshots, smoothed
     double jitter = 0.0;                   // s: spread of (arrived − sent − offset) lately
+    double calmSince = 0.0;                // s: since then the delay wanted has been below it
+    bool bridging = false;                 // the link lost 5 % lately: a loss is bridged from now on
+    bool drawing = false;                  // a frame was drawn from these snapshots
     double delay = 0.0;                    // s: playout delay in use, behind the newest send
     double lastFrame = 0.0;                // s, the time matchViewAt last drew for
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp

@@ -157,6 +157,7 @@ struct PlanChoice {
     double lag = 0.0;
     Ship ship;
     double miss = 0.0;
+    int steps = 0;  // the kept reading's replay
     bool made = false;
 };
 
@@ -169,7 +170,7 @@ void planTry(const Prediction& prediction, const Ship& host, const ReplayPlan& p
                             ? shipMiss(fresh.position, fresh.heading, old.position, old.heading)
                             : std::fabs(plan.steps - choice.lag);
     if (choice.made && !(miss < choice.miss)) return;
-    choice = PlanChoice{choice.lag, fresh, miss, true};
+    choice = PlanChoice{choice.lag, fresh, miss, plan.steps, true};
 }
 
 // Tries every reading that the snapshot showing the newest word carrying `bits` `since`
@@ -205,22 +206,22 @@ int oldestSent(const Prediction& prediction, KeyFlags bits, int limit)
 // The private ship as the snapshot's ship `host` says it is now. A speed too low to read
 // says that no thrust word of the last steps is in the snapshot: those are still on
 // their way, and the replay reaches back to them.
-Ship predictionReplayed(Prediction& prediction, const Ship& host, double roundTrip)
+PlanChoice predictionReplayed(Prediction& prediction, const Ship& host, double roundTrip)
 {
     const double trip = roundTrip > 0.0 ? std::min(roundTrip / STEP, 1e3) : 0.0;
     lagFollow(prediction, traceLag(prediction, host), trip);
     PlanChoice choice;
     choice.lag = std::clamp(trip + prediction.lagBias, 0.0, double(PREDICTION_REPLAY_STEPS_MAX));
     const int timed = static_cast<int>(std::lround(choice.lag));
-    const int sinceThrust = stepsSinceSet(host.speed, THRUST_SPEED, SPEED_FACTOR, THRUST_READABLE);
+    const int sinceThrust = predictionStepsSinceThrust(host);
     const int wait = std::min(THRUST_READABLE_STEPS, PREDICTION_LATE_STEPS);
     const int unseen = sinceThrust < 0 ? timed + wait : -1;
     const int reach = std::max(timed, oldestSent(prediction, KEY_UP, unseen));
     planTry(prediction, host, ReplayPlan{reach, KEY_UP, unseen}, choice);
     planTryAligned(prediction, host, KEY_UP, sinceThrust, choice);
     planTryAligned(prediction, host, KEY_LEFT | KEY_RIGHT,
-                   stepsSinceSet(host.turnRate, TURN_RATE, TURN_FACTOR, 0.0), choice);
-    return choice.ship;
+                   predictionStepsSinceTurn(host), choice);
+    return choice;
 }
 
 // The drawn ship stays where it was; what the new prediction moved is eased out.
@@ -287,7 +288,9 @@ void predictionSnapshot(Prediction& prediction, const MatchState& ships, double,
                         double roundTrip)
 {
     if (!predicting(prediction)) return;
-    const Ship fresh = predictionReplayed(prediction, ships.ships[prediction.slot], roundTrip);
+    const PlanChoice choice = predictionReplayed(prediction, ships.ships[prediction.slot], roundTrip);
+    const Ship& fresh = choice.ship;
+    prediction.lead = choice.steps;
     if (prediction.started) {
         predictionCorrect(prediction, fresh);
         return;
@@ -308,6 +311,21 @@ void predictionFrame(Prediction& prediction, double frameDt)
         errorEased(prediction.positionError, prediction.positionEaseRate * seconds);
     prediction.headingError =
         errorEased(prediction.headingError, prediction.headingEaseRate * seconds);
+}
+
+int predictionStepsSinceThrust(const Ship& ship)
+{
+    return stepsSinceSet(ship.speed, THRUST_SPEED, SPEED_FACTOR, THRUST_READABLE);
+}
+
+int predictionStepsSinceTurn(const Ship& ship)
+{
+    return stepsSinceSet(ship.turnRate, TURN_RATE, TURN_FACTOR, 0.0);
+}
+
+double predictionLead(const Prediction& prediction)
+{
+    return prediction.lead * STEP;
 }
 
 bool predictionShip(const Prediction& prediction, Ship& out)

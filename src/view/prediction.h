@@ -64,6 +64,7 @@ struct Prediction {
     float positionEaseRate = 0.0f;    // px/s at which positionError shrinks
     float headingEaseRate = 0.0f;     // rad/s at which headingError shrinks
     float lastCorrection = 0.0f;      // px: the size of the last correction, for the overlay
+    int lead = 0;                     // steps the private ship led the newest snapshot's by
     bool started = false;             // a snapshot has given the ship's state
 };
 
@@ -85,6 +86,16 @@ void predictionSnapshot(Prediction& prediction, const MatchState& ships, double 
 // Steps the private ship by one frame of `frameDt` (negative s), with the simulation's
 // motion rules and walls, and eases the correction.
 void predictionFrame(Prediction& prediction, double frameDt);
+
+// Host steps since a thrust word last set `ship`'s speed, read from the speed as each
+// step damps it; −1 when that is too long ago to read (or no word explains the speed).
+int predictionStepsSinceThrust(const Ship& ship);
+
+// Host steps since a turn word last set `ship`'s turn rate; −1 once it has run out.
+int predictionStepsSinceTurn(const Ship& ship);
+
+// s the private ship leads the newest snapshot's ship by, as the replay ran it.
+double predictionLead(const Prediction& prediction);
 
 // The own ship to draw into `out` (position, heading; the rest from `out`); false and
 // `out` untouched when nothing is predicted.

@@ -63,7 +63,7 @@ protected:
             for (std::size_t i = 0; i < bots.size(); ++i)
                 if (playing[i] && !botClientPlay(*bots[i], timerSeconds())) playing[i] = false;
             if (done()) return true;
-            dedicatedPace();
+            dedicatedPace(*host);
         }
         return done();
     }

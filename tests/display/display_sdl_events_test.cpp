@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "base/status.h"
 #include "display/display.h"
 #include "display/display_sdl_events.h"
+#include "display/virtual_pad.h"
 
 namespace netduel {
 namespace {
@@ -214,6 +217,16 @@ TEST_F(DisplaySdlEvents, F11AndAltEnterToggleFullScreenAndReachNeitherKeysNorTex
     EXPECT_EQ(typed(), (Keys{"\r", "\xFF\x44"}));
 }
 
+TEST_F(DisplaySdlEvents, ABoundFullScreenKeyTakesF11sPlaceAndAltEnterStays)
+{
+    display.fullscreenKeys[1] = SCAN_X;
+    EXPECT_EQ(press(SDL_SCANCODE_X, SDLK_x), DisplaySdlRequest::ToggleFullscreen);
+    display.fullscreenKeys[0] = 0;
+    EXPECT_EQ(press(SDL_SCANCODE_F11, SDLK_F11), DisplaySdlRequest::None);
+    EXPECT_EQ(press(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT), DisplaySdlRequest::ToggleFullscreen);
+    EXPECT_EQ(std::pair(keyDown(display, SCAN_X), keyDown(display, SCAN_F11)), std::pair(false, true));
+}
+
 TEST_F(DisplaySdlEvents, AResizedOrUncoveredWindowAsksForThePictureAgain)
 {
     SDL_Event event{};
@@ -375,6 +388,50 @@ TEST_F(DisplaySdlWindow, OnlyTheRowsMarkedChangedReachTheWindow)
     EXPECT_EQ(shown(800, 500 * 900 / 768), 0xFF808080u);  // row 500: sent
     EXPECT_EQ(shown(1399, 899), 0xFF808080u);
     EXPECT_EQ(shown(1500, 800), BACKGROUND);               // the bar stays black
+}
+
+TEST_F(DisplaySdlWindow, TheWindowAsLeftIsItsLastWindowedSizeAndWhetherFullScreen)
+{
+    open({800, 600, false});
+    EXPECT_EQ(display.shown, (DisplayWindow{800, 600, false}));
+    SDL_SetWindowSize(window(), 900, 700);
+    pollEvents(display);
+    EXPECT_EQ(display.shown, (DisplayWindow{900, 700, false}));
+    send(SDL_SCANCODE_F11, SDLK_F11);
+    EXPECT_EQ(display.shown, (DisplayWindow{900, 700, true})) << "full screen keeps the windowed size";
+    displayClose(display);
+    open({640, 480, true});
+    EXPECT_EQ(display.shown, (DisplayWindow{640, 480, true}));
+}
+
+// The mapping that names the virtual pad's button `fire` as A.
+std::string mappingLine(int fire)
+{
+    SDL_Init(SDL_INIT_JOYSTICK);
+    VirtualPad pad = VirtualPad::attach();
+    char guid[33];
+    SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(pad.joystick), guid, sizeof guid);
+    pad.pull();
+    SDL_Quit();
+    return std::string(guid) + ",test pad,a:b" + std::to_string(fire) + ",platform:Linux,\n";
+}
+
+TEST_F(DisplaySdlWindow, ControllersAreMappedByTheFileBesideTheSettings)
+{
+    const std::string dir = mkdtemp(std::string("/tmp/netduel-pads-XXXXXX").data());
+    std::ofstream(dir + "/gamecontrollerdb.txt") << mappingLine(SDL_CONTROLLER_BUTTON_Y);
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");  // no window has the focus
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+    ASSERT_TRUE(displayOpen(display, "netduel", {}, dir + "/gamecontrollerdb.txt"));
+    VirtualPad pad = VirtualPad::attach();
+    for (const int button : {SDL_CONTROLLER_BUTTON_A, SDL_CONTROLLER_BUTTON_Y}) {
+        pad.button(button, true);
+        pollEvents(display);
+        EXPECT_EQ(display.padHeld == PAD_FIRE, button == SDL_CONTROLLER_BUTTON_Y) << button;
+        pad.button(button, false);
+    }
+    pad.pull();
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(DisplaySdlWindow, F11AndAltEnterToggleFullScreenAndThePointer)

@@ -1,6 +1,8 @@
 // Finding hosts: two real lobby servers on loopback found through the loopback network's
 // broadcast address, one line per host however many ways it was reached; answers matched
-// to the queries sent; the host --find joins; the table line and its escaping.
+// to the queries sent, never moving a host to another address; a flood at the search's
+// port; the host --find joins; the table line and its escaping.
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -17,6 +19,7 @@ namespace {
 
 constexpr std::uint16_t PORT_A = 48520;
 constexpr std::uint16_t PORT_B = 48521;
+constexpr std::uint16_t PORT_JUNK_HOST = 44210;
 
 HostStatus statusOf(std::uint32_t token, bool ship0, bool ship1)
 {
@@ -103,13 +106,75 @@ TEST(HostFinder, OnlyAnswersToQueriesSentCountAndAHostKeepsItsQuickestAnswer)
     hostFinderTake(finder, from, statusAnswerBuild(status), 1.9);  // slower again: kept
     EXPECT_NEAR(finder.found[0].roundTripMs, 50.0, 1e-6);
 
-    // Another host, quicker still, goes first.
+    // Another host, on another port and quicker still, goes first.
     HostStatus other = statusOf(6, true, true);
     other.nonce = 11;
-    hostFinderTake(finder, from, statusAnswerBuild(other), 1.21);
+    ENetAddress otherPort = from;
+    otherPort.port = PORT_B;
+    hostFinderTake(finder, otherPort, statusAnswerBuild(other), 1.21);
     ASSERT_EQ(finder.found.size(), 2u);
     EXPECT_EQ(finder.found[0].status.token, 6u);
     EXPECT_EQ(finder.found[1].status.token, 5u);
+
+    // Host 5's token from another address, quicker still: a forger, which moves nothing.
+    ENetAddress forger = from;
+    forger.host = ENET_HOST_TO_NET_32(0x7F000063);
+    status.nonce = 11;
+    hostFinderTake(finder, forger, statusAnswerBuild(status), 1.201);
+    ASSERT_EQ(finder.found.size(), 2u);
+    EXPECT_EQ(finder.found[1].address.host, from.host);
+    EXPECT_NEAR(finder.found[1].roundTripMs, 50.0, 1e-6);
+}
+
+// Junk as fast as one thread sends it at the search's own port, while a real host answers:
+// the host is still found, and the search ends on time.
+TEST(HostFinder, AFloodAtTheSearchsPortNeitherHidesAHostNorHoldsTheSearch)
+{
+    statusOut = nullptr;
+    LobbyServer server;
+    ASSERT_TRUE(lobbyServerCreate(server, "", PORT_JUNK_HOST, LOBBY_MAX_PEERS));
+    const FindTarget targets[] = {{"127.0.0.1", PORT_JUNK_HOST}};
+    HostFinder finder;
+    const double started = timerSeconds();
+    ASSERT_TRUE(hostFinderStart(finder, targets, started));
+    ENetAddress finderAddress{};
+    ASSERT_EQ(enet_socket_get_address(finder.socket, &finderAddress), 0);
+    finderAddress.host = ENET_HOST_TO_NET_32(0x7F000001);
+
+    const std::uint32_t foreignNonce = finder.nextNonce + 1000;
+    std::atomic<bool> stop{false};
+    std::atomic<long> sent{0};
+    std::thread flood([&] {
+        ENetSocket junk = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+        HostStatus forged = statusOf(7, false, false);  // well formed, answering no query
+        forged.nonce = foreignNonce;
+        const std::vector<std::uint8_t> answer = statusAnswerBuild(forged);
+        const std::vector<std::uint8_t> big(65507, 0xFF), medium(5000, 0xFF);
+        const std::vector<std::uint8_t>* kinds[] = {&big, &medium, &answer};
+        for (std::size_t i = 0; !stop; ++i) {
+            const std::vector<std::uint8_t>& bytes = *kinds[i % 3];
+            ENetBuffer buffer{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+            enet_socket_send(junk, &finderAddress, &buffer, 1);
+            ++sent;
+        }
+        enet_socket_destroy(junk);
+    });
+    // The host answers only once junk has filled the search's socket buffer many times over.
+    while (sent < 3000 && timerSeconds() - started < 0.5) std::this_thread::yield();
+    std::thread host([&] {
+        while (!stop) lobbyServerWaitUntil(server, std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
+    });
+    hostFinderFinish(finder);
+    const double took = timerSeconds() - started;
+    stop = true;
+    flood.join();
+    host.join();
+    ASSERT_EQ(finder.found.size(), 1u);
+    EXPECT_EQ(finder.found[0].status.token, server.statusToken);
+    EXPECT_LT(took, FIND_SECONDS + 0.2);
+    hostFinderClose(finder);
+    lobbyServerDestroy(server);
+    statusOut = stdout;
 }
 
 TEST(HostFinder, FindJoinsTheQuickestHostWithAShipFreeElseTheQuickest)
@@ -136,6 +201,8 @@ TEST(HostFinder, ATableLineShowsEveryFieldAndNoNameBreaksIt)
     status.shipName = {"a b\x1b[2J\"\\", ""};
     EXPECT_EQ(foundHostLine(foundAt(5, status, 12.0)),
               "127.0.0.1:5  3/25  12.0 ms  a\\x20b\\x1b[2J\\x22\\x5c \"\"  dedicated");
+    status.shipName = {"'it'", "\x9b"};
+    EXPECT_EQ(foundHostLine(foundAt(5, status, 0.0)), "127.0.0.1:5  3/25  0.0 ms  \\x27it\\x27 \\x9b  dedicated");
     status.shipName = {"-", "\x9b"};
     EXPECT_EQ(foundHostLine(foundAt(5, status, 0.0)), "127.0.0.1:5  3/25  0.0 ms  \\x2d \\x9b  dedicated");
 }

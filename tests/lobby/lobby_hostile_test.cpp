@@ -1,6 +1,7 @@
 // The server against hostile peers over real ENet on loopback: escaped status lines,
 // the name rules, the program-clock Lamer number, flooders dropped and announced, the text
 // limit, half-open attempts, and the host limits.
+#include <linux/sock_diag.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -405,6 +406,99 @@ TEST_F(HostileTest, ServiceReadsOnPastDatagramsThatMakeNoEvent)
     ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
 
     lobbyServerService(server);
+    EXPECT_EQ(delivered[0], 1);
+}
+
+// Datagrams that the socket holds, bytes dropped as the kernel counts them.
+std::uint32_t socketDrops(ENetSocket socket)
+{
+    std::uint32_t info[SK_MEMINFO_VARS] = {};
+    socklen_t size = sizeof info;
+    EXPECT_EQ(getsockopt(socket, SOL_SOCKET, SO_MEMINFO, info, &size), 0);
+    return info[SK_MEMINFO_DROPS];
+}
+
+// A datagram longer than ENet's 4 KiB buffer would fail ENet's receive call before any
+// hook sees it. The kernel drops it before it takes any of the socket's buffer, none
+// shorter; and where that filter is missing, the datagrams around it are still read in
+// the same service call, on the server's side and on the client's.
+TEST_F(HostileTest, DatagramsTooLongForENetAreDroppedUnqueuedOrReadPastInOneCall)
+{
+    startServer(44200);
+    countDeliveries();
+    LobbyClient& steady = joinClient();
+    int clientDeliveries = 0;
+    lobbyClientSetUserData(steady, &clientDeliveries);
+    lobbyClientSetCallback(steady, [](PacketEvent& event) {
+        ++*static_cast<int*>(event.client->userData);
+        return 0;
+    });
+    ENetPeer* peer = server.clients[0].peer;
+    const auto quiet = [&] {
+        return enet_list_empty(&peer->outgoingCommands) && enet_list_empty(&peer->sentReliableCommands) &&
+               enet_list_empty(&steady.peer->outgoingCommands) && enet_list_empty(&steady.peer->sentReliableCommands);
+    };
+    ENetAddress clientAddress{};
+    ASSERT_EQ(enet_socket_get_address(steady.host->socket, &clientAddress), 0);
+    const ENetAddress serverAddress = lobbyAddress(test::CLIENT_ADDRESS, port);
+    ENetSocket junk = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ASSERT_NE(junk, ENET_SOCKET_NULL);
+    const auto sendJunk = [&](const ENetAddress& to, std::size_t size) {
+        std::vector<std::uint8_t> bytes(size, 0x5A);  // names peer 0xA5A: none of ENet's
+        ENetBuffer buffer{bytes.data(), bytes.size()};
+        EXPECT_EQ(enet_socket_send(junk, &to, &buffer, 1), int(size));
+    };
+    const std::vector<std::uint8_t> snapshot(64, 0);
+    for (const bool filtered : {true, false}) {
+        const int none = 0;
+        for (ENetSocket socket : {server.host->socket, steady.host->socket}) {
+            if (filtered) continue;
+            ASSERT_EQ(setsockopt(socket, SOL_SOCKET, SO_DETACH_FILTER, &none, sizeof none), 0);
+        }
+        for (const std::size_t size : {std::size_t(5000), std::size_t(65507)}) {
+            SCOPED_TRACE(testing::Message() << size << (filtered ? " bytes, filtered" : " bytes"));
+            ASSERT_TRUE(pumpUntil(quiet));
+            delivered[0] = 0;
+            const std::uint32_t serverDrops = socketDrops(server.host->socket);
+            ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+            sendJunk(serverAddress, size);
+            ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+            lobbyServerService(server);
+            EXPECT_EQ(delivered[0], 2);
+            EXPECT_EQ(socketDrops(server.host->socket) - serverDrops, filtered ? 1u : 0u);
+
+            ASSERT_TRUE(pumpUntil(quiet));
+            clientDeliveries = 0;
+            const std::uint32_t clientDrops = socketDrops(steady.host->socket);
+            ASSERT_TRUE(lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot));
+            sendJunk(clientAddress, size);
+            ASSERT_TRUE(lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot));
+            lobbyClientService(steady);
+            EXPECT_EQ(clientDeliveries, 2);
+            EXPECT_EQ(socketDrops(steady.host->socket) - clientDrops, filtered ? 1u : 0u);
+        }
+    }
+    // The filter's edge: a datagram as long as ENet reads is queued, one byte more is not.
+    ASSERT_TRUE(lobbySocketRefuseLonger(server.host->socket, LOBBY_DATAGRAM_LIMIT));
+    const std::uint32_t before = socketDrops(server.host->socket);
+    sendJunk(serverAddress, LOBBY_DATAGRAM_LIMIT);
+    EXPECT_EQ(socketDrops(server.host->socket), before);
+    sendJunk(serverAddress, LOBBY_DATAGRAM_LIMIT + 1);
+    EXPECT_EQ(socketDrops(server.host->socket), before + 1);
+    enet_socket_destroy(junk);
+}
+
+// Waiting for the next frame, the host reads what arrives instead of leaving it to the
+// socket's buffer, which holds only a few datagrams of 64 KiB.
+TEST_F(HostileTest, AHostWaitingForItsNextFrameServesWhatArrives)
+{
+    startServer(44201);
+    countDeliveries();
+    LobbyClient& steady = joinClient();
+    ASSERT_TRUE(lobbyClientSendBytes(steady, CHANNEL_CONTROL, lobbyFrame("word"), true));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(int(test::DEADLINE_SECONDS));
+    while (delivered[0] == 0 && std::chrono::steady_clock::now() < until)
+        lobbyServerWaitUntil(server, std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
     EXPECT_EQ(delivered[0], 1);
 }
 

@@ -59,6 +59,9 @@ if [ -n "${NETDUEL_E2E_WM:-}" ]; then
     $NETDUEL_E2E_WM >"$work/wm.log" 2>&1 &
     wm=$!
 fi
+# Settings: each game started gets a folder of its own below this one (see
+# e2e::settingsPlaceOwn), so that no run plays with another's, nor with the developer's.
+export XDG_CONFIG_HOME="$work/config"
 # The game plays its sound on SDL's silent dummy device unless a driver asks for another:
 # never on a developer's speakers, and the same on a machine with a sound card or none.
 export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"

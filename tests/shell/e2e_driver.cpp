@@ -78,6 +78,7 @@ protected:
             dup2(pipeEnds[1], STDOUT_FILENO);
             close(pipeEnds[0]);
             close(pipeEnds[1]);
+            e2e::settingsPlaceOwn();
             execv(gamePath, argv.data());
             _exit(127);
         }
@@ -148,13 +149,13 @@ protected:
         xdotool("keydown --delay 0 " + key + " keyup --delay 0 " + key);
     }
 
-    void connectClient()
+    void connectClient(std::uint16_t port = GAME_PORT)
     {
         client = enet_host_create(nullptr, 1, 10, 0, 0);
         ASSERT_NE(client, nullptr);
         ENetAddress address{};
         enet_address_set_host(&address, "127.0.0.1");
-        address.port = GAME_PORT;
+        address.port = port;
         peer = enet_host_connect(client, &address, 10, 0);
         ASSERT_NE(peer, nullptr);
     }
@@ -325,6 +326,42 @@ TEST_F(GameEndToEnd, F3TogglesTheNetworkOverlayWithSmoothingOff)
     ASSERT_TRUE(waitFor(cornerLit));
     press("F3");
     ASSERT_TRUE(waitFor([&] { return !cornerLit(); }));
+    EXPECT_TRUE(gameRunning());
+}
+
+// Taps of X quicker than a frame, in the hosting window whose own client steers ship 0:
+// every one fires, and the window draws the bullet on its way up from the muzzle.
+TEST_F(GameEndToEnd, EveryTapOfXFiresAndTheWindowDrawsTheShot)
+{
+    constexpr std::uint16_t PORT = 44101;
+    startGame({"--host", "--port", std::to_string(PORT)});
+    window = run("timeout 30 xdotool search --sync --name '^netduel$' | head -n 1");
+    ASSERT_FALSE(window.empty()) << "no game window";
+    window.erase(window.find_last_not_of("\n") + 1);
+    xdotool("windowfocus --sync " + window);
+    connectClient(PORT);
+    ASSERT_TRUE(waitFor([&] { return received("NEW Anonymous1"); }));  // the window's client is 0
+    ASSERT_TRUE(waitFor([&] { return snapshots.size() >= 10; }));
+    const auto shots = [&] {  // ship 0's bullets in the newest snapshot
+        int n = 0;
+        for (const Bullet& b : latest().ships[0].bullets) n += b.active != 0;
+        return n;
+    };
+    const auto bulletAboveShip = [&] {
+        const auto shot = screenshot();
+        for (int y = 62; y < 369 && !shot.empty(); ++y)
+            if (pixel(shot, 50, y) == 0xFFFFFF00u) return true;
+        return false;
+    };
+    constexpr int TAPS = 10;
+    for (int i = 0; i < TAPS; ++i) {
+        ASSERT_TRUE(waitFor([&] { return shots() == 0; }));  // the last one left the field
+        tap("x");
+        ASSERT_TRUE(waitFor([&] { return shots() == 1; }, std::chrono::seconds(5))) << "tap " << i;
+        if (i == 0) {
+            EXPECT_TRUE(waitFor(bulletAboveShip, std::chrono::seconds(1)));
+        }
+    }
     EXPECT_TRUE(gameRunning());
 }
 

@@ -71,9 +71,10 @@ struct Child {
 };
 
 // Starts `program` with `arguments`; without DISPLAY (and the other ways to a display
-// server) when `screen` is false.
+// server) when `screen` is false; its settings in the folder `settings`, else in one of
+// its own.
 inline std::unique_ptr<Child> spawn(const std::string& program, std::vector<std::string> arguments,
-                                    bool screen = true)
+                                    bool screen = true, const std::string& settings = {})
 {
     auto child = std::make_unique<Child>();
     int outPipe[2];
@@ -89,6 +90,7 @@ inline std::unique_ptr<Child> spawn(const std::string& program, std::vector<std:
             unsetenv("WAYLAND_DISPLAY");
             unsetenv("SDL_VIDEODRIVER");
         }
+        settingsPlaceOwn(settings);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (std::string& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);

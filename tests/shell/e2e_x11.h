@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace netduel::e2e {
 
@@ -121,6 +122,15 @@ inline std::uint32_t pixel(const std::vector<unsigned char>& rgb, int x, int y)
 {
     const unsigned char* p = &rgb[(y * SCREEN_WIDTH + x) * 3];
     return 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2];
+}
+
+// In a child about to run the game: the settings folder `place`, or one of its own below
+// the run's XDG_CONFIG_HOME (which e2e.sh sets) when `place` is empty.
+inline void settingsPlaceOwn(const std::string& place = {})
+{
+    const char* run = std::getenv("XDG_CONFIG_HOME");
+    const std::string own = run ? std::string(run) + "/" + std::to_string(getpid()) : "/nonexistent";
+    setenv("XDG_CONFIG_HOME", place.empty() ? own.c_str() : place.c_str(), 1);
 }
 
 // A driver's main: gtest's own flags, then the game executable as the one argument left.

@@ -3,6 +3,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "shell/options.h"
@@ -322,6 +323,25 @@ TEST(Options, RecordingAndReplay)
     EXPECT_EQ(problemOf({"--record", ""}), "--record needs a file name");
     EXPECT_EQ(problemOf({"--replay", "a", "--host"}), "--host cannot be combined with another mode");
     EXPECT_EQ(problemOf({"--list", "--replay", "a"}), "--replay cannot be combined with another mode");
+}
+
+TEST(Options, TheSettingsFillWhatTheCommandLineLeavesOutInAFileThatConfigMayName)
+{
+    const Settings file{"Filed", "", 0, {800, 600, false}, {20, false, false}, 3};
+    Options none = parsedOptions({"--practice"});
+    optionsTakeSettings(none, file);
+    EXPECT_EQ(std::tuple(none.name, none.window, none.sound, none.level),
+              std::tuple("Filed", file.window, file.sound, 3));
+    // Given, even at its default, an option wins.
+    Options all = parsedOptions({"--practice", "--name", "Cli", "--window", "640x480", "--fullscreen", "--volume",
+                                 "70", "--mute", "--level", "2"});
+    optionsTakeSettings(all, file);
+    EXPECT_EQ(std::tuple(all.name, all.window, all.sound, all.level),
+              std::tuple("Cli", DisplayWindow{640, 480, true}, SoundSettings{70, true, false}, 2));
+    EXPECT_EQ(parsedOptions({"--config", "my.conf", "--join", "h"}).configPath, "my.conf");
+    EXPECT_EQ(problemOf({"--config", ""}), "--config needs a file name");
+    EXPECT_EQ(problemOf({"--bot", "--config", "c"}),
+              "--config needs a window that plays or watches (not --dedicated, --bot, --list or --replay)");
 }
 
 }  // namespace

@@ -373,9 +373,10 @@ TEST_F(ShellConnectionTest, DedicatedRunEndsWithItsStatus)
 TEST(DedicatedPace, ReturnsPastTheNextTick)
 {
     const std::chrono::duration<double> period(1.0 / DEDICATED_FRAME_RATE);
+    DedicatedHost host;  // no server: the pace only sleeps
     for (int i = 0; i < 5; ++i) {
         const double before = std::chrono::steady_clock::now().time_since_epoch() / period;
-        dedicatedPace();
+        dedicatedPace(host);
         const double after = std::chrono::steady_clock::now().time_since_epoch() / period;
         EXPECT_GT(std::floor(after), std::floor(before));
     }
@@ -428,6 +429,23 @@ TEST_F(ShellConnectionTest, FindSaysItLooksThenJoinsTheDedicatedHostItFound)
     EXPECT_EQ(shell.port, 48540);
     EXPECT_NE(log().find("Found a host at " + shell.serverAddress + ":48540\n"), std::string::npos);
     EXPECT_EQ(shell.finder.socket, ENET_SOCKET_NULL);  // the search's socket is closed
+}
+
+TEST_F(ShellConnectionTest, JGoesToTheHostJoinedLastUnlessThisCopyHostsWhichIsNoHostJoined)
+{
+    Settings saved;
+    saved.joinAddress = "192.0.2.1";
+    saved.joinPort = 44603;
+    Options options;
+    options.given = {"port"};
+    EXPECT_EQ(shellStartFrom(options, "built.in", saved).lastPort, options.port) << "--port wins";
+    options.mode = RunMode::Host;
+    EXPECT_EQ(shellStartFrom(options, "built.in", saved).lastHost, "");
+    type("y\r");  // a copy that hosts joins itself, which the settings do not keep
+    ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Ask, "", 44602, {}, true, true, 0, "192.0.2.1", 44603}));
+    hold(SCAN_J);
+    ASSERT_TRUE(framesUntil([&] { return lobbyClientOwnSlot(shell.net.client) == 0; }));
+    EXPECT_EQ(shellSettings(shell, saved).joinAddress, "192.0.2.1");
 }
 
 }  // namespace

@@ -437,7 +437,7 @@ TEST_F(ShellControlTest, AHeldKeySendsOneUnreliableWordPerTwentiethOfASecond)
     timerSetManual(start + 0.0501);
     framesHolding(SCAN_LEFT, 20);
     EXPECT_EQ(wordsArrived(), 2);
-    EXPECT_EQ(serverLog.lastWord, 0x01u);
+    EXPECT_EQ(serverLog.lastWord, 0x01u | 0x04u);  // with the Up press no word carried yet
 
     // Nothing held, nothing sent, however much time passes.
     timerSetManual(start + 10.0);
@@ -457,6 +457,46 @@ TEST_F(ShellControlTest, WordsLeaveOnlyOnEverySecondFrame)
     releaseAllKeys(shell.display);
     EXPECT_EQ(wordsArrived(), 5);
     EXPECT_EQ(serverLog.lastWord, 0x08u);
+}
+
+// A press shorter than a frame, sampled in a frame that sends nothing, still leaves in
+// the next word, and only in that one; a held key goes on beside it.
+TEST_F(ShellControlTest, ATapBetweenTwoSendingFramesIsInTheNextWordAndOnlyThatOne)
+{
+    connect(44100);
+    double now = 3000.0;
+    const auto frame = [&] {
+        timerSetManual(now += 0.03);  // every sending frame is past the interval
+        shellFrame(shell);
+    };
+    struct TapCase {
+        int tapped;
+        int held;  // 0: none
+        KeyFlags word;
+    };
+    int words = 0;
+    for (const TapCase c : {TapCase{SCAN_X, 0, KEY_FIRE}, TapCase{SCAN_LEFT, 0, KEY_LEFT},
+                            TapCase{SCAN_UP, 0, KEY_UP}, TapCase{SCAN_X, SCAN_RIGHT, KEY_RIGHT | KEY_FIRE}}) {
+        if (c.held) hold(c.held);
+        do frame();
+        while (!shell.frameToggle);  // this frame could send; the next one cannot
+        words = wordsArrived();
+        tap(c.tapped);
+        frame();
+        EXPECT_EQ(wordsArrived(), words) << c.tapped;
+        frame();
+        EXPECT_EQ(wordsArrived(), words + 1) << c.tapped;
+        EXPECT_EQ(serverLog.lastWord, c.word) << c.tapped;
+        for (int i = 0; i < 4; ++i) frame();
+        const int later = wordsArrived() - words - 1;  // a held key goes on alone
+        EXPECT_EQ(later > 0, c.held != 0) << c.tapped;
+        if (later) {
+            EXPECT_EQ(serverLog.lastWord, c.word & ~KEY_FIRE) << c.tapped;
+        }
+        releaseAllKeys(shell.display);
+        frame();
+        frame();
+    }
 }
 
 }  // namespace

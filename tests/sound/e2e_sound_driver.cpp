@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -103,7 +104,8 @@ protected:
         game.reset();
         lobbyClientDestroy(chatter);
         lobbyServerDestroy(server);
-        std::system(("rm -rf " + dir).c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
     }
     void hostStep()
     {
@@ -173,7 +175,7 @@ TEST_F(SoundEndToEnd, ShotsHitsAndTheLobbyAreHeardAtTheirFramesOwnInTheMiddleOth
     ASSERT_FALSE(window.empty());
     press(window, "x");
     from = expectHeard(from, SoundEffect::OwnShot, 0.0f);
-    ASSERT_TRUE(ownBulletFlies());
+    ASSERT_TRUE(until([&] { return ownBulletFlies(); }));  // the copy draws it before the host fires
     const float right = soundPanAt(SHIP1_START.x);
     ASSERT_TRUE(until([&] { return !ownBulletFlies(); }));  // the shared cooldown is long over
     from = recording.frames();

@@ -2,11 +2,8 @@
 // own ship from the prediction (only for ship 0 or 1, only while prediction is on).
 #include <gtest/gtest.h>
 
-#include <enet/enet.h>
-
 #include "base/timer.h"
 #include "duel/duel_fixture.h"
-#include "lobby/lobby_protocol.h"
 #include "view/client_view.h"
 
 namespace netduel {
@@ -18,31 +15,19 @@ protected:
     {
         timerSetManual(10.0);
         clientViewReset(view, &match);
-        client.userData = &view;
     }
     void TearDown() override { timerSetReal(); }
 
     // The host's start state, sent at `hostTime` (s) and arriving at once.
-    void deliver(double hostTime, std::uint8_t channel = CHANNEL_SNAPSHOT)
+    void deliver(double hostTime)
     {
         Snapshot bytes = snapshotEncode(test::startState());
         snapshotStampWrite(bytes, static_cast<std::uint32_t>(hostTime * 1000.0));
-        ENetPacket packet{};
-        packet.data = bytes.data();
-        packet.dataLength = bytes.size();
-        ENetEvent event{};
-        event.channelID = channel;
-        event.packet = &packet;
-        PacketEvent packetEvent;
-        packetEvent.event = &event;
-        packetEvent.client = &client;
-        view.clock = hostTime;
-        clientViewSnapshotHandler(packetEvent);
+        ASSERT_TRUE(clientViewReceive(view, bytes, hostTime));
     }
 
     MatchState match;
     ClientView view;
-    LobbyClient client;
 };
 
 TEST_F(ClientViewTest, TheOwnShipMovesInTheFrameAfterItsWordTheOtherWaits)
@@ -60,12 +45,10 @@ TEST_F(ClientViewTest, TheOwnShipMovesInTheFrameAfterItsWordTheOtherWaits)
     EXPECT_EQ(clientViewFrame(view, -1.0 / 60, 10.1 + 2.0 / 60).ships[0].position, start);
 }
 
-TEST_F(ClientViewTest, ASlotPastTheShipsPredictsNothingAndOtherChannelsAreIgnored)
+TEST_F(ClientViewTest, ASlotPastTheShipsPredictsNothing)
 {
     clientViewSetSlot(view, 2);
     EXPECT_EQ(view.predicted.slot, -1);
-    deliver(10.0, CHANNEL_SNAPSHOT + 1);
-    EXPECT_EQ(view.smoothed.received, 0);
     deliver(10.0);
     EXPECT_EQ(view.smoothed.received, 1);
     EXPECT_EQ(match.ships[0].position, test::startState().ships[0].position);

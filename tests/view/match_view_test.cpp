@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "duel/packet_handlers.h"
 #include "duel/simulate.h"
 #include "view/match_view.h"
 
@@ -13,6 +14,7 @@ namespace {
 constexpr double INTERVAL = 1.0 / 30;
 constexpr double LINK = 0.040;       // s one way
 constexpr float SPEED = 200.0f;      // px/s along x, ship 0
+constexpr double TURN = 1.5;         // rad/s, ship 1 turning on the spot
 
 float trueX(double hostTime) { return static_cast<float>(100.0 + SPEED * hostTime); }
 
@@ -31,7 +33,12 @@ protected:
     {
         MatchState match;
         match.ships[0].position = Vec2(trueX(hostTime), 300.0f);
-        match.ships[1].position = Vec2(900.0f, 300.0f);
+        match.ships[0].heading = static_cast<float>(-M_PI / 2);  // nose towards larger x
+        match.ships[0].speed = SPEED;
+        // Drifting down with no speed of its own: nothing the host does moves it on.
+        match.ships[1].position = Vec2(900.0f, static_cast<float>(300.0 + 50.0 * hostTime));
+        match.ships[1].heading = static_cast<float>(-TURN * hostTime);  // turning right
+        match.ships[1].turnRate = 1.25f;
         match.ships[1].hitCounter = static_cast<std::int8_t>(hostTime > 1.0);
         Snapshot bytes = snapshotEncode(match);
         snapshotStampWrite(bytes, static_cast<std::uint32_t>(std::lround(hostTime * 1000.0)) + 5000);
@@ -82,14 +89,33 @@ TEST_F(MatchViewTest, ALostSnapshotIsBridgedAndADryBufferHoldsAfterTheLimit)
     receive(1.0 + 2 * INTERVAL, 1.5, [](int) { return 0.0; });  // one lost
     EXPECT_NEAR(matchViewLoss(view), 1.0 / 45, 1e-3);              // of 45 sent
     EXPECT_EQ(matchViewPerSecond(view, 1.5 + LINK), 30 - 1);
-    for (double now = 1.0 + LINK; now < 1.0 + LINK + 4 * INTERVAL; now += 1.0 / 60)
-        EXPECT_NEAR(drawnX(now), trueX(now - LINK - view.delay), 0.5) << now;
+    for (double now = 1.0 + LINK; now < 1.0 + LINK + 4 * INTERVAL; now += 1.0 / 60) {
+        const float x = drawnX(now);
+        EXPECT_NEAR(x, trueX(now - LINK - view.delay), 0.5) << now;
+    }
 
+    // Past the newest the ships fly on as the host flies them: ship 0 on its speed (damped,
+    // a thrust word seen lately coming again), ship 1 turning on; then they hold.
     const float newest = trueX(1.5);
+    const float newestHeading = static_cast<float>(-TURN * 1.5);
     const double dry = 1.5 + LINK + view.delay;  // the playout time reaches the newest here
-    EXPECT_NEAR(drawnX(dry + 0.05), newest + SPEED * 0.05f, 1.0);
-    EXPECT_NEAR(drawnX(dry + 0.5), newest + SPEED * VIEW_EXTRAPOLATE_MAX, 1.0);
+    const float glided = drawnX(dry + 0.05) - newest;
+    EXPECT_GT(glided, SPEED * 0.05f * 0.7f);
+    EXPECT_LT(glided, THRUST_SPEED * 0.05f);
+    EXPECT_LT(drawn.ships[1].heading, newestHeading - 0.02f);
+    EXPECT_GT(drawnX(dry + 0.5), newest + SPEED * VIEW_EXTRAPOLATE_MAX * 0.7f);
+    EXPECT_LT(drawn.ships[1].heading, newestHeading - 0.1f);  // a turn word came again
+    EXPECT_FLOAT_EQ(drawn.ships[1].position.y, 300.0f + 50.0f * 1.5f);
     EXPECT_FLOAT_EQ(drawnX(dry + 1.0), drawnX(dry + 0.5));
+
+    // One lost in 45 is no lossy link; one in ten is, for good, and waits an interval more.
+    EXPECT_FALSE(view.bridging);
+    for (int i = 0; i < 90; ++i)
+        if (i % 10 != 0) take(view, sentAt(3.0 + i * INTERVAL), 3.0 + i * INTERVAL + LINK);
+    EXPECT_TRUE(view.bridging);
+    receive(6.0, 12.0, [](int) { return 0.0; });
+    for (double now = 6.0; now < 12.0; now += 1.0 / 60) drawnX(now);
+    EXPECT_NEAR(view.delay, 2.5 * INTERVAL, 2e-3);
 }
 
 TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
@@ -98,9 +124,37 @@ TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
     for (double now = 0.5; now < 2.0; now += 1.0 / 60) drawnX(now);
     EXPECT_GT(view.delay, INTERVAL + 0.035);
     EXPECT_LT(view.delay, INTERVAL + 0.050);
-    receive(2.0 + INTERVAL, 8.0, [](int) { return 0.0; });
-    for (double now = 2.0; now < 8.0; now += 1.0 / 60) drawnX(now);
+    // Calm for longer than the seconds the lateness is taken over and the wait after them.
+    receive(2.0 + INTERVAL, 14.0, [](int) { return 0.0; });
+    for (double now = 2.0; now < 14.0; now += 1.0 / 60) drawnX(now);
     EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
+}
+
+TEST_F(MatchViewTest, OneSnapshotHeldUpAloneDoesNotRaiseTheDelayTwoDo)
+{
+    receive(0.0, 2.0, [](int i) { return i == 45 ? 0.040 : 0.0; });
+    for (double now = 0.5; now < 2.0; now += 1.0 / 60) drawnX(now);
+    EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
+    receive(2.0 + INTERVAL, 2.5, [](int i) { return i == 3 || i == 9 ? 0.040 : 0.0; });
+    for (double now = 2.0; now < 2.6; now += 1.0 / 60) drawnX(now);
+    EXPECT_GT(view.delay, INTERVAL + 0.035);
+}
+
+// Snapshots and frames interleaved, as they come: a calm second after a jittery spell does
+// not shrink the delay yet, and a snapshot earlier than any before does not move the
+// playout time although the link's least lateness moved.
+TEST_F(MatchViewTest, TheDelayHoldsThroughAShortCalmAndThePlayoutTimeThroughANewLeast)
+{
+    double now = 0.0;
+    for (int i = 0; i * INTERVAL < 3.0; ++i) {
+        const double sent = i * INTERVAL;
+        take(view, sentAt(sent), sent + LINK + (sent < 2.0 ? (i * 7919 % 41) / 1000.0 : 0.0));
+        for (; now < sent + INTERVAL; now += 1.0 / 60) drawnX(now);
+    }
+    EXPECT_GT(view.delay, INTERVAL + 0.035);
+    const float before = drawnX(now);
+    take(view, sentAt(3.0), 3.0 + LINK - 0.010);
+    EXPECT_NEAR(drawnX(now), before, 0.05f);
 }
 
 TEST_F(MatchViewTest, ABulletAppearsAtTheMuzzleAndVanishesWhenItLeavesPlay)

@@ -1,0 +1,32 @@
+// Control outbox: a press lasts until a word has carried it, so that a tap shorter than
+// the words' cadence still reaches the host.
+#include "view/control_outbox.h"
+
+namespace netduel {
+
+void controlOutboxReset(ControlOutbox& outbox)
+{
+    outbox = ControlOutbox{};
+}
+
+void controlOutboxPress(ControlOutbox& outbox, KeyFlags pressed)
+{
+    outbox.pressed |= pressed;
+}
+
+void controlOutboxDrop(ControlOutbox& outbox)
+{
+    outbox.pressed = 0;
+}
+
+std::optional<KeyFlags> controlOutboxDue(ControlOutbox& outbox, KeyFlags held, bool sendingFrame,
+                                         double now)
+{
+    const KeyFlags word = held | outbox.pressed;
+    if (word == 0 || !sendingFrame || !(now > outbox.nextSend)) return std::nullopt;
+    outbox.nextSend = now + CONTROL_SEND_INTERVAL;
+    outbox.pressed = 0;
+    return word;
+}
+
+}  // namespace netduel
