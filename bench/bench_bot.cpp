@@ -1,12 +1,17 @@
 // Computer player benchmark: the real host frame loop (a dedicated host's, 60 frames a
 // second) and real ENet on loopback, one match per run, N seconds each (--seconds N,
-// default 60). The players under test are real `netduel --bot` processes; the targets
-// (a ship that stands still, one that circles, one that dodges at random) and the
-// baseline (a plain aim-and-fire player: closes in, turns to where the enemy is and fires
-// when its nose points there) are lobby clients of this process. Per seat: hits and shots
-// per minute (a hit is one bullet passing within 10 px of the enemy's centre, each bullet
-// counted once), the longest time pressed against a wall, the most control words in any
-// second at the host, and for a --bot process its CPU and peak RSS.
+// default 60). The players under test are real `netduel --bot` processes. The targets are
+// a ship that stands still, one that circles and one that dodges at random, twice over:
+// scripted in this benchmark's own loop, their words in step with the host's frames, and
+// each in a process of its own (this program again, `--target KIND`) whose words leave
+// on its own clock as a player's copy sends them, at a phase and with a frame loop's
+// jitter of their own. Some runs join every player through the link emulator's poor
+// profile. The baseline is a plain aim-and-fire player (closes in, turns to where the
+// enemy is and fires when its nose points there), a lobby client of this process. Per
+// seat: hits and shots per minute (a hit is one bullet passing within 10 px of the
+// enemy's centre, each bullet counted once), the longest time pressed against a wall, the
+// most control words in any second at the host, and for a --bot process its CPU and peak
+// RSS.
 #include <getopt.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -18,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -25,15 +31,19 @@
 #include <vector>
 
 #include "base/status.h"
+#include "base/stop_request.h"
 #include "base/timer.h"
 #include "bot/bot_client.h"
 #include "duel/packet_handlers.h"
 #include "duel/simulate.h"
+#include "link/link.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
 #include "shell/dedicated.h"
+#include "shell/shell.h"
 
+#include "child_process.h"
 #include "proc_status.h"
 
 #ifndef NETDUEL_EXE
@@ -43,24 +53,28 @@
 namespace netduel {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::uint16_t FIRST_PORT = 48100;  // one port per run
+constexpr std::uint16_t FIRST_PORT = 44500;  // two per run: the host's, the link's
 constexpr double DEFAULT_SECONDS = 60.0;
 constexpr double CONNECT_SECONDS = 10.0;
 constexpr double SCRIPT_PERIOD = 0.05;       // the scripted targets' 20 words a second
 constexpr float WALL_TOUCH = 0.01f;          // px from a ship bound that counts as pressed
+// A target process's frame: the game's 3 ms pause and up to 2 ms of work, so that its
+// words leave 0.05 s apart or up to two frames later, at no fixed phase to the host's.
+constexpr double TARGET_PAUSE = 0.003;
+constexpr double TARGET_WORK_MAX = 0.002;
 
 enum class Kind { Still, Circling, Dodging, Plain, Bot };
 
 struct Seat {
     Kind kind;
-    int level = 0;  // Bot only
+    int level = 0;          // Bot only
+    bool ownClock = false;  // a target in a process of its own
 };
 
 struct Run {
     std::string name;
     Seat seats[SHIP_COUNT];
+    bool poorLink = false;  // every seat joins through the link emulator, poor each way
 };
 
 // What one seat did during the measured time.
@@ -141,14 +155,66 @@ void tallyFrame(const MatchState& match, double frameSeconds)
     }
 }
 
-// A seat played from this process: a scripted target or the baseline.
-struct LocalPlayer {
-    Kind kind;
-    BotClient bot;             // the baseline's, and the connection of every local seat
-    double nextWord = 0.0;
-    KeyFlags intent = 0;       // the dodger's current turn and thrust
+// What a target holds: the circling ship thrust and one turn, the dodger a turn and
+// thrust drawn anew every 0.15-0.5 s, the still ship nothing.
+struct TargetMind {
+    Kind kind = Kind::Still;
+    KeyFlags intent = 0;
     double intentUntil = 0.0;
     std::mt19937 random{12345};
+};
+
+KeyFlags targetWord(TargetMind& mind, double now)
+{
+    if (mind.kind == Kind::Circling) return KEY_UP | KEY_RIGHT;
+    if (mind.kind != Kind::Dodging) return 0;
+    if (now >= mind.intentUntil) {
+        const KeyFlags turns[] = {0, KEY_LEFT, KEY_RIGHT};
+        mind.intent = turns[mind.random() % 3] | (mind.random() % 5 < 3 ? KEY_UP : 0);
+        mind.intentUntil = now + 0.15 + (mind.random() % 350) / 1000.0;
+    }
+    return mind.intent;
+}
+
+const char* const KIND_NAMES[] = {"still", "circling", "dodging", "plain", "bot"};
+
+// A target in a process of its own until SIGTERM: a player's copy's frame loop, sending
+// what it holds on every second frame and at most every 0.05 s, as the game does.
+int targetMain(const std::string& kindName, std::uint16_t port, unsigned seed)
+{
+    TargetMind mind;
+    mind.kind = kindName == "circling" ? Kind::Circling : kindName == "dodging" ? Kind::Dodging : Kind::Still;
+    mind.random.seed(seed);
+    std::uniform_real_distribution<double> work(0.0, TARGET_WORK_MAX);
+    stopRequestInstall();
+    LobbyClient client{};
+    if (!lobbyClientConnect(client, "127.0.0.1", port, CLIENT_CHANNELS)) return 1;
+    // A random start, so that no two runs share a phase with the host's clock.
+    std::this_thread::sleep_for(std::chrono::duration<double>(work(mind.random) * 8.0));
+    bool toggle = false;
+    double nextSend = 0.0;
+    while (!stopRequested()) {
+        toggle = !toggle;
+        lobbyClientService(client);
+        const double now = timerSeconds();
+        const KeyFlags word = targetWord(mind, now);
+        if (word && toggle && now > nextSend && lobbyClientOwnSlot(client) >= 0) {
+            nextSend = now + CONTROL_SEND_INTERVAL;
+            lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(word), false);
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(TARGET_PAUSE + work(mind.random)));
+    }
+    lobbyClientDisconnect(client);
+    lobbyClientService(client);
+    lobbyClientDestroy(client);
+    return 0;
+}
+
+// A seat played from this process: a scripted target or the baseline.
+struct LocalPlayer {
+    TargetMind mind;
+    BotClient bot;             // the baseline's, and the connection of every local seat
+    double nextWord = 0.0;
 };
 
 BotLevel plainLevel()
@@ -167,18 +233,13 @@ void scriptedWord(LocalPlayer& player, double now)
     LobbyClient& client = player.bot.net.client;
     if (now < player.nextWord || lobbyClientOwnSlot(client) < 0) return;
     player.nextWord = now + SCRIPT_PERIOD;
-    if (player.kind == Kind::Dodging && now >= player.intentUntil) {
-        const KeyFlags turns[] = {0, KEY_LEFT, KEY_RIGHT};
-        player.intent = turns[player.random() % 3] | (player.random() % 5 < 3 ? KEY_UP : 0);
-        player.intentUntil = now + 0.15 + (player.random() % 350) / 1000.0;
-    }
-    const KeyFlags word = player.kind == Kind::Circling ? KEY_UP | KEY_RIGHT : player.intent;
-    if (word) lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(word), false);
+    if (const KeyFlags word = targetWord(player.mind, now))
+        lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(word), false);
 }
 
 void localPlay(LocalPlayer& player, double now)
 {
-    if (player.kind == Kind::Plain) {
+    if (player.mind.kind == Kind::Plain) {
         botClientPlay(player.bot, now);
         return;
     }
@@ -188,26 +249,12 @@ void localPlay(LocalPlayer& player, double now)
         lobbyClientConnect(bot.net.client, "127.0.0.1", bot.port, CLIENT_CHANNELS);
     }
     lobbyClientService(bot.net.client);
-    if (player.kind != Kind::Still) scriptedWord(player, now);
-}
-
-pid_t spawnBot(std::uint16_t port, int level)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const std::string join = "127.0.0.1:" + std::to_string(port);
-        const std::string levelText = std::to_string(level);
-        if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
-        execl(NETDUEL_EXE, NETDUEL_EXE, "--bot", "--join", join.c_str(), "--level", levelText.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
+    scriptedWord(player, now);
 }
 
 struct SeatRunner {
     std::unique_ptr<LocalPlayer> local;
-    pid_t pid = -1;
+    Process process;  // a --bot or a target of its own
     Clock::time_point started;
 };
 
@@ -233,19 +280,31 @@ bool frames(DedicatedHost& host, SeatRunner (&seats)[SHIP_COUNT], double seconds
     return done();
 }
 
-void seatStart(SeatRunner& seat, const Seat& how, std::uint16_t port)
+struct Programs {
+    std::string bot;     // the executable whose --bot plays
+    std::string target;  // this benchmark, for targets of their own
+};
+
+void seatStart(SeatRunner& seat, const Seat& how, const Programs& programs, std::uint16_t port, unsigned seed)
 {
     seat.started = Clock::now();
+    const std::string portText = std::to_string(port);
     if (how.kind == Kind::Bot) {
-        seat.pid = spawnBot(port, how.level);
+        start(seat.process, {programs.bot, "--bot", "--join", "127.0.0.1:" + portText, "--level",
+                             std::to_string(how.level)}, "");
+        return;
+    }
+    if (how.ownClock) {
+        start(seat.process, {programs.target, "--target", KIND_NAMES[int(how.kind)], "--join", portText,
+                             "--seed", std::to_string(seed)}, "");
         return;
     }
     seat.local = std::make_unique<LocalPlayer>();
-    seat.local->kind = how.kind;
+    seat.local->mind.kind = how.kind;
     botClientSetup(seat.local->bot, "127.0.0.1", port, plainLevel(), "", 99);
 }
 
-void seatStop(DedicatedHost& host, SeatRunner (&seats)[SHIP_COUNT], int i)
+void seatStop(DedicatedHost& host, SeatRunner (&seats)[SHIP_COUNT], int i, bool measured)
 {
     SeatRunner& seat = seats[i];
     if (seat.local) {
@@ -255,25 +314,27 @@ void seatStop(DedicatedHost& host, SeatRunner (&seats)[SHIP_COUNT], int i)
         seat.local.reset();
         return;
     }
-    if (seat.pid <= 0) return;
-    tallies[i].pssKb = rollupKb(seat.pid, "Pss");
-    tallies[i].privateKb = rollupKb(seat.pid, "Private_Clean") + rollupKb(seat.pid, "Private_Dirty");
-    kill(seat.pid, SIGTERM);
+    const pid_t pid = seat.process.pid;
+    if (pid <= 0) return;
+    if (measured) {
+        tallies[i].pssKb = rollupKb(pid, "Pss");
+        tallies[i].privateKb = rollupKb(pid, "Private_Clean") + rollupKb(pid, "Private_Dirty");
+    }
+    kill(pid, SIGTERM);
     int status = 0;
     rusage usage{};
-    frames(host, seats, 5.0, [&] { return wait4(seat.pid, &status, WNOHANG, &usage) == seat.pid; });
-    const double wall = std::chrono::duration<double>(Clock::now() - seat.started).count();
-    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                       usage.ru_stime.tv_usec / 1e6;
-    tallies[i].cpuSeconds = cpu / wall;  // a share of one core
-    tallies[i].peakKb = usage.ru_maxrss;
-    seat.pid = -1;
-}
-
-const char* kindName(const Seat& seat)
-{
-    static const char* names[] = {"still", "circling", "dodging", "plain", "bot"};
-    return names[int(seat.kind)];
+    // The host keeps serving while the player says goodbye.
+    if (frames(host, seats, 5.0, [&] { return wait4(pid, &status, WNOHANG, &usage) == pid; })) {
+        seat.process.pid = -1;  // reaped here, with its usage
+        if (measured) {
+            const double wall = std::chrono::duration<double>(Clock::now() - seat.started).count();
+            const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                               usage.ru_stime.tv_usec / 1e6;
+            tallies[i].cpuSeconds = cpu / wall;  // a share of one core
+            tallies[i].peakKb = usage.ru_maxrss;
+        }
+    }
+    seat.process.stop();
 }
 
 void report(const Run& run, double seconds)
@@ -281,10 +342,10 @@ void report(const Run& run, double seconds)
     for (int i = 0; i < SHIP_COUNT; ++i) {
         const Tally& t = tallies[i];
         const Seat& seat = run.seats[i];
-        if (seat.kind == Kind::Still || seat.kind == Kind::Circling || seat.kind == Kind::Dodging) continue;
-        std::printf("%-22s ship %d %-5s L%d  hits/min %6.1f  shots/min %6.1f  wall max %5.2f s  "
+        if (seat.kind != Kind::Plain && seat.kind != Kind::Bot) continue;
+        std::printf("%-34s ship %d %-5s L%d  hits/min %6.1f  shots/min %6.1f  wall max %5.2f s  "
                     "words/s max %2zu",
-                    run.name.c_str(), i, kindName(seat), seat.level, t.hits * 60.0 / seconds,
+                    run.name.c_str(), i, KIND_NAMES[int(seat.kind)], seat.level, t.hits * 60.0 / seconds,
                     t.shots * 60.0 / seconds, t.wallLongest, t.wordsMost);
         if (t.cpuSeconds >= 0)
             std::printf("  cpu %5.2f %%  peak RSS %4.1f MB (PSS %3.1f, private %3.1f)", t.cpuSeconds * 100.0,
@@ -294,7 +355,7 @@ void report(const Run& run, double seconds)
     std::fflush(stdout);
 }
 
-bool runOne(const Run& run, std::uint16_t port, double seconds)
+bool runOne(const Run& run, const Programs& programs, std::uint16_t port, double seconds)
 {
     for (Tally& tally : tallies) tally = Tally{};
     measuring = false;
@@ -302,11 +363,26 @@ bool runOne(const Run& run, std::uint16_t port, double seconds)
     auto host = std::make_unique<DedicatedHost>();
     if (!dedicatedStart(*host, port)) return false;
     lobbyServerSetCallback(host->net.server, countingKeyHandler);
+    Link link;
+    std::uint16_t joinPort = port;
+    if (run.poorLink) {
+        LinkConfig config;
+        config.listenPort = std::uint16_t(port + 1);
+        config.hostPort = port;
+        linkProfileFind("poor", config.impairment[LINK_TO_HOST]);
+        config.impairment[LINK_TO_CLIENT] = config.impairment[LINK_TO_HOST];
+        config.seed = port;
+        if (!linkStart(link, config)) {
+            dedicatedStop(*host);
+            return false;
+        }
+        joinPort = linkPort(link);
+    }
     SeatRunner seats[SHIP_COUNT];
     bool ok = true;
     // Seat 0 first, so that it gets slot 0 and ship 0.
     for (int i = 0; i < SHIP_COUNT && ok; ++i) {
-        seatStart(seats[i], run.seats[i], port);
+        seatStart(seats[i], run.seats[i], programs, joinPort, port * 2u + unsigned(i));
         ok = frames(*host, seats, CONNECT_SECONDS, [&] { return slotConnected(*host, i); });
     }
     if (ok) {
@@ -316,8 +392,9 @@ bool runOne(const Run& run, std::uint16_t port, double seconds)
     } else {
         std::printf("%s: the seats did not connect\n", run.name.c_str());
     }
-    for (int i = SHIP_COUNT - 1; i >= 0; --i) seatStop(*host, seats, i);
+    for (int i = SHIP_COUNT - 1; i >= 0; --i) seatStop(*host, seats, i, ok);
     if (ok) report(run, seconds);
+    linkStop(link);
     dedicatedStop(*host);
     return ok;
 }
@@ -325,13 +402,18 @@ bool runOne(const Run& run, std::uint16_t port, double seconds)
 std::vector<Run> allRuns()
 {
     std::vector<Run> runs;
-    const Seat targets[] = {{Kind::Still}, {Kind::Circling}, {Kind::Dodging}};
-    for (const Seat& target : targets)
-        runs.push_back({std::string("plain vs ") + kindName(target), {target, {Kind::Plain}}});
-    for (int level = 1; level <= 3; ++level)
-        for (const Seat& target : targets)
-            runs.push_back({"L" + std::to_string(level) + " vs " + kindName(target),
-                            {target, {Kind::Bot, level}}});
+    const auto add = [&](const Seat& target, const Seat& player, const char* how, bool poor) {
+        const std::string who = player.kind == Kind::Plain ? "plain" : "L" + std::to_string(player.level);
+        runs.push_back({who + " vs " + KIND_NAMES[int(target.kind)] + how, {target, player}, poor});
+    };
+    const Seat scripted[] = {{Kind::Still}, {Kind::Circling}, {Kind::Dodging}};
+    const Seat own[] = {{Kind::Circling, 0, true}, {Kind::Dodging, 0, true}};
+    const Seat players[] = {{Kind::Plain}, {Kind::Bot, 1}, {Kind::Bot, 2}, {Kind::Bot, 3}};
+    for (const Seat& player : players)
+        for (const Seat& target : scripted) add(target, player, "", false);
+    for (const Seat& player : players)
+        for (const Seat& target : own) add(target, player, ", own clock", false);
+    for (const Seat& player : players) add(own[0], player, ", own clock, poor link", true);
     runs.push_back({"L3 vs L1 (L3 ship 0)", {{Kind::Bot, 3}, {Kind::Bot, 1}}});
     runs.push_back({"L1 vs L3 (L3 ship 1)", {{Kind::Bot, 1}, {Kind::Bot, 3}}});
     runs.push_back({"L2 vs L2", {{Kind::Bot, 2}, {Kind::Bot, 2}}});
@@ -345,31 +427,47 @@ int main(int argc, char** argv)
 {
     using namespace netduel;
     double seconds = DEFAULT_SECONDS;
-    std::string only;  // --only TEXT: the runs whose name holds TEXT
+    std::string only;    // --only TEXT: the runs whose name holds TEXT
+    std::string target;  // --target KIND: be a target process, not the benchmark
+    Programs programs{NETDUEL_EXE, std::filesystem::read_symlink("/proc/self/exe").string()};
     long firstPort = FIRST_PORT;
+    long join = 0;
+    unsigned seed = 1;
     const option longOptions[] = {{"seconds", required_argument, nullptr, 's'},
                                   {"only", required_argument, nullptr, 'o'},
                                   {"first-port", required_argument, nullptr, 'p'},
+                                  {"exe", required_argument, nullptr, 'e'},
+                                  {"target", required_argument, nullptr, 't'},
+                                  {"join", required_argument, nullptr, 'j'},
+                                  {"seed", required_argument, nullptr, 'r'},
                                   {nullptr, 0, nullptr, 0}};
     for (int code; (code = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
         if (code == 's') seconds = std::atof(optarg);
         else if (code == 'o') only = optarg;
         else if (code == 'p') firstPort = std::atol(optarg);
+        else if (code == 'e') programs.bot = optarg;
+        else if (code == 't') target = optarg;
+        else if (code == 'j') join = std::atol(optarg);
+        else if (code == 'r') seed = unsigned(std::strtoul(optarg, nullptr, 10));
         else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--only TEXT] [--first-port N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds N] [--only TEXT] [--first-port N] [--exe NETDUEL]\n",
+                         argv[0]);
             return 2;
         }
     }
-    if (!(seconds > 0) || firstPort < 1 || firstPort > 65535 - 64) {
+    statusOut = nullptr;  // the host's lines would drown the table
+    if (!target.empty()) return targetMain(target, static_cast<std::uint16_t>(join), seed);
+    const std::vector<Run> runs = allRuns();
+    if (!(seconds > 0) || firstPort < 1 || firstPort > 65535 - 2 * long(runs.size())) {
         std::fprintf(stderr, "bench_bot: --seconds takes a positive number, --first-port a UDP port\n");
         return 2;
     }
-    statusOut = nullptr;  // the host's lines would drown the table
-    std::printf("bench_bot: %.0f s a run, host at 60 frames/s on loopback\n", seconds);
-    const std::vector<Run> runs = allRuns();
+    std::printf("bench_bot: %.0f s a run, host at 60 frames/s on loopback, --bot from %s\n", seconds,
+                programs.bot.c_str());
+    std::fflush(stdout);
     bool ok = true;
     for (std::size_t i = 0; i < runs.size(); ++i)
         if (only.empty() || runs[i].name.find(only) != std::string::npos)
-            ok = runOne(runs[i], static_cast<std::uint16_t>(firstPort + long(i)), seconds) && ok;
+            ok = runOne(runs[i], programs, static_cast<std::uint16_t>(firstPort + 2 * long(i)), seconds) && ok;
     return ok ? 0 : 1;
 }

@@ -12,23 +12,57 @@ namespace netduel {
 
 namespace {
 
-constexpr double TRACK_WINDOW = 0.15;   // s of sights that one velocity estimate spans
-constexpr double TURNING_MIN = 0.05;    // rad/s: slower course changes count as straight
-constexpr double GLIDE_RATE = 10.94;    // 1/s: speed·(5/6) per 1/60 s step, as a rate
+constexpr double FIT_WINDOW = 0.5;       // s of sights that one fit of a course spans at most
+constexpr double TURN_SENSE_SPAN = 0.1;  // s of headings that tell which way a ship turns now
+constexpr double TURN_SEEN = 0.01;       // rad: a smaller heading change is no turn
+// Of THRUST_SPEED: a slower ship has had no thrust word for over six steps, twice the
+// spacing of a held key's words: it was let go, and the ship glides.
+constexpr double GLIDE_SPEED_SHARE = 0.3;
+constexpr double TURNING_MIN = 0.05;     // rad/s: slower course changes count as straight
+constexpr int GLIDE_STEPS = 120;        // host steps after which a glide counts as over
+constexpr int SETTLE_STEPS_MAX = 8;     // a turn rate snaps to 0 well within these
 constexpr double SAMPLE = 1.0 / 120.0;  // s between two points of a flight looked at
 constexpr double FLIGHT_MAX = 2.0;      // s: no bullet stays in the field longer
 constexpr float CLOSE_BAND = 30.0f;     // px beyond the fighting distance before closing in
-constexpr double THRUST_CONE = 0.7;     // rad off the wanted course that still thrusts
+constexpr double THRUST_CONE = 0.7;         // rad off the wanted course that still thrusts
+constexpr double ORBIT_RADIUS_MAX = 150.0;  // px: a ship turning on a wider circle is fought up close
 constexpr double TURN_DEADBAND = 0.55;  // of a quantum: smaller errors wait for a better shot
 
 Vec2 facing(double heading) { return Vec2(-std::sin(heading), -std::cos(heading)); }
 
 double wrapAngle(double angle) { return std::remainder(angle, 2.0 * std::numbers::pi); }
 
-// px a ship gliding at `speed` covers in `seconds` with no new thrust.
+// px a ship gliding at THRUST_SPEED covers in n host steps with no new thrust: a copy of
+// a ship far from every wall, stepped by the simulation's own motion.
+struct GlideTable {
+    double px[GLIDE_STEPS + 1] = {};
+};
+
+const GlideTable& glideTable()
+{
+    static const GlideTable table = [] {
+        GlideTable t;
+        Ship ship;
+        ship.position = Vec2((SHIP_MIN_X + SHIP_MAX_X) / 2.0f, SHIP_MAX_Y - 1.0f);
+        ship.speed = THRUST_SPEED;
+        const Vec2 start = ship.position;
+        for (int n = 1; n <= GLIDE_STEPS; ++n) {
+            shipStepMotion(ship, -BOT_STEP);
+            t.px[n] = distance(ship.position, start);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// px a ship gliding at `speed` covers in `seconds` with no new thrust, between whole steps.
 double glide(double speed, double seconds)
 {
-    return speed * (1.0 - std::exp(-GLIDE_RATE * seconds)) / GLIDE_RATE;
+    const GlideTable& table = glideTable();
+    const double steps = seconds > 0.0 ? std::min(seconds / BOT_STEP, double(GLIDE_STEPS)) : 0.0;  // NaN: 0
+    const int whole = std::min(int(steps), GLIDE_STEPS - 1);
+    const double px = table.px[whole] + (table.px[whole + 1] - table.px[whole]) * (steps - whole);
+    return px * speed / THRUST_SPEED;
 }
 
 std::uint64_t nextRandom(std::uint64_t& state)
@@ -59,11 +93,13 @@ int sightAtOrBefore(const BotBrain& brain, double moment)
     return -1;
 }
 
-// Where the heading comes to rest once its turn has died down (−turnRate/45 at 60 steps a
-// second) and the turn words not yet visible in the sight have acted.
+// Where the heading comes to rest once its turn has died down (a copy stepped by the
+// simulation) and the turn words not yet visible in the sight have acted.
 double settledHeading(const BotBrain& brain, const Ship& own, double sightReceived)
 {
-    double heading = own.heading - own.turnRate / 45.0;
+    Ship settling = own;
+    for (int i = 0; i < SETTLE_STEPS_MAX && settling.turnRate != 0.0f; ++i) shipStepMotion(settling, -BOT_STEP);
+    double heading = settling.heading;
     const double unseenAfter = sightReceived - brain.echo;
     for (const BotPendingTurn& turn : brain.pending)
         if (turn.sentAt >= 0.0 && turn.sentAt > unseenAfter) heading += turn.delta;
@@ -94,6 +130,8 @@ struct Situation {
     Vec2 shooter;     // own position when the word is served
     double heading;   // own heading at rest, with the unseen turns
     double delay;     // s from the sight's moment at the host to the step serving the word
+    Vec2 haunt;       // the middle of the circle the enemy flies; where it is when none
+    float roam;       // px: that circle's radius; 0 when none
 };
 
 // The shot of this word: 0 when it does not fire, else KEY_FIRE with the turn bit (if any)
@@ -185,33 +223,54 @@ bool nearWall(Vec2 p, float margin)
            p.y > SHIP_MAX_Y - margin;
 }
 
-// Near a wall: a turn towards the middle of the field, and thrust once the nose points
-// inwards. Empty when the ship is clear of every wall.
-std::optional<KeyFlags> wallEscape(const Situation& s)
+// Thrust along `heading` unless it would take the ship into a wall within a second.
+KeyFlags thrustClear(const Situation& s, double heading)
 {
-    const Vec2 p = s.shooter;
-    if (!nearWall(p, BOT_WALL_MARGIN)) return std::nullopt;
-    const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
-    const double inwards = botHeadingTowards(p, middle);
-    const KeyFlags turn = turnTowards(s.heading, inwards);
-    const bool pointsIn = std::fabs(wrapAngle(inwards - s.heading - turnDelta(turn))) < THRUST_CONE;
-    return turn | (pointsIn ? KEY_UP : 0);
-}
-
-// Thrust that closes to the fighting distance, never into a wall. A bot that has found
-// no shot for a while comes closer still: the nearer the enemy, the smaller the miss
-// between two of the headings its turn words can reach.
-KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, double now)
-{
-    const float range = distance(s.shooter, s.track.position);
-    const bool shotless = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS;
-    const float wanted = shotless ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND;
-    if (range <= wanted) return 0;
-    const double heading = s.heading + turnDelta(turn);
-    const double towards = botHeadingTowards(s.shooter, s.track.position);
-    if (std::fabs(wrapAngle(towards - heading)) > THRUST_CONE) return 0;
     const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
     return nearWall(ahead, BOT_WALL_MARGIN / 2) ? 0 : KEY_UP;  // outside the field counts as near
+}
+
+// A turn towards `course`, and thrust once the nose points along it.
+KeyFlags steerTowards(const Situation& s, double course)
+{
+    const KeyFlags turn = turnTowards(s.heading, course);
+    const bool along = std::fabs(wrapAngle(course - s.heading - turnDelta(turn))) < THRUST_CONE;
+    return turn | (along ? KEY_UP : 0);
+}
+
+// Near a wall: off towards the middle of the field. Over the enemy, nearer than half of
+// BOT_CLOSEST, where a bullet leaves the muzzle past it: off away from it, never into a
+// wall. Empty when neither.
+std::optional<KeyFlags> escape(const Situation& s)
+{
+    const Vec2 p = s.shooter;
+    if (nearWall(p, BOT_WALL_MARGIN)) {
+        const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
+        return steerTowards(s, botHeadingTowards(p, middle));
+    }
+    if (!(distance(p, s.track.position) < MUZZLE_OFFSET)) return std::nullopt;
+    const KeyFlags off = steerTowards(s, botHeadingTowards(s.track.position, p));
+    return (off & ~KEY_UP) | ((off & KEY_UP) ? thrustClear(s, s.heading + turnDelta(off)) : 0);
+}
+
+// Thrust that closes to the fighting distance, never into a wall. An enemy that circles
+// is fought from outside its circle: from within, its bearing turns faster than turn
+// words can follow, so a bot inside flies out whenever its nose points out. A bot that
+// has found no shot or hit nothing for a while comes closer still: the nearer the enemy,
+// the smaller the miss between two of the headings its turn words can reach.
+KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, double now)
+{
+    const double heading = s.heading + turnDelta(turn);
+    const float range = distance(s.shooter, s.haunt);
+    if (range < s.roam) {
+        const double away = botHeadingTowards(s.haunt, s.shooter);
+        return std::fabs(wrapAngle(away - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
+    }
+    const bool stuck = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS || now - brain.hitSeenAt > BOT_HITLESS_SECONDS;
+    const float wanted = s.roam + (stuck ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND);
+    if (range <= wanted) return 0;
+    const double towards = botHeadingTowards(s.shooter, s.haunt);
+    return std::fabs(wrapAngle(towards - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
 }
 
 void wobbleUpdate(BotBrain& brain, double now)
@@ -233,6 +292,16 @@ Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
     s.delay = (now - sight.received) + std::max(0.0, brain.echo - BOT_STEP);
     s.heading = settledHeading(brain, s.own, sight.received);
     s.shooter = ownAt(s.own.position, s.own.heading, s.own.speed, s.delay);
+    // A ship that turns as it goes flies a circle: what to fight from outside of.
+    s.haunt = s.track.position;
+    s.roam = 0.0f;
+    const double speed = std::hypot(s.track.velocity.x, s.track.velocity.y);
+    const double radius = std::fabs(s.track.turning) > TURNING_MIN ? speed / s.track.turning : 0.0;  // signed
+    if (!s.track.gliding && radius != 0.0 && std::fabs(radius) < ORBIT_RADIUS_MAX) {
+        const double course = std::atan2(-double(s.track.velocity.x), -double(s.track.velocity.y));
+        s.haunt = s.track.position + Vec2(-std::cos(course), std::sin(course)) * radius;
+        s.roam = static_cast<float>(std::fabs(radius));
+    }
     return s;
 }
 
@@ -243,8 +312,8 @@ KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
     const double wanted = botHeadingTowards(s.shooter, aim) + brain.wobble;
     KeyFlags word = shotChoice(brain, s, now);
     if (!(word & KEY_FIRE)) word = turnTowards(s.heading, wanted);
-    if (const auto escape = wallEscape(s)) {
-        word = (word & KEY_FIRE) && !(*escape & KEY_UP) ? word : *escape;
+    if (const auto off = escape(s)) {
+        word = (word & KEY_FIRE) && !(*off & KEY_UP) ? word : *off;
     } else {
         word |= closeIn(brain, s, word, now);
     }
@@ -284,7 +353,6 @@ BotLevel botLevel(int level)
         l.fireMiss = 12.0f;
         l.fireGap = 0.15;
         l.fightDistance = 200.0f;
-        l.leadsTurns = false;
         l.shootsWhileTurning = false;
         l.dodgeMargin = 14.0f;
         return l;
@@ -305,8 +373,8 @@ namespace {
 // sense sent before, and the time between is one echo.
 void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double now)
 {
-    constexpr float ONE_STEP = 1.25f;
-    constexpr float TWO_STEPS = 0.3125f;
+    constexpr float ONE_STEP = static_cast<float>(TURN_RATE * BOT_TURN_KEPT);
+    constexpr float TWO_STEPS = static_cast<float>(ONE_STEP * BOT_TURN_KEPT);
     const auto near = [](float rate, float magnitude) { return std::fabs(std::fabs(rate) - magnitude) < 0.01f; };
     const bool seenBefore = before && near(before->turnRate, ONE_STEP) && (before->turnRate < 0) == (own.turnRate < 0);
     if (!near(own.turnRate, ONE_STEP) && !(near(own.turnRate, TWO_STEPS) && !seenBefore)) return;
@@ -339,6 +407,10 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
         const Ship* before = last ? &last->ships[ownShip] : nullptr;
         echoMeasure(brain, seen.ships[ownShip], before, now);
         if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
+        // A hit sets the enemy's flash counter to 1, and each step counts it on.
+        const std::int8_t flash = seen.ships[1 - ownShip].hitCounter;
+        const std::int8_t flashBefore = last ? last->ships[1 - ownShip].hitCounter : 0;
+        if (flash > 0 && (flashBefore == 0 || flash < flashBefore)) brain.hitSeenAt = now;
     }
     brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
     brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
@@ -382,30 +454,74 @@ double botHeadingTowards(Vec2 from, Vec2 to)
 
 BotTrack botTrack(const BotBrain& brain, int at, int ship)
 {
-    const BotSight& now = brain.sights[at];
+    const BotSight& newest = brain.sights[at];
+    const Ship& now = newest.ships[ship];
     BotTrack track;
-    track.position = now.ships[ship].position;
-    const BotSight* before = nullptr;
-    for (int back = 1; back < brain.sightCount; ++back) {
-        const BotSight& older = brain.sights[(at - back + BOT_SIGHTS) % BOT_SIGHTS];
-        if (older.received > now.received) break;  // wrapped past the oldest
-        before = &older;
-        if (older.hostTime <= now.hostTime - TRACK_WINDOW) break;
+    track.position = now.position;
+    // The sights at or before `at`, newest first, as long as they are older.
+    const BotSight* chain[BOT_SIGHTS];
+    int count = 0;
+    for (int back = 0; back < brain.sightCount; ++back) {
+        const BotSight& sight = brain.sights[(at - back + BOT_SIGHTS) % BOT_SIGHTS];
+        if (count > 0 && !(sight.hostTime < chain[count - 1]->hostTime)) break;  // wrapped past the oldest
+        chain[count++] = &sight;
+        if (sight.hostTime <= newest.hostTime - FIT_WINDOW) break;
     }
-    if (!before || !(now.hostTime > before->hostTime)) return track;
-    const double span = now.hostTime - before->hostTime;
-    track.velocity = (now.ships[ship].position - before->ships[ship].position) / span;
-    track.turning = (double(now.ships[ship].heading) - before->ships[ship].heading) / span;
-    // The mean velocity is the course of the middle of the span: turn it on to now.
-    const double lag = track.turning * span / 2.0;
-    const double c = std::cos(lag), s = std::sin(lag);
-    const Vec2 v = track.velocity;
-    track.velocity = Vec2(v.x * c + v.y * s, -v.x * s + v.y * c);
+    if (count < 2) return track;
+    // Not thrust for a while: it glides, slowing as the host's steps damp it.
+    if (now.speed < GLIDE_SPEED_SHARE * THRUST_SPEED) {
+        track.velocity = facing(now.heading) * double(now.speed);
+        track.gliding = true;
+        return track;
+    }
+    // The way it turns now: over the last TURN_SENSE_SPAN s of headings.
+    int senseFrom = 1;
+    while (senseFrom + 1 < count && chain[senseFrom]->hostTime > newest.hostTime - TURN_SENSE_SPAN) ++senseFrom;
+    const double turned = double(now.heading) - chain[senseFrom]->ships[ship].heading;
+    const int sense = turned > TURN_SEEN ? 1 : turned < -TURN_SEEN ? -1 : 0;
+    // The chords between successive sights back to where it held something else (turned the
+    // other way, or at all when it turns no more, or glided), fitted as a course that
+    // turns at a steady rate, at the chords' mean speed.
+    double sumW = 0, sumT = 0, sumC = 0, sumTT = 0, sumTC = 0, length = 0, span = 0;
+    double course = 0.0;
+    for (int k = 0; k + 1 < count; ++k) {
+        const Ship& a = chain[k + 1]->ships[ship];
+        const Ship& b = chain[k]->ships[ship];
+        const double dt = chain[k]->hostTime - chain[k + 1]->hostTime;
+        const double dh = double(b.heading) - a.heading;
+        const bool otherTurn = sense == 0 ? std::fabs(dh) > TURN_SEEN : dh * sense < -TURN_SEEN;
+        if (k > 0 && (otherTurn || a.speed < GLIDE_SPEED_SHARE * THRUST_SPEED)) break;
+        const Vec2 chord = b.position - a.position;
+        const double px = std::hypot(double(chord.x), double(chord.y));
+        if (px > 0.0) {
+            const double c = botHeadingTowards(a.position, b.position);
+            course = k == 0 ? c : course + wrapAngle(c - course);  // unwrapped along the chain
+            const double mid = (chain[k]->hostTime + chain[k + 1]->hostTime) / 2.0 - newest.hostTime;
+            sumW += px;
+            sumT += px * mid;
+            sumC += px * course;
+            sumTT += px * mid * mid;
+            sumTC += px * mid * course;
+        }
+        length += px;
+        span += dt;
+    }
+    if (!(span > 0.0) || !(sumW > 0.0)) return track;
+    const double meanT = sumT / sumW, meanC = sumC / sumW;
+    const double spread = sumTT / sumW - meanT * meanT;
+    track.turning = sense != 0 && spread > 1e-6 ? (sumTC / sumW - meanT * meanC) / spread : 0.0;
+    const double courseNow = meanC - track.turning * meanT;
+    track.velocity = facing(courseNow) * (length / span);
     return track;
 }
 
 Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns)
 {
+    if (track.gliding) {
+        const double speed = std::hypot(track.velocity.x, track.velocity.y);
+        if (!(speed > 0.0)) return track.position;
+        return shipFieldClamp(track.position + track.velocity * (glide(speed, seconds) / speed));
+    }
     if (!turns || std::fabs(track.turning) < TURNING_MIN)
         return shipFieldClamp(track.position + track.velocity * seconds);
     const double speed = std::hypot(track.velocity.x, track.velocity.y);

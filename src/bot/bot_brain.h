@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "duel/match.h"
+#include "duel/packet_handlers.h"
+#include "duel/simulate.h"
 #include "vecmath/vec2.h"
 
 namespace netduel {
@@ -14,16 +16,25 @@ namespace netduel {
 // A person's copy sends at most one control word per this many seconds; a little more
 // than 0.05 so that jitter on the way never lets 21 words land within one second.
 inline constexpr double BOT_SEND_INTERVAL = 0.052;
-// Heading change of one turn word at the host's 60 steps a second: 5 rad/s damped by a
-// quarter per step and snapped, 0.0833 + 0.0208 + 0.0052 rad. The first step alone turns
-// 0.0833, which is the heading a word with both a turn and fire bits shoots at.
-inline constexpr float BOT_TURN_QUANTUM = 0.109375f;
-inline constexpr float BOT_TURN_FIRST_STEP = 0.083333f;
-inline constexpr double BOT_STEP = 1.0 / 60.0;  // s: the host's step
-// Fire words this far apart (seven steps) each find the shared 0.1 s cooldown over; two
-// words 0.052 s apart reach the host six steps after a shot, and lose the race with its
-// clock about half the time.
-inline constexpr double BOT_SHOT_SPACING = 7.0 * BOT_STEP - 0.0015;
+inline constexpr double BOT_STEP = SIM_STEP_MAX;  // s: the host's step
+// The share of a turn rate that one host step keeps.
+inline constexpr double BOT_TURN_KEPT = -TURN_DAMPING * BOT_STEP;
+
+// Heading change of one turn word: TURN_RATE for a step, then damped by each step until
+// it snaps to 0 (0.0833 + 0.0208 + 0.0052 rad at 60 steps a second).
+constexpr double botTurnOfOneWord()
+{
+    double turned = 0.0;
+    for (double rate = TURN_RATE; rate >= TURN_SNAP; rate *= BOT_TURN_KEPT) turned += rate * BOT_STEP;
+    return turned;
+}
+inline constexpr float BOT_TURN_QUANTUM = static_cast<float>(botTurnOfOneWord());
+// The first step alone: the heading a word with both a turn and the fire bit shoots at.
+inline constexpr float BOT_TURN_FIRST_STEP = static_cast<float>(TURN_RATE * BOT_STEP);
+// Fire words this far apart (the cooldown's steps and one more: seven) each find the shared
+// cooldown over; two words 0.052 s apart reach the host six steps after a shot, and lose
+// the race with its clock about half the time.
+inline constexpr double BOT_SHOT_SPACING = (int(FIRE_COOLDOWN / BOT_STEP + 0.5) + 1) * BOT_STEP - 0.0015;
 // Seconds from a word leaving to the first snapshot that shows it, until measured (on
 // loopback: a frame until the host's service, its step, and a frame until a broadcast):
 // the bot times its own turn words and keeps the echo in a fast-rising, slowly-falling
@@ -32,9 +43,11 @@ inline constexpr double BOT_ECHO_GUESS = 0.05;
 inline constexpr double BOT_ECHO_MAX = 1.0;
 inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
 inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
-// A bot that found no shot for this long closes in to BOT_CLOSEST (px), where one of the
-// headings its turn words reach passes within 5 px of any target.
+// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
+// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
+// of any target: from farther off, a still one may lie between two of them.
 inline constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+inline constexpr double BOT_HITLESS_SECONDS = 3.0;
 inline constexpr float BOT_CLOSEST = 80.0f;
 inline constexpr int BOT_SIGHTS = 48;             // snapshots kept: 1.6 s at 30 a second
 inline constexpr int BOT_PENDING_TURNS = 8;       // turn words remembered until seen
@@ -83,6 +96,7 @@ struct BotBrain {
     double nextFireTime = 0.0;  // s: no fire bit before this
     double lastFireTime = 0.0;  // s: the last word with a fire bit
     double ownShotSeenAt = 0.0; // s: the last sight with a new bullet of its own
+    double hitSeenAt = 0.0;     // s: the last sight in which the enemy was newly hit
     double wobble = 0.0;        // rad, the aim error now
     double wobbleUntil = -1.0;  // s: when it is drawn again
     double echo = BOT_ECHO_GUESS;  // s from sending a word to seeing it in a snapshot
@@ -92,8 +106,9 @@ struct BotBrain {
 // A moving ship as the bot expects it to go on.
 struct BotTrack {
     Vec2 position;
-    Vec2 velocity;       // px/s, from successive snapshots
-    double turning = 0;  // rad/s of its course, counted like heading
+    Vec2 velocity;         // px/s: its mean speed along its course now
+    double turning = 0;    // rad/s of its course, counted like heading
+    bool gliding = false;  // it thrusts no more: `velocity` dies down as the host damps it
 };
 
 // Forgets everything and plays at `level`, its random draws from `seed`.
@@ -111,12 +126,13 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
 // The heading whose nose points from `from` to `to`; nose at position − 15·(sin h, cos h).
 double botHeadingTowards(Vec2 from, Vec2 to);
 
-// Where `ship` of the newest sight at or before index `at` is expected to go on: its
-// velocity over the last ~0.15 s of sights and the turning of its course.
+// Where `ship` of the sight at index `at` is expected to go on: its course and mean speed
+// fitted over the sights since it last held other keys (up to half a second of them), as a
+// course that turns at a steady rate; a ship that has not thrust for a while glides.
 BotTrack botTrack(const BotBrain& brain, int at, int ship);
 
 // Where the track will be `seconds` ahead, its course turning as it does now when
-// `turns`, never past the ship bounds.
+// `turns`, slowing as the host's steps damp it when it glides; never past the ship bounds.
 Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns);
 
 // The point to aim at from `shooter` so that a bullet fired `delay` seconds from now

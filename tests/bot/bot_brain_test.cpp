@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "bot/bot_brain.h"
+#include "duel/packet_handlers.h"
 #include "duel/simulate.h"
 
 namespace netduel {
@@ -87,6 +88,19 @@ TEST(BotAim, TheHeadingTowardsAPointPutsTheNoseOnIt)
     EXPECT_NEAR(botShotMiss(still, from, 0.1, 0.0, false), 300.0 * std::sin(0.1), 1.5);
 }
 
+TEST(BotAim, ItsTurnQuantaAreWhatTheHostsStepsTurnAShip)
+{
+    for (const KeyFlags word : {KEY_LEFT, KEY_RIGHT}) {
+        Ship ship;
+        shipApplyControl(ship, word);
+        shipStepMotion(ship, -BOT_STEP);
+        const float sense = word == KEY_LEFT ? 1.0f : -1.0f;
+        EXPECT_FLOAT_EQ(ship.heading, sense * BOT_TURN_FIRST_STEP);
+        for (int i = 0; i < 10; ++i) shipStepMotion(ship, -BOT_STEP);
+        EXPECT_FLOAT_EQ(ship.heading, sense * BOT_TURN_QUANTUM);
+    }
+}
+
 TEST(BotDecide, FiresWhenTheShotMeetsTheEnemyAndTurnsTowardsItOtherwise)
 {
     Scene aimed({600.0f, 400.0f}, PI / 2.0, {450.0f, 400.0f});  // nose left, enemy left
@@ -140,7 +154,7 @@ TEST(BotDecide, WordsKeepTheIntervalOfAPersonsCopy)
     EXPECT_FALSE(botBrainDecide(scene.brain, 2, 5.0));  // slot 2 steers no ship
 }
 
-TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromIt)
+TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromItAndFromAShipItIsOver)
 {
     // Pressed against the left wall with the nose into it, the enemy far to the left side
     // is not worth it: turn towards the middle, no thrust yet.
@@ -157,6 +171,31 @@ TEST(BotDecide, NeverThrustsIntoAWallAndTurnsAwayFromIt)
     // Already at its fighting distance: it holds.
     Scene near({600.0f, 400.0f}, PI / 2.0, {500.0f, 400.0f});
     EXPECT_FALSE(near.decide(0.0) & KEY_UP);
+    // Right over the enemy, where its bullets would leave the muzzle past it: it turns
+    // away, and off it goes once its nose points away.
+    Scene over({600.0f, 400.0f}, PI / 2.0, {594.0f, 400.0f});
+    const KeyFlags turningAway = over.decide(0.0);
+    EXPECT_FALSE(turningAway & (KEY_UP | KEY_FIRE));
+    EXPECT_NE(turningAway & (KEY_LEFT | KEY_RIGHT), 0u);
+    Scene away({600.0f, 400.0f}, -PI / 2.0, {594.0f, 400.0f});
+    EXPECT_TRUE(away.decide(0.0) & KEY_UP);
+}
+
+TEST(BotDecide, ComesCloserWhenItsShotsHaveHitNothingForAWhile)
+{
+    // 100 px off with its nose on the enemy, firing all along: it holds while its shots
+    // hit (the enemy's flash counter starts again), and closes in once none has for a while.
+    for (const bool hitting : {true, false}) {
+        Scene scene({600.0f, 400.0f}, PI / 2.0, {500.0f, 400.0f});
+        KeyFlags word = 0;
+        for (int i = 1; i * 0.25 < BOT_HITLESS_SECONDS + 0.5; ++i) {
+            scene.match.ships[ENEMY].hitCounter = hitting && i % 2 ? 1 : 0;
+            scene.see(i * 0.25);
+            word = scene.decide(i * 0.25 + 0.01);
+            ASSERT_TRUE(word & KEY_FIRE);
+        }
+        EXPECT_EQ(bool(word & KEY_UP), !hitting);
+    }
 }
 
 TEST(BotDecide, ThrustsOutOfTheWayOfABulletComingStraightAtIt)
