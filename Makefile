@@ -7,7 +7,7 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DNETDUEL_WERROR=ON
 endif
 
-.PHONY: all deps build play test asan bench fuzz package clean
+.PHONY: all deps build play test asan bench fuzz package screenshots plots clean
 
 all: build
 
@@ -47,6 +47,15 @@ fuzz: deps
 package: deps
 	$(MAKE) build
 	cd build && cpack -G DEB
+
+# The README's pictures: the real program captured under Xvfb (docs/screenshots), and the
+# plots of the data files that bench_link and bench_soak write with --data (docs/data).
+screenshots: deps
+	$(MAKE) build
+	scripts/screenshots build/netduel docs/screenshots
+
+plots: deps
+	scripts/plots docs/data docs/plots
 
 clean:
 	rm -rf build build-asan build-fuzz
