@@ -19,6 +19,7 @@ constexpr double INTERVAL_WEIGHT = 0.05;  // share of a new interval in the smoo
 constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, not a slower host
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
+constexpr double LATE_FRAME_SHARE = 0.25;  // of an interval: a gap of 1.75 intervals or more held a loss
 constexpr double LOSS_BRIDGED = 0.05;     // share of snapshots lost from which losses are bridged
 // s the delay waits with the target below it before it shrinks: the extremes of a jittery
 // link leave the ring and come back, and a delay that swung with them would warp the picture.
@@ -192,7 +193,9 @@ void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, 
 // gaps slowly, capped so that a loss barely moves it while a slower host still shows.
 void viewCountGap(MatchView& view, double gap)
 {
-    const double sent = std::max(1.0, std::round(gap / view.interval));
+    // A host frame that runs late stretches a gap by half an interval (it sends every
+    // second frame); only a gap nearer two intervals than that is a snapshot lost.
+    const double sent = std::max(1.0, std::floor(gap / view.interval + LATE_FRAME_SHARE));
     view.expected += sent;
     view.lost += sent - 1.0;
     if (view.expected > LOSS_WINDOW) {

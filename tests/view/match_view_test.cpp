@@ -118,6 +118,13 @@ TEST_F(MatchViewTest, ALostSnapshotIsBridgedAndADryBufferHoldsAfterTheLimit)
     EXPECT_NEAR(view.delay, 2.5 * INTERVAL, 2e-3);
 }
 
+TEST_F(MatchViewTest, AHostFrameRunningLateIsNoLoss)
+{
+    receive(0.0, 1.0, [](int) { return 0.0; });
+    receive(1.0 + 1.5 * INTERVAL, 1.5, [](int) { return 0.0; });  // one frame late
+    EXPECT_EQ(matchViewLoss(view), 0.0);
+}
+
 TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
 {
     receive(0.0, 2.0, [](int i) { return (i * 7919 % 41) / 1000.0; });  // 0…40 ms late
