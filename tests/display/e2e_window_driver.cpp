@@ -137,23 +137,38 @@ protected:
 
     static void SetUpTestSuite() { ASSERT_TRUE(waitForWindowManager()) << "no window manager"; }
 
-    // A window manager announces itself on the root window.
+    // A window manager names itself on the root window before its start is over, and a
+    // window mapped in that moment may never be managed (the game's would then wait for
+    // its map for good). Ready is when it has managed a probe window of ours: it gives
+    // it WM_STATE. The probe is mapped again on each try.
     static bool waitForWindowManager()
     {
-        return e2e::waitFor([] {
-            ::Display* x = XOpenDisplay(nullptr);
-            if (!x) return false;
+        ::Display* x = XOpenDisplay(nullptr);
+        if (!x) return false;
+        const Window probe = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 8, 8, 0, 0, 0);
+        const Atom wmState = XInternAtom(x, "WM_STATE", False);
+        const auto managed = [&] {
             Atom type = None;
             int format = 0;
             unsigned long count = 0;
             unsigned long after = 0;
             unsigned char* data = nullptr;
-            XGetWindowProperty(x, DefaultRootWindow(x), XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", False), 0,
-                               1, False, AnyPropertyType, &type, &format, &count, &after, &data);
+            XGetWindowProperty(x, probe, wmState, 0, 2, False, AnyPropertyType, &type, &format, &count, &after,
+                               &data);
             if (data) XFree(data);
-            XCloseDisplay(x);
-            return count == 1;
+            return count > 0;
+        };
+        const bool ready = e2e::waitFor([&] {
+            XMapWindow(x, probe);
+            XSync(x, False);
+            if (e2e::waitFor(managed, std::chrono::seconds(1))) return true;
+            XUnmapWindow(x, probe);
+            XSync(x, False);
+            return false;
         }, std::chrono::seconds(60));
+        XDestroyWindow(x, probe);
+        XCloseDisplay(x);
+        return ready;
     }
 
     void TearDown() override
