@@ -184,11 +184,15 @@ protected:
     {
         game = e2e::spawn(gamePath, std::move(arguments));
         ASSERT_GT(game->pid, 0);
-        // Only the shown window: the game may replace a hidden one while it opens.
-        window = e2e::run(std::string(e2e::X_TIMEOUT) + "xdotool search --sync --onlyvisible --pid " +
-                          std::to_string(game->pid) + " | head -n 1");
-        window.erase(window.find_last_not_of('\n') + 1);
-        ASSERT_FALSE(window.empty()) << "no game window";
+        // Only the shown window: the game may replace a hidden one while it opens. Asked
+        // anew each time: xdotool's own --sync wait has missed a window shown under a
+        // window manager for many seconds.
+        ASSERT_TRUE(e2e::waitFor([&] {
+            window = e2e::run(std::string(e2e::X_TIMEOUT) + "xdotool search --onlyvisible --pid " +
+                              std::to_string(game->pid) + " | head -n 1");
+            window.erase(window.find_last_not_of('\n') + 1);
+            return !window.empty();
+        }, std::chrono::seconds(30), [] { usleep(50000); })) << "no game window";
     }
 
     void host(int port, std::vector<std::string> more = {})
