@@ -227,7 +227,9 @@ DisplaySdlRequest displaySdlEvent(Display& display, const SDL_Event& event)
         if (isFullscreenKey(display, event.key.keysym))
             return event.key.repeat ? DisplaySdlRequest::None : DisplaySdlRequest::ToggleFullscreen;
         const int scanCode = displaySdlScanCode(event.key.keysym.scancode);
-        displayKeyEvent(display, scanCode, true);
+        // A key's repeat types again but is no new press: a toggle held past the repeat
+        // delay must not flip on every repeat.
+        if (!event.key.repeat) displayKeyEvent(display, scanCode, true);
         pushKeyPress(display, event.key.keysym, scanCode);
         break;
     }

@@ -109,18 +109,11 @@ void shellSampleKeys(Shell& shell)
     shell.connectNow = false;
     const int chat = shellKeyDown(shell, GAME_KEY_CHAT);
     if (chat && lobbyClientBusy(shell.net.client)) shellEnterChat(shell, chat);
-    if (const int circle = shellKeyDown(shell, GAME_KEY_CIRCLE)) {
-        shell.autoCircle = true;
-        waitKeyRelease(display, circle);
-    }
-    if (const int overlay = shellKeyDown(shell, GAME_KEY_OVERLAY)) {
-        shell.overlay = !shell.overlay;
-        waitKeyRelease(display, overlay);
-    }
-    if (const int mute = shellKeyDown(shell, GAME_KEY_MUTE)) {
-        soundToggleMute(shell.sound);
-        waitKeyRelease(display, mute);
-    }
+    // The toggles act on the press and never wait for the release: the frame, and with
+    // it a host in this copy, goes on however long the key is held.
+    if (shellKeyPressed(shell, GAME_KEY_CIRCLE)) shell.autoCircle = true;
+    if (shellKeyPressed(shell, GAME_KEY_OVERLAY)) shell.overlay = !shell.overlay;
+    if (shellKeyPressed(shell, GAME_KEY_MUTE)) soundToggleMute(shell.sound);
     // A press counts until a word has carried it, so that no tap falls between two words;
     // the keyboard's and the controller's are one word.
     shell.controlActive = false;

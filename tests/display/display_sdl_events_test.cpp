@@ -116,10 +116,13 @@ TEST_F(DisplaySdlEvents, ArrowsAndEditingKeysAreTheirScanCodeAfter255)
     release(SDL_SCANCODE_UP, SDLK_UP);
     EXPECT_FALSE(displayKeyHeld(display, SCAN_UP));
 
-    // Every repeat the system reports types the key once more.
+    // Every repeat the system reports types the key once more, but presses it only once.
     key(SDL_KEYDOWN, SDL_SCANCODE_RIGHT, SDLK_RIGHT);
-    key(SDL_KEYDOWN, SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    displayForgetTaps(display);
+    key(SDL_KEYDOWN, SDL_SCANCODE_RIGHT, SDLK_RIGHT, KMOD_NONE, 1);
     EXPECT_EQ(typed(), (Keys{"\xFF\x4D", "\xFF\x4D"}));
+    EXPECT_FALSE(displayKeyPressed(display, SCAN_RIGHT)) << "a repeat is no new press";
+    EXPECT_TRUE(displayKeyHeld(display, SCAN_RIGHT));
 }
 
 TEST_F(DisplaySdlEvents, KeypadTypesDigitsWithNumLockAndMovesWithout)

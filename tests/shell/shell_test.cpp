@@ -221,6 +221,26 @@ TEST_F(ShellTest, WaitKeyReleaseLetsOnePressActOnce)
     EXPECT_FALSE(keyDown(shell.display, SCAN_C));
 }
 
+// In a hosting copy a frame that waited for a toggle's release would stop the match for
+// every player for as long as the key is held.
+TEST_F(ShellTest, TogglesActOnTheirPressAndTheFrameGoesOnWhileTheyAreHeld)
+{
+    start("y", 47303);
+    static int pumps;
+    pumps = 0;
+    shell.display.backEnd.pump = [](Display& display) {
+        if (++pumps > 50) releaseAllKeys(display);  // a frame that waits gets its release at last
+    };
+    hold(SCAN_F3);
+    hold(SCAN_M);
+    hold(SCAN_R);
+    for (int frame = 0; frame < 3; ++frame) shellFrame(shell);
+    EXPECT_LT(pumps, 50) << "a frame waited for a release";
+    EXPECT_TRUE(shell.overlay) << "toggled once in three frames held";
+    EXPECT_TRUE(shell.sound.settings.muted);
+    EXPECT_TRUE(shell.autoCircle);
+}
+
 TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)
 {
     start("n", 47105);
