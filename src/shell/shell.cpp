@@ -84,13 +84,20 @@ void shellConnect(Shell& shell)
     clientViewReset(shell.view, shellSnapshotTarget(shell));
 }
 
-// The keystroke that opened chat mode and anything typed before it never reach the line.
+void shellFlushKeys(Shell& shell)
+{
+    for (int i = 0; i < CHAT_KEY_FLUSH; ++i) readKey(shell.display);
+}
+
+// The keystroke that opened chat mode, its repeats and anything typed while it is held
+// never reach the line. The frame does not wait for the release: a host in this copy
+// serves its players meanwhile.
 void shellEnterChat(Shell& shell, int scanCode)
 {
     shell.chatMode = true;
+    shell.chatOpener = scanCode;
     controlOutboxDrop(shell.outbox);  // what follows is text; what came before waits no more
-    waitKeyRelease(shell.display, scanCode);
-    for (int i = 0; i < CHAT_KEY_FLUSH; ++i) readKey(shell.display);
+    shellFlushKeys(shell);
 }
 
 // J and the game keys as bound, and the controller; not sampled in chat mode. J and the
@@ -144,6 +151,11 @@ void shellSendControl(Shell& shell)
 // the overlay there too and types nothing.
 std::string shellChatKey(Shell& shell)
 {
+    if (shell.chatOpener != 0 && displayKeyHeld(shell.display, shell.chatOpener)) {
+        shellFlushKeys(shell);  // its repeats, and what is typed while it is held
+        return {};
+    }
+    shell.chatOpener = 0;
     std::string key = readKey(shell.display);
     for (const int scanCode : shell.bindings.keys[GAME_KEY_OVERLAY]) {
         if (scanCode == 0 || key != std::string{static_cast<char>(KEY_NO_CHARACTER), static_cast<char>(scanCode)})
@@ -342,6 +354,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.controlWord = 0;
     shell.controlActive = false;
     shell.chatMode = false;
+    shell.chatOpener = 0;
     shell.chatEcho.clear();
     shell.autoCircle = false;
     controlOutboxReset(shell.outbox);

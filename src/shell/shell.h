@@ -57,6 +57,7 @@ struct Shell {
     std::string chatName;       // asked for after every connection; empty: none
     bool connectNow = false;    // the next frame connects as if J were held
     bool chatMode = false;
+    int chatOpener = 0;         // scan code of the key that opened chat mode, until it is let go
     std::string chatEcho;       // the chat line as chatInput last returned it
     KeyFlags controlWord = 0;
     bool controlActive = false; // a control key or the circling latch fed this frame's word

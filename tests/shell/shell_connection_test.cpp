@@ -224,6 +224,7 @@ TEST_F(ShellConnectionTest, ChatOpensOnlyWithAnAttemptAndALostConnectionKeepsThe
     hold(SCAN_C);
     shellFrame(shell);
     ASSERT_TRUE(shell.chatMode);
+    displayKeyEvent(shell.display, SCAN_C, false);  // typing starts once C is let go
     type("hel");
     ASSERT_TRUE(framesUntil([&] { return shell.chatEcho == "hel"; }));
 
@@ -241,6 +242,7 @@ TEST_F(ShellConnectionTest, ChatOpensOnlyWithAnAttemptAndALostConnectionKeepsThe
     shellFrame(shell);
     ASSERT_TRUE(shell.chatMode);
     EXPECT_EQ(shell.chatEcho, "hel");  // the unsent line is back
+    displayKeyEvent(shell.display, SCAN_C, false);
     type("p\r");
     ASSERT_TRUE(framesUntilHistory("Anonymous0: help"));
     EXPECT_FALSE(shell.chatMode);

@@ -221,11 +221,13 @@ TEST_F(ShellTest, WaitKeyReleaseLetsOnePressActOnce)
     EXPECT_FALSE(keyDown(shell.display, SCAN_C));
 }
 
-// In a hosting copy a frame that waited for a toggle's release would stop the match for
+// In a hosting copy a frame that waited for a key's release would stop the match for
 // every player for as long as the key is held.
-TEST_F(ShellTest, TogglesActOnTheirPressAndTheFrameGoesOnWhileTheyAreHeld)
+TEST_F(ShellTest, TogglesAndTheChatKeyActOnTheirPressAndTheFrameGoesOnWhileTheyAreHeld)
 {
-    start("y", 47303);
+    start("n", 47303);
+    hold(SCAN_J);  // chat opens only once an attempt runs; nobody answers on this port
+    shellFrame(shell);
     static int pumps;
     pumps = 0;
     shell.display.backEnd.pump = [](Display& display) {
@@ -235,10 +237,22 @@ TEST_F(ShellTest, TogglesActOnTheirPressAndTheFrameGoesOnWhileTheyAreHeld)
     hold(SCAN_M);
     hold(SCAN_R);
     for (int frame = 0; frame < 3; ++frame) shellFrame(shell);
-    EXPECT_LT(pumps, 50) << "a frame waited for a release";
     EXPECT_TRUE(shell.overlay) << "toggled once in three frames held";
     EXPECT_TRUE(shell.sound.settings.muted);
     EXPECT_TRUE(shell.autoCircle);
+
+    hold(SCAN_C);
+    keyRingPush(shell.display.keys, 'c');
+    shellFrame(shell);
+    ASSERT_TRUE(shell.chatMode);
+    keyRingPush(shell.display.keys, 'c');  // its repeat while held
+    shellFrame(shell);
+    EXPECT_EQ(shell.chatEcho, "");
+    displayKeyEvent(shell.display, SCAN_C, false);
+    keyRingPush(shell.display.keys, 'x');
+    shellFrame(shell);
+    EXPECT_EQ(shell.chatEcho, "x");
+    EXPECT_LT(pumps, 50) << "a frame waited for a release";
 }
 
 TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)
@@ -276,6 +290,7 @@ TEST_F(ShellTest, JConnectsTheHostsOwnClientOnceAndChatReachesTheLobby)
     hold(SCAN_C);
     shellFrame(shell);
     ASSERT_TRUE(shell.chatMode);
+    displayKeyEvent(shell.display, SCAN_C, false);  // typing starts once C is let go
     for (char c : std::string("hi\r")) keyRingPush(shell.display.keys, static_cast<unsigned char>(c));
     EXPECT_TRUE(framesUntilHistory("Anonymous0: hi"));
     EXPECT_FALSE(shell.chatMode);
