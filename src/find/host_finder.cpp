@@ -136,8 +136,7 @@ void hostFinderPoll(HostFinder& finder, double now)
 {
     if (finder.socket == ENET_SOCKET_NULL) return;
     std::uint8_t bytes[ANSWER_BUFFER_BYTES];
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(FIND_POLL_SECONDS));
+    const auto deadline = timerDeadline(FIND_POLL_SECONDS);
     while (Clock::now() < deadline) {
         ENetAddress from{};
         ENetBuffer buffer{};

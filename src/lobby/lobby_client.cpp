@@ -2,10 +2,10 @@
 #include "lobby_client.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 
 #include "base/status.h"
+#include "base/timer.h"
 #include "lobby_host.h"
 #include "lobby_protocol.h"
 #include "lobby_server.h"
@@ -140,9 +140,6 @@ void lobbyClientSetUserData(LobbyClient& client, void* userData) { client.userDa
 void lobbyClientService(LobbyClient& client)
 {
     if (!client.host) return;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
     lobbyHostDrain(
         client.host,
         [&](ENetEvent& event) {
@@ -153,7 +150,7 @@ void lobbyClientService(LobbyClient& client)
             default: break;
             }
         },
-        deadline);
+        timerDeadline(SERVICE_BUDGET_SECONDS));
 }
 
 void lobbyClientPushHistory(LobbyClient& client, std::string_view text)

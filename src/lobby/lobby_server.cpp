@@ -25,8 +25,6 @@ namespace netduel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto SERVICE_BUDGET =
-    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(SERVICE_BUDGET_SECONDS));
 
 constexpr std::string_view SEND_RULE =
     "---------------------------------------------------------------------------";
@@ -435,7 +433,7 @@ void lobbyServerSetUserData(LobbyServer& server, void* userData) { server.userDa
 
 void lobbyServerService(LobbyServer& server)
 {
-    if (server.host) serverServiceUntil(server, Clock::now() + SERVICE_BUDGET);
+    if (server.host) serverServiceUntil(server, timerDeadline(SERVICE_BUDGET_SECONDS));
 }
 
 void lobbyServerWaitUntil(LobbyServer& server, std::chrono::steady_clock::time_point until)
@@ -450,7 +448,7 @@ void lobbyServerWaitUntil(LobbyServer& server, std::chrono::steady_clock::time_p
         pollfd socket{server.host->socket, POLLIN, 0};
         const int ready = ppoll(&socket, 1, &wait, nullptr);
         if (ready < 0) return;  // a signal: the caller looks whether it asks to stop
-        if (ready > 0) serverServiceUntil(server, std::min(Clock::now() + SERVICE_BUDGET, until));
+        if (ready > 0) serverServiceUntil(server, std::min(timerDeadline(SERVICE_BUDGET_SECONDS), until));
     }
 }
 
