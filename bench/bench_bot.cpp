@@ -192,16 +192,15 @@ int targetMain(const std::string& kindName, std::uint16_t port, unsigned seed)
     // A random start, so that no two runs share a phase with the host's clock.
     std::this_thread::sleep_for(std::chrono::duration<double>(work(mind.random) * 8.0));
     bool toggle = false;
-    double nextSend = 0.0;
+    ControlOutbox outbox;  // the game's cadence of words
     while (!stopRequested()) {
         toggle = !toggle;
         lobbyClientService(client);
         const double now = timerSeconds();
-        const KeyFlags word = targetWord(mind, now);
-        if (word && toggle && now > nextSend && lobbyClientOwnSlot(client) >= 0) {
-            nextSend = now + CONTROL_SEND_INTERVAL;
-            lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(word), false);
-        }
+        const KeyFlags held = targetWord(mind, now);
+        if (lobbyClientOwnSlot(client) >= 0)
+            if (const auto word = controlOutboxDue(outbox, held, toggle, now))
+                lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(*word), false);
         std::this_thread::sleep_for(std::chrono::duration<double>(TARGET_PAUSE + work(mind.random)));
     }
     lobbyClientDisconnect(client);
