@@ -16,11 +16,6 @@ double nextShotTime = 0.0;
 
 namespace {
 
-Vec2 headingVector(float heading)
-{
-    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
-}
-
 float clampAxis(float v, float lo, float hi)
 {
     if (!(v >= lo)) return lo;
@@ -54,7 +49,7 @@ bool bulletTryFire(const Ship& ship, Bullet& bullet)
 {
     if (ship.fireRequest != FIRE_REQUESTED || !(timerSeconds() > nextShotTime)) return false;
     nextShotTime = timerSeconds() + FIRE_COOLDOWN;
-    const Vec2 d = headingVector(ship.heading);
+    const Vec2 d = shipHeadingVector(ship.heading);
     bullet.position = ship.position - d * MUZZLE_OFFSET;
     bullet.direction = d;
     bullet.active = BULLET_ACTIVE;
@@ -78,6 +73,11 @@ void shipBulletPass(MatchState& match, int owner, double dt)
 
 }  // namespace
 
+Vec2 shipHeadingVector(float heading)
+{
+    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
+}
+
 bool bulletInPlay(Vec2 p)
 {
     return p.x >= BULLET_MIN_X && p.x <= BULLET_MAX_X && p.y >= BULLET_MIN_Y && p.y <= BULLET_MAX_Y;
@@ -94,7 +94,7 @@ void shipStepMotion(Ship& ship, double dt)
     ship.turnRate = toF32(ship.turnRate * dt * TURN_DAMPING);
     if (!(std::fabs(ship.turnRate) >= TURN_SNAP)) ship.turnRate = 0.0f;
 
-    ship.position = ship.position + (headingVector(ship.heading) * ship.speed) * dt;
+    ship.position = ship.position + (shipHeadingVector(ship.heading) * ship.speed) * dt;
     ship.speed = toF32(ship.speed * dt * SPEED_DAMPING);
 
     ship.position.x = clampAxis(ship.position.x, SHIP_MIN_X, SHIP_MAX_X);

@@ -43,6 +43,10 @@ extern double nextShotTime;
 // coordinate that is not a number lies outside. Never fails.
 bool bulletInPlay(Vec2 p);
 
+// The unit vector of `heading` that a ship moves and its bullets fly along (times the
+// steps' negative dt); a new bullet leaves MUZZLE_OFFSET along it from the centre.
+Vec2 shipHeadingVector(float heading);
+
 // `p` brought into the field a ship's centre may reach, as far as it lies outside; a
 // coordinate that is not a number stays so. Never fails.
 Vec2 shipFieldClamp(Vec2 p);

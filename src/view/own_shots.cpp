@@ -25,11 +25,7 @@ constexpr double NEW_SHOT_AGE_MAX = 0.2; // s: a new bullet is younger than a sn
 
 Vec2 velocity(const Bullet& bullet) { return bullet.direction * -BULLET_SPEED; }
 
-Vec2 headingVector(float heading)
-{
-    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
-}
-
+// vecmath's length() reads a zero vector as 1 (for its normalising); an error of none is 0.
 float magnitude(Vec2 v) { return distance(v, Vec2()); }
 
 // Where the host's part of a shot is at `now`, without the error still to ease out.
@@ -198,10 +194,10 @@ void ownShotsFrame(OwnShots& shots, const Ship& drawnShip, float heading, double
         shots.firing = false;
         const int slot = freeSlot(shots, -1);
         if (slot >= 0) {
-            const Vec2 muzzle = drawnShip.position - headingVector(drawnShip.heading) * MUZZLE_OFFSET;
+            const Vec2 muzzle = drawnShip.position - shipHeadingVector(drawnShip.heading) * MUZZLE_OFFSET;
             OwnShot& shot = shots.shots[slot];
             shot = OwnShot{};
-            shot.bullet = Bullet{muzzle, headingVector(heading), BULLET_ACTIVE};
+            shot.bullet = Bullet{muzzle, shipHeadingVector(heading), BULLET_ACTIVE};
             shot.at = shot.fired = shot.lastWord = now;
             shot.used = true;
         }
