@@ -206,10 +206,11 @@ bool registrarStart(HostRegistrar& registrar, std::string_view url, std::uint16_
     return true;
 }
 
-void registrarTick(HostRegistrar& registrar, double now, int freeShips)
+void registrarTick(HostRegistrar& registrar, double now, int freeShips, std::optional<std::uint16_t> worldPort)
 {
-    if (!registrar.active) return;
+    if (!registrar.active || !worldPort) return;
     const std::lock_guard guard(registrar.lock);
+    if (*worldPort != 0) registrar.port = *worldPort;
     if (registrar.finished) {
         registrar.finished = false;
         registrar.inFlight = false;

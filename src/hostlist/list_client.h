@@ -92,8 +92,9 @@ bool registrarStart(HostRegistrar& registrar, std::string_view url, std::uint16_
 
 // From the host's frame, never blocking: takes a finished registration's outcome (one
 // status line when the list is reached again or first missed) and sends the next when
-// due. Does nothing on an inactive registrar.
-void registrarTick(HostRegistrar& registrar, double now, int freeShips);
+// due, naming `worldPort` (the router's mapped port; 0: the host's own) once it is
+// known: nothing waits for the port mapping. Does nothing on an inactive registrar.
+void registrarTick(HostRegistrar& registrar, double now, int freeShips, std::optional<std::uint16_t> worldPort = 0);
 
 // Waits for a registration in flight (its time-outs bound that) and ends the worker;
 // safe in any state.

@@ -245,10 +245,11 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
 
 // --find: the LAN is asked at the start; once the search is over, the chosen host is
 // joined as --join would.
-void shellFindStart(Shell& shell)
+void shellFindStart(Shell& shell, const ShellStart& start)
 {
     const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
-    shell.finding = hostFinderStart(shell.finder, findBroadcastTargets(ports), timerSeconds());
+    const std::vector<FindTarget> lan = start.findInternet ? std::vector<FindTarget>{} : findBroadcastTargets(ports);
+    shell.finding = hostFinderStart(shell.finder, start.findInternet ? start.findTargets : lan, timerSeconds());
     shell.findMissed = !shell.finding;
 }
 
@@ -296,6 +297,10 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, 
     const int botLevel = options.mode == RunMode::Practice ? options.level : 0;
     ShellStart start{options.mode, builtInHost, options.port, options.name, options.smoothing,
                      options.prediction, botLevel};
+    if (!options.noRegister && options.mode != RunMode::Practice) start.registerUrl = !options.registerUrl.empty() ? options.registerUrl : saved.listUrl;
+    start.portMapping = options.portMapping && options.mode != RunMode::Practice;
+    start.findInternet = options.mode == RunMode::Find && options.internet;
+    if (start.findInternet) start.findTargets = options.listTargets;  // as the list gave them
     if ((options.mode == RunMode::Ask || options.mode == RunMode::Find) && saved.joinPort != 0) {
         start.lastHost = saved.joinAddress;
         start.lastPort = optionsGave(options, "port") ? options.port : static_cast<std::uint16_t>(saved.joinPort);
@@ -349,7 +354,10 @@ bool shellStart(Shell& shell, const ShellStart& start)
     }
     shell.chatName = start.name;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
-    if (start.mode == RunMode::Find) shellFindStart(shell);
+    if (start.mode == RunMode::Find) shellFindStart(shell, start);
+    if (hosts && shell.net.server.host && start.portMapping) portMapperStart(shell.portMapper, shell.port);
+    if (hosts && shell.net.server.host && !start.registerUrl.empty())
+        registrarStart(shell.registrar, start.registerUrl, shell.port, start.name);
     shell.frameDt = 0.0;
     shell.controlWord = 0;
     shell.controlActive = false;
@@ -387,6 +395,7 @@ bool shellFrame(Shell& shell)
     shellServiceClient(shell);
     recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
+    registrarTick(shell.registrar, shell.lastTime, hostFreeShips(shell.net.server), portMapperTick(shell.portMapper));
     shellServicePractice(shell);
     std::vector<std::string> overlay;
     const MatchState& drawn = shellViewFrame(shell, overlay);
@@ -412,6 +421,8 @@ std::string shellPanelHint(const Shell& shell)
 void shellStop(Shell& shell)
 {
     if (shell.practiceBot) botClientLeave(*shell.practiceBot);  // heard in the server's farewell
+    registrarStop(shell.registrar);
+    portMapperStop(shell.portMapper);
     lobbyPairClose(shell.net);
     if (shell.practiceBot) botClientStop(*shell.practiceBot);
     shell.practiceBot.reset();
