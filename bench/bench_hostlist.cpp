@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <benchmark/benchmark.h>
@@ -18,6 +19,7 @@
 
 #include "child_process.h"
 #include "hostlist/host_list.h"
+#include "hostlist/http_exchange.h"
 #include "proc_status.h"
 
 using namespace netduel;
@@ -43,17 +45,20 @@ std::vector<std::uint8_t> answerFor(const StatusQuery& query)
     return statusAnswerBuild(status);
 }
 
-// Lists `count` hosts, 16 ports per address, answering each check at once.
+// Lists `count` hosts, 16 ports per address, answering each check at once; each
+// address registers one port every half second, within its allowance.
 void fill(HostList& list, int count, double& now)
 {
     std::uint32_t nonce = 1;
-    for (int i = 0; i < count; ++i) {
-        const std::uint32_t from = loopback(1 + i / (256 * 16) % 200, i / 16 % 256, 1);
-        const std::uint16_t port = std::uint16_t(STAND_IN_FIRST_PORT + i % 16);
-        const std::string body = "{\"port\": " + std::to_string(port) + ", \"name\": \"host" + std::to_string(i) + "\"}";
-        const HostListReply reply = hostListHandle(list, {"POST", "/hosts", body, from, 180}, now, ++nonce);
-        if (reply.check) hostListAnswer(list, from, port, answerFor(reply.check->query), now);
-        if (i % 4096 == 4095) now += 0.5;  // as the registrations would come in
+    for (int port = 0; port < STAND_IN_PORTS; ++port, now += 0.5) {
+        for (int i = port; i < count; i += STAND_IN_PORTS) {
+            const std::uint32_t from = loopback(1 + i / (256 * 16) % 200, i / 16 % 256, 1);
+            const std::uint16_t game = std::uint16_t(STAND_IN_FIRST_PORT + port);
+            const std::string body =
+                "{\"port\": " + std::to_string(game) + ", \"name\": \"host" + std::to_string(i) + "\"}";
+            const HostListReply reply = hostListHandle(list, {"POST", "/hosts", body, from, 180}, now, ++nonce);
+            if (reply.check) hostListAnswer(list, from, game, answerFor(reply.check->query), now);
+        }
     }
 }
 
@@ -70,7 +75,7 @@ void BM_TableRegistrations(benchmark::State& state)
             ++queries;
             hostListAnswer(list, from, 42069, answerFor(reply.check->query), now);
         }
-        now += 1.0 / 4000.0;  // each lapses and is forgotten in time, as in steady state
+        now += 1.0 / 200.0;  // 200 new hosts a second: some 8,000 listed in the steady state
         ++i;
     }
     state.SetItemsProcessed(state.iterations());
@@ -203,21 +208,13 @@ struct StandIn {
 };
 
 // One request from `source`, the whole reply read; its status, 0 when it failed.
-int request(std::uint32_t source, const std::string& text, std::size_t* replyBytes = nullptr)
+int request(std::uint32_t source, const std::string& text, std::size_t* replyBytes = nullptr,
+            std::string* replyText = nullptr)
 {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in from{AF_INET, 0, {source}, {}};
-    sockaddr_in to{AF_INET, htons(LIST_PORT), {htonl(INADDR_LOOPBACK)}, {}};
-    std::string reply;
-    if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
-        connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-        send(s, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size())) {
-        char buffer[65536];
-        for (ssize_t count; (count = recv(s, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, count);
-    }
-    close(s);
+    const std::string reply = httpExchange(source, LIST_PORT, text);
     if (replyBytes) *replyBytes = reply.size();
-    return reply.size() > 12 ? std::atoi(reply.c_str() + 9) : 0;
+    if (replyText) *replyText = reply;
+    return httpStatus(reply);
 }
 
 std::string registration(std::uint16_t port)
@@ -254,21 +251,24 @@ void toSecondCore()
     pthread_setaffinity_np(pthread_self(), sizeof set, &set);
 }
 
-// Registers hosts address by address until `count` are listed (16 ports an address).
+// Registers hosts until `count` are listed, 16 ports an address, each address one port
+// every half second (within its allowance).
 bool listHosts(int count, int firstB)
 {
-    for (int port = 0; port < STAND_IN_PORTS; ++port)
+    for (int port = 0; port < STAND_IN_PORTS; ++port) {
+        const auto round = Clock::now();
         for (int i = port; i < count; i += STAND_IN_PORTS)
             request(loopback(firstB + i / (16 * 256), i / 16 % 256, 1),
                     registration(std::uint16_t(STAND_IN_FIRST_PORT + port)));
+        std::this_thread::sleep_until(round + std::chrono::milliseconds(500));
+    }
     const auto deadline = Clock::now() + DEADLINE;
-    std::size_t bytes = 0;
     std::uint32_t reader = 0;
     while (Clock::now() < deadline) {
-        // A listed host takes ~220 bytes of the list.
-        request(loopback(250, reader / 256 % 256, reader % 256), READ, &bytes);
+        std::string body;
+        request(loopback(250, reader / 256 % 256, reader % 256), READ, nullptr, &body);
         ++reader;
-        if (bytes > std::size_t(count) * 200) return true;
+        if (std::count(body.begin(), body.end(), '{') >= count) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/status.h"
+#include "find/host_finder.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -25,14 +26,7 @@ constexpr double EXPIRE_SECONDS = 1.0;
 constexpr std::string_view JSON_TYPE = "application/json";
 constexpr std::string_view HTML_TYPE = "text/html; charset=utf-8";
 
-std::string dotted(std::uint32_t networkOrder)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr address{};
-    address.s_addr = networkOrder;
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
+std::string dotted(std::uint32_t networkOrder) { return findAddressText(ENetAddress{networkOrder, 0}); }
 
 std::string hostLabel(std::uint32_t address, std::uint16_t port)
 {

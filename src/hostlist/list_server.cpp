@@ -80,11 +80,7 @@ void answerLoop(ListServer& server)
         poll(&socket, 1, ANSWER_WAIT_MS);
         for (;;) {
             ENetAddress from{};
-            ENetBuffer buffer{};
-            buffer.data = bytes;
-            buffer.dataLength = sizeof bytes;
-            // Fails on a longer datagram, which it has read and dropped.
-            const int length = enet_socket_receive(server.socket, &from, &buffer, 1);
+            const int length = lobbySocketReceive(server.socket, from, bytes);
             if (length == 0) break;
             if (length < 0) continue;
             const std::lock_guard guard(server.lock);

@@ -91,7 +91,6 @@ TEST(HostList, OneQueryPerRegistrationAndNoneWhileTheCheckIsFreshOrPending)
     const HostListReply stale = post(list, ALICE, R"({"port": 42069})", 10.0 + HOSTLIST_CHECK_FRESH_SECONDS + 0.5, 9);
     ASSERT_TRUE(stale.check);
     EXPECT_EQ(statusQueryParse(stale.check->query), 9u);
-    EXPECT_EQ(list.hosts.size(), 1u) << "listed on while its next check is out";
 }
 
 TEST(HostList, AnEntryLapsesFortySecondsAfterItsLastAnsweredRegistration)
@@ -148,15 +147,8 @@ TEST(HostList, BadRequestsGetOneLineAndCostNoQuery)
     EXPECT_EQ(post(list, ALICE, R"({"port": 65535, "name": "ok"})", 1.0).status, 202) << "the edges are good";
 }
 
-TEST(HostList, RequestsPerAddressHostsPerAddressAndTheWholeListAreBounded)
+TEST(HostList, HostsPerAddressAndTheWholeListAreBounded)
 {
-    HostList list;
-    const int burst = int(HOSTLIST_ADDRESS_RULE.burst);
-    for (int i = 0; i < burst; ++i) EXPECT_EQ(get(list, "/", 0.0).status, 200) << i;
-    EXPECT_EQ(get(list, "/", 0.0).status, 429);
-    EXPECT_EQ(get(list, "/", 0.0, MALLORY).status, 200) << "another address has its own allowance";
-    EXPECT_EQ(get(list, "/", 1.0 / HOSTLIST_ADDRESS_RULE.perSecond).status, 200) << "and it comes back";
-
     HostList ports;
     double now = 0.0;
     for (std::uint16_t port = 1; port <= HOSTLIST_PORTS_PER_ADDRESS; ++port, now += 1.0) listAlice(ports, port, now);

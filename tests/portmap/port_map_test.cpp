@@ -124,9 +124,8 @@ TEST(PortMap, NatpmpGrantIsToldRenewedBeforeItsLeaseEndsAndRemovedOnStop)
     std::optional<std::uint16_t> reached;
     ASSERT_TRUE(waitFor([&] { return (reached = portMapperTick(mapper)).has_value(); }));
     EXPECT_EQ(*reached, GRANTED_PORT) << "registrations name the port the world reaches";
-    EXPECT_EQ(status.text(), "The world reaches this host at 203.0.113.7:53069 (UDP, mapped by NAT-PMP).\n");
     portMapperTick(mapper);
-    EXPECT_EQ(status.text().size(), std::string("The world reaches this host at 203.0.113.7:53069 (UDP, mapped by NAT-PMP).\n").size())
+    EXPECT_EQ(status.text(), "The world reaches this host at 203.0.113.7:53069 (UDP, mapped by NAT-PMP).\n")
         << "told once";
     ASSERT_TRUE(waitFor([&] { return gateway.seen().size() >= 2; })) << "renewed within the 2 s lease";
     EXPECT_EQ(gateway.seen()[0], PORTMAP_LEASE_SECONDS);
@@ -147,13 +146,6 @@ TEST(PortMap, WithoutAGatewayTheHostSaysSoAndKeepsItsOwnPort)
     EXPECT_NE(status.text().find("No gateway answered a port mapping request"), std::string::npos) << status.text();
     portMapperStop(mapper);
     portMapperStop(mapper);  // twice is harmless
-}
-
-TEST(PortMap, RenewalComesAtHalfTheGrantedLeaseAndNeverForOneWithoutEnd)
-{
-    EXPECT_EQ(portMapRenewAfter(PortMapping{PortMapVia::Natpmp, {}, 1, 3600, {}, {}}), 1800.0);
-    EXPECT_FALSE(portMapRenewAfter(PortMapping{PortMapVia::Upnp, {}, 1, 0, {}, {}}));
-    EXPECT_FALSE(portMapRenewAfter(PortMapping{}));
 }
 
 }  // namespace
