@@ -1,6 +1,8 @@
 // Port mapping: UPnP IGD, else NAT-PMP, on the worker; renewal and removal.
 #include "port_map.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <sys/select.h>
 
 #include <algorithm>
@@ -109,10 +111,24 @@ std::optional<PortMapping> upnpMap(std::uint16_t port, std::string& lanAddress)
     return mapping;
 }
 
+// True when an IPv4 interface other than loopback is up: without one no gateway can
+// answer, and a UPnP search would only print its failed sends.
+bool lanInterfaceUp()
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return true;  // unknown: try
+    bool up = false;
+    for (const ifaddrs* entry = list; entry && !up; entry = entry->ifa_next)
+        up = entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP) &&
+             !(entry->ifa_flags & IFF_LOOPBACK);
+    freeifaddrs(list);
+    return up;
+}
+
 // A first mapping: UPnP IGD, else NAT-PMP.
 PortMapping mapFirst(const PortMapConfig& config, std::uint16_t port, std::string& lanAddress)
 {
-    if (config.upnp)
+    if (config.upnp && lanInterfaceUp())
         if (const auto mapping = upnpMap(port, lanAddress)) return *mapping;
     if (config.natpmp)
         if (const auto mapping = natpmpAsk(config, port, PORTMAP_LEASE_SECONDS)) return *mapping;

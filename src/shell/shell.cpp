@@ -7,6 +7,7 @@
 #include "base/status.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
+#include "browse/host_browser.h"
 #include "duel/packet_handlers.h"
 #include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
@@ -49,12 +50,20 @@ bool answersYes(std::string_view answer)
     return answer.size() == 1 && std::toupper(static_cast<unsigned char>(answer[0])) == 'Y';
 }
 
-// Asks "Create Host?" in Ask mode; false when the player left there.
-bool shellDecideHosting(Shell& shell, RunMode mode, bool& hosts)
+// Asks "Create Host?" in Ask mode, with the hosts found shown under it; false when the
+// player left there.
+bool shellDecideHosting(Shell& shell, const ShellStart& start, bool& hosts)
 {
+    const RunMode mode = start.mode;
     hosts = mode == RunMode::Host || mode == RunMode::Practice;
     if (mode != RunMode::Ask) return true;
-    const std::optional<std::string> answer = promptLine(shell.display, "Create Host?");
+    auto browser = std::make_unique<HostBrowser>();
+    const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
+    hostBrowserStart(*browser, ports, start.browseList, shell.display.cursorRow + 1 + BROWSE_GAP_ROWS, timerSeconds());
+    const std::optional<std::string> answer =
+        promptLine(shell.display, "Create Host?", PromptWatch{hostBrowserStep, browser.get()});
+    hostBrowserClose(*browser);
+    shell.browsed = browser->chosen;
     if (!answer) return false;
     shell.answer = *answer;
     hosts = answersYes(shell.answer);
@@ -300,6 +309,7 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, 
     if (!options.noRegister && options.mode != RunMode::Practice) start.registerUrl = !options.registerUrl.empty() ? options.registerUrl : saved.listUrl;
     start.portMapping = options.portMapping && options.mode != RunMode::Practice;
     start.findInternet = options.mode == RunMode::Find && options.internet;
+    if (options.mode == RunMode::Ask && !saved.listUrl.empty()) start.browseList = listUrlParse(saved.listUrl);
     if (start.findInternet) start.findTargets = options.listTargets;  // as the list gave them
     if ((options.mode == RunMode::Ask || options.mode == RunMode::Find) && saved.joinPort != 0) {
         start.lastHost = saved.joinAddress;
@@ -341,7 +351,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.seen = shell.match;
     shell.port = start.port;
     bool hosts = false;
-    if (!shellDecideHosting(shell, start.mode, hosts)) return false;
+    if (!shellDecideHosting(shell, start, hosts)) return false;
     if (hosts && hostCreate(shell.net.server, shell.match, shell.port) && start.botLevel > 0) {
         shell.practiceBot = std::make_unique<BotClient>();
         botClientSetup(*shell.practiceBot, DEFAULT_SERVER_ADDRESS, shell.port, botLevel(start.botLevel),
@@ -354,6 +364,11 @@ bool shellStart(Shell& shell, const ShellStart& start)
     }
     shell.chatName = start.name;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
+    if (shell.browsed) {  // picked under the question: joined as --join would
+        shell.serverAddress = findAddressText(shell.browsed->address);
+        shell.port = shell.browsed->address.port;
+        shell.connectNow = true;
+    }
     if (start.mode == RunMode::Find) shellFindStart(shell, start);
     if (hosts && shell.net.server.host && start.portMapping) portMapperStart(shell.portMapper, shell.port);
     if (hosts && shell.net.server.host && !start.registerUrl.empty())

@@ -51,6 +51,7 @@ struct ShellStart {
     bool portMapping = false;           // hosting: ask the router to forward the port
     bool findInternet = false;          // Find: ask `findTargets` (from the list), not the LAN
     std::span<const FindTarget> findTargets = {};
+    std::optional<ListUrl> browseList = {};  // Ask: the list whose hosts show under the question
 };
 
 struct Shell {
@@ -83,6 +84,7 @@ struct Shell {
     bool findMissed = false;    // the search ended with no host answering
     HostRegistrar registrar;    // a host's registrations at the internet list
     PortMapper portMapper;      // a host's port mapping at the router
+    std::optional<FoundHost> browsed;  // the host picked under "Create Host?"
     Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
     std::string joinedHost;     // the host joined last, other than this copy; kept in the settings

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "browse/host_browser.h"
 #include "e2e_support.h"
 #include "hostlist/http_exchange.h"
 #include "hostlist/list_server.h"
@@ -159,6 +160,34 @@ TEST_F(ListFixture, OversizedCompressedAndFloodingRequestsAreRefusedWithOneLine)
     EXPECT_GE(refused, int(HOSTLIST_ADDRESS_RULE.burst) / 2);
     const std::lock_guard guard(server.lock);
     EXPECT_TRUE(server.list.pending.empty()) << "no check for any of them";
+}
+
+// True when the screenshot's text row at `top` shows `text` on the plain background.
+bool plainRowShows(const std::vector<unsigned char>& rgb, int top, std::string_view text)
+{
+    if (rgb.empty()) return false;
+    auto expected = std::make_unique<Display>();
+    drawBox(*expected, 0, top, DISPLAY_WIDTH - 1, top + CELL_SIZE - 1, BACKGROUND, true);
+    drawText(*expected, 0, top, text);
+    for (int y = top; y < top + CELL_SIZE; ++y)
+        for (int x = 0; x < DISPLAY_WIDTH; ++x)
+            if (pixel(rgb, x, y) != displayPixel(*expected, x, y)) return false;
+    return true;
+}
+
+// The hosts found show under "Create Host?"; Down and Enter join the first.
+TEST(StartScreen, AHostOnTheLanIsPickedUnderTheQuestionAndJoined)
+{
+    auto host = spawn(gamePath, {"--dedicated"}, false);
+    ASSERT_TRUE(waitFor([&] { host->read(); return host->said("Host running!"); }));
+    auto game = spawn(gamePath, {});
+    const std::string window = windowOf(game->pid);
+    ASSERT_FALSE(window.empty()) << "no window";
+    const int heading = (1 + BROWSE_GAP_ROWS) * CELL_SIZE;
+    ASSERT_TRUE(waitFor([&] { return plainRowShows(screenshot(window), heading, "Hosts (Up/Down and Enter join one):"); }));
+    press(window, "Down");
+    press(window, "Return");
+    EXPECT_TRUE(waitFor([&] { host->read(); return host->said("Cli0 connected from"); }));
 }
 
 // The page as a browser shows it: the listed stand-in with its names as text, no script.
