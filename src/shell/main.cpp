@@ -146,7 +146,6 @@ int main(int argc, char** argv)
     if (options.mode == RunMode::List && list) return internetListRun(*list);
     if (options.mode == RunMode::Find && list) {
         options.listTargets = listFetchTargets(*list).value_or(std::vector<FindTarget>{});
-        if (options.listTargets.empty()) statusWrite("No host on the list.", true);
     }
     if (options.mode == RunMode::Replay && options.info) return recordInfoRun(options.replayPath);
     if (options.mode == RunMode::Replay) return runReplay(argv[0], options);

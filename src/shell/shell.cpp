@@ -259,6 +259,7 @@ void shellFindStart(Shell& shell, const ShellStart& start)
     const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
     const std::vector<FindTarget> lan = start.findInternet ? std::vector<FindTarget>{} : findBroadcastTargets(ports);
     shell.finding = hostFinderStart(shell.finder, start.findInternet ? start.findTargets : lan, timerSeconds());
+    shell.findListed = start.findInternet;
     shell.findMissed = !shell.finding;
 }
 
@@ -275,7 +276,7 @@ void shellFindStep(Shell& shell)
         shell.connectNow = true;
         statusWrite("Found a host at " + shell.serverAddress + ":" + std::to_string(shell.port), true);
     } else {
-        statusWrite("No host found on the LAN.", true);
+        statusWrite(shell.findListed ? "No host found on the list." : "No host found on the LAN.", true);
     }
     hostFinderClose(shell.finder);
 }
@@ -428,8 +429,9 @@ std::string shellPanelHint(const Shell& shell)
     const LobbyClient& client = shell.net.client;
     if (client.connected) return {};
     if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
-    if (shell.finding) return "Looking for a host on the LAN...";
-    if (shell.findMissed) return "No host on the LAN. Press J to connect to " + shellServerLabel(shell);
+    const std::string_view where = shell.findListed ? "the list" : "the LAN";
+    if (shell.finding) return "Looking for a host on " + std::string(where) + "...";
+    if (shell.findMissed) return "No host on " + std::string(where) + ". Press J to connect to " + shellServerLabel(shell);
     return "Press J to connect to " + shellServerLabel(shell);
 }
 

@@ -82,6 +82,7 @@ struct Shell {
     HostFinder finder;          // --find's search of the LAN while `finding`
     bool finding = false;
     bool findMissed = false;    // the search ended with no host answering
+    bool findListed = false;    // --find --internet: the search asks the list's hosts
     HostRegistrar registrar;    // a host's registrations at the internet list
     PortMapper portMapper;      // a host's port mapping at the router
     std::optional<FoundHost> browsed;  // the host picked under "Create Host?"
