@@ -49,11 +49,12 @@ table inet filter {
 NFT
 
 # The host's namespace takes its end of the LAN, then waits for the gateway to listen.
-unshare -n sh -c "until [ -e '$work/go' ]; do sleep 0.05; done
+unshare -n sh -c "touch '$work/unshared'; until [ -e '$work/go' ]; do sleep 0.05; done
     ip link set lo up && ip addr add 192.168.77.2/24 dev lan1 && ip link set lan1 up &&
     ip route add default via 192.168.77.1 && exec '$game' --dedicated --port 43069" >"$work/host.log" 2>&1 &
 host=$!
-await ip link add lan0 type veth peer name lan1 netns $host
+await test -e "$work/unshared"  # else the link would land in this namespace
+ip link add lan0 type veth peer name lan1 netns $host
 ip addr add 192.168.77.1/24 dev lan0
 ip link set lan0 up
 miniupnpd -d -4 -i wan0 -a lan0 -p 5000 -P "$work/miniupnpd.pid" \
