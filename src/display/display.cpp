@@ -345,7 +345,7 @@ void sleepMs(Display& display, int milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::optional<std::string> promptLine(Display& display, std::string_view prompt)
+std::optional<std::string> promptLine(Display& display, std::string_view prompt, const PromptWatch& watch)
 {
     std::string line;
     std::size_t editAt = 0;
@@ -354,6 +354,12 @@ std::optional<std::string> promptLine(Display& display, std::string_view prompt)
         pump(display);
         std::string key = readKey(display);
         if (key == std::string_view(&KEY_ESCAPE, 1) || stopRequested()) return std::nullopt;
+        const PromptTake take = watch.step ? watch.step(watch.user, display, key, line.empty()) : PromptTake::Pass;
+        if (take == PromptTake::End) {
+            line.clear();
+            break;
+        }
+        if (take == PromptTake::Taken) continue;
         if (key.empty()) {
             if (!display.backEnd.pump) break;  // no window: no more keys will come
             sleepMs(display, PROMPT_IDLE_MS);

@@ -194,11 +194,21 @@ std::string readKey(Display& display);
 // Sleeps about `milliseconds`, handling window events meanwhile; keys do not cut it short.
 void sleepMs(Display& display, int milliseconds);
 
+// What a prompt watches beside its line (see promptLine).
+enum class PromptTake { Pass, Taken, End };
+struct PromptWatch {
+    // Runs once per round of the prompt with the key just typed ("" when none): Taken keeps
+    // the key from the line, End ends the prompt with an empty field.
+    PromptTake (*step)(void* user, Display& display, const std::string& key, bool lineEmpty) = nullptr;
+    void* user = nullptr;
+};
+
 // Shows `prompt` at the text cursor, lets the player type and edit one line after it
 // until Enter, moves the cursor to the next row and returns the line's first input
-// field. Without a window the line ends when the typed keys run out. Nothing when the
-// player leaves with Escape or a stop is requested meanwhile.
-std::optional<std::string> promptLine(Display& display, std::string_view prompt);
+// field; a `watch` sees every round and key first. Without a window the line ends when
+// the typed keys run out. Nothing when the player leaves with Escape or a stop is
+// requested meanwhile.
+std::optional<std::string> promptLine(Display& display, std::string_view prompt, const PromptWatch& watch = {});
 
 // First input field of a typed line: leading blanks and tabs skipped, up to the first
 // comma or the end (trailing blanks kept); a field opening with a double quote runs to

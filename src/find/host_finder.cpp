@@ -139,11 +139,8 @@ void hostFinderPoll(HostFinder& finder, double now)
     const auto deadline = timerDeadline(FIND_POLL_SECONDS);
     while (Clock::now() < deadline) {
         ENetAddress from{};
-        ENetBuffer buffer{};
-        buffer.data = bytes;
-        buffer.dataLength = sizeof bytes;
         // Fails on a datagram longer than the buffer, which it has read and dropped.
-        const int length = enet_socket_receive(finder.socket, &from, &buffer, 1);
+        const int length = lobbySocketReceive(finder.socket, from, bytes);
         if (length == 0) break;
         if (length > 0) hostFinderTake(finder, from, std::span(bytes, std::size_t(length)), now);
     }

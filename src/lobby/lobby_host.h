@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,16 @@ inline bool lobbySocketRefuseLonger(ENetSocket socket, std::size_t bytes)
     };
     const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
     return setsockopt(socket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+}
+
+// Reads one waiting datagram from non-blocking `socket` into `bytes`: its length, 0 when
+// none waits, below 0 for one longer than `bytes` (read and dropped) or an error.
+inline int lobbySocketReceive(ENetSocket socket, ENetAddress& from, std::span<std::uint8_t> bytes)
+{
+    ENetBuffer buffer{};
+    buffer.data = bytes.data();
+    buffer.dataLength = bytes.size();
+    return enet_socket_receive(socket, &from, &buffer, 1);
 }
 
 // Caps what one peer can make `host` hold: the packet size and the waiting data above;

@@ -54,6 +54,7 @@ struct Settings {
     DisplayWindow window;     // the windowed size and whether it was full screen
     SoundSettings sound;      // volume and mute (not inBackground, which stays an option)
     int level = 0;            // the computer's level in practice; 0: never chosen
+    std::string listUrl;      // the internet list of hosts: registered at, read from; empty: none
     bool operator==(const Settings&) const = default;
 };
 

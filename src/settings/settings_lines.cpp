@@ -34,6 +34,7 @@ constexpr SettingInfo SETTINGS[SETTING_BINDINGS] = {
     {"volume", Kind::Number, 0, SOUND_VOLUME_MAX},
     {"mute", Kind::Flag},
     {"level", Kind::Number, 1, BOT_LEVEL_MAX},
+    {"list-url", Kind::Text},
 };
 
 std::string_view trimmed(std::string_view text)
@@ -150,6 +151,7 @@ SettingField settingField(int key, Settings& settings)
     case SETTING_VOLUME: return {nullptr, &settings.sound.volume};
     case SETTING_MUTE: return {nullptr, nullptr, &settings.sound.muted};
     case SETTING_LEVEL: return {nullptr, &settings.level};
+    case SETTING_LIST_URL: return {&settings.listUrl};
     default: return {};
     }
 }
@@ -232,6 +234,7 @@ bool settingUnset(int key, const Settings& settings)
     case SETTING_JOIN_ADDRESS: return settings.joinAddress.empty();
     case SETTING_JOIN_PORT: return settings.joinPort == 0;
     case SETTING_LEVEL: return settings.level == 0;
+    case SETTING_LIST_URL: return settings.listUrl.empty();
     default: return false;
     }
 }

@@ -13,7 +13,7 @@
 namespace netduel {
 
 bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& recordDir,
-                    int recordKeep)
+                    int recordKeep, const std::string& registerUrl, bool portMapping)
 {
     lobbyPairInit(host.net);
     host.recording.directory = recordDir;
@@ -25,6 +25,8 @@ bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& 
     host.frameToggle = true;
     host.frameDt = 0.0;
     host.lastTime = timerSeconds();
+    if (portMapping) portMapperStart(host.portMapper, port);
+    if (!registerUrl.empty()) registrarStart(host.registrar, registerUrl, port, {});
     return true;
 }
 
@@ -36,6 +38,7 @@ void dedicatedFrame(DedicatedHost& host)
     const bool broadcast =
         hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry, &sent);
     recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, host.lastTime);
+    registrarTick(host.registrar, host.lastTime, hostFreeShips(host.net.server), portMapperTick(host.portMapper));
 }
 
 void dedicatedPace(DedicatedHost& host)
@@ -49,15 +52,18 @@ void dedicatedPace(DedicatedHost& host)
 
 void dedicatedStop(DedicatedHost& host)
 {
+    registrarStop(host.registrar);
+    portMapperStop(host.portMapper);
     recordHostClose(host.recording);
     lobbyPairClose(host.net);
     lobbyPairDestroy(host.net);
 }
 
-int dedicatedRun(std::uint16_t port, const std::string& recordDir, int recordKeep)
+int dedicatedRun(std::uint16_t port, const std::string& recordDir, int recordKeep, const std::string& registerUrl,
+                 bool portMapping)
 {
     auto host = std::make_unique<DedicatedHost>();
-    const bool started = dedicatedStart(*host, port, recordDir, recordKeep);
+    const bool started = dedicatedStart(*host, port, recordDir, recordKeep, registerUrl, portMapping);
     while (started && !stopRequested()) {
         dedicatedFrame(*host);
         dedicatedPace(*host);

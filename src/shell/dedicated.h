@@ -6,6 +6,8 @@
 #include <string>
 
 #include "duel/match.h"
+#include "hostlist/list_client.h"
+#include "portmap/port_map.h"
 #include "lobby/lobby.h"
 #include "record/record.h"
 
@@ -21,13 +23,18 @@ struct DedicatedHost {
     double frameDt = 0.0;     // s, previous minus current reading: negative
     double stepCarry = 0.0;   // s of simulation long frames left over
     RecordHost recording;     // --record-dir: the stretches with both ships held
+    HostRegistrar registrar;  // --register: the internet list told of this host
+    PortMapper portMapper;    // the router asked to forward the game port
 };
 
 // The host's status lines and the server on `port` with both ships at their start;
 // with a `recordDir`, each stretch in which both ships are held is recorded there, at
 // most `recordKeep` files kept. False after "Host creation failed!".
+// With a `registerUrl`, the host registers there; with `portMapping`, it asks the router
+// to forward its port.
 bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& recordDir = {},
-                    int recordKeep = RECORD_KEEP_DEFAULT);
+                    int recordKeep = RECORD_KEEP_DEFAULT, const std::string& registerUrl = {},
+                    bool portMapping = false);
 
 // One frame as a windowed host runs it, without drawing and without a pause.
 void dedicatedFrame(DedicatedHost& host);
@@ -43,6 +50,7 @@ void dedicatedStop(DedicatedHost& host);
 // The whole run: start, frames until a stop is requested, stop. Returns the exit
 // status: 0 after a stop, 1 when the server could not be created.
 int dedicatedRun(std::uint16_t port, const std::string& recordDir = {},
-                 int recordKeep = RECORD_KEEP_DEFAULT);
+                 int recordKeep = RECORD_KEEP_DEFAULT, const std::string& registerUrl = {},
+                 bool portMapping = false);
 
 }  // namespace netduel

@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/status.h"
 #include "base/stop_request.h"
 #include "bot/bot_run.h"
 #include "find/host_finder.h"
+#include "hostlist/list_client.h"
+#include "hostlist/list_server.h"
 #include "lobby/lobby_client.h"
 #include "record/record.h"
 #include "shell/dedicated.h"
@@ -97,6 +100,18 @@ int runBot(const Options& options)
     return botRun(host, options.joinPort, options.level, options.name);
 }
 
+// --internet's list: its URL, else the settings' list-url; nothing when neither is set.
+std::optional<ListUrl> internetUrl(const Options& options)
+{
+    std::string url = options.internetUrl;
+    if (url.empty()) {
+        SettingsFile file;
+        url = settingsLoad(file, settingsPlace(options)).listUrl;
+    }
+    if (url.empty()) return std::nullopt;
+    return listUrlParse(url);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -118,10 +133,20 @@ int main(int argc, char** argv)
     for (const FindTarget& target : options.listTargets)
         if (!lobbyClientResolves(target.host))
             return usageError("cannot resolve the address '" + target.host + "'");
+    std::optional<ListUrl> list;
+    if (options.internet && !(list = internetUrl(options)))
+        return usageError("--internet needs a list's URL, given after it or as the settings' list-url");
     statusOpen();
     stopRequestInstall();
+    if (options.mode == RunMode::ListServer)
+        return listServerRun(optionsGave(options, "port") ? options.port : HOSTLIST_PORT);
     if (options.mode == RunMode::Dedicated)
-        return dedicatedRun(options.port, options.recordDir, options.recordKeep);
+        return dedicatedRun(options.port, options.recordDir, options.recordKeep,
+                            options.noRegister ? std::string() : options.registerUrl, options.portMapping);
+    if (options.mode == RunMode::List && list) return internetListRun(*list);
+    if (options.mode == RunMode::Find && list) {
+        options.listTargets = listFetchTargets(*list).value_or(std::vector<FindTarget>{});
+    }
     if (options.mode == RunMode::Replay && options.info) return recordInfoRun(options.replayPath);
     if (options.mode == RunMode::Replay) return runReplay(argv[0], options);
     if (options.mode == RunMode::Bot) return runBot(options);

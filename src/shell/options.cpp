@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lobby/lobby.h"
+#include "hostlist/list_client.h"
 #include "record/record.h"
 
 namespace netduel {
@@ -23,6 +24,7 @@ enum OptionCode : int {
     OPT_VOLUME, OPT_MUTE, OPT_SOUND_IN_BACKGROUND,
     OPT_RECORD, OPT_RECORD_DIR, OPT_RECORD_KEEP, OPT_REPLAY, OPT_INFO,
     OPT_CONFIG,
+    OPT_LIST_SERVER, OPT_REGISTER, OPT_NO_REGISTER, OPT_INTERNET, OPT_NO_PORT_MAPPING,
     OPT_END  // one past the last code
 };
 constexpr unsigned WINDOW_SIDE_MAX = 65535;
@@ -54,6 +56,11 @@ constexpr option LONG_OPTIONS[] = {
     {"replay", required_argument, nullptr, OPT_REPLAY},
     {"info", no_argument, nullptr, OPT_INFO},
     {"config", required_argument, nullptr, OPT_CONFIG},
+    {"list-server", no_argument, nullptr, OPT_LIST_SERVER},
+    {"register", required_argument, nullptr, OPT_REGISTER},
+    {"no-register", no_argument, nullptr, OPT_NO_REGISTER},
+    {"internet", optional_argument, nullptr, OPT_INTERNET},
+    {"no-port-mapping", no_argument, nullptr, OPT_NO_PORT_MAPPING},
     {nullptr, 0, nullptr, 0},
 };
 // '+': stop at the first operand (reported, not skipped); ':': say when an argument is missing.
@@ -190,12 +197,24 @@ bool keepParse(std::string_view text, Options& options, std::string& problem)
     return true;
 }
 
+// An internet list's URL, as --register and --internet take it.
+bool listUrlCheck(std::string_view text, std::string_view flag, std::string& url, std::string& problem)
+{
+    if (!listUrlParse(text)) {
+        problem = std::string(flag) + " takes a list's URL, http://HOST[:PORT][/PATH], not " + quoted(text);
+        return false;
+    }
+    url = text;
+    return true;
+}
+
 // A mode flag clashes with a different one given before it; the same one again is harmless.
 bool modeSet(Options& options, RunMode mode, std::string_view flag, std::string& problem)
 {
-    const bool lanMode = mode == RunMode::List || mode == RunMode::Find || mode == RunMode::Replay ||
-                         options.mode == RunMode::List || options.mode == RunMode::Find ||
-                         options.mode == RunMode::Replay;
+    const auto alone = [](RunMode m) {
+        return m == RunMode::List || m == RunMode::Find || m == RunMode::Replay || m == RunMode::ListServer;
+    };
+    const bool lanMode = alone(mode) || alone(options.mode);
     if (options.mode != RunMode::Ask && options.mode != mode && lanMode) {
         problem = std::string(flag) + " cannot be combined with another mode";
         return false;
@@ -241,6 +260,13 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
                pathParse(argument, "--replay", options.replayPath, problem);
     case OPT_INFO: options.info = true; return true;
     case OPT_CONFIG: return pathParse(argument, "--config", options.configPath, problem);
+    case OPT_LIST_SERVER: return modeSet(options, RunMode::ListServer, "--list-server", problem);
+    case OPT_REGISTER: return listUrlCheck(argument, "--register", options.registerUrl, problem);
+    case OPT_NO_REGISTER: options.noRegister = true; return true;
+    case OPT_NO_PORT_MAPPING: options.portMapping = false; return true;
+    case OPT_INTERNET:
+        options.internet = true;
+        return !argument || listUrlCheck(argument, "--internet", options.internetUrl, problem);
     default: return false;
     }
 }
@@ -318,9 +344,43 @@ bool recordCheck(Options& options, std::string& problem)
     return true;
 }
 
+// The internet list: a list server takes only --port, hosts register, --list and --find read.
+bool internetCheck(const Options& options, std::string& problem)
+{
+    if (options.mode == RunMode::ListServer &&
+        !std::all_of(options.given.begin(), options.given.end(),
+                     [](std::string_view flag) { return flag == "list-server" || flag == "port"; })) {
+        problem = "--list-server takes only --port";
+        return false;
+    }
+    const bool hosts = options.mode == RunMode::Host || options.mode == RunMode::Dedicated;
+    if ((!options.registerUrl.empty() || options.noRegister) && !hosts) {
+        problem = "--register and --no-register need a host: --host or --dedicated";
+        return false;
+    }
+    if (!options.portMapping && !hosts && options.mode != RunMode::Ask) {
+        problem = "--no-port-mapping needs a host: --host or --dedicated (or the answer Y)";
+        return false;
+    }
+    if (!options.registerUrl.empty() && options.noRegister) {
+        problem = "--register cannot be combined with --no-register";
+        return false;
+    }
+    if (options.internet && options.mode != RunMode::List && options.mode != RunMode::Find) {
+        problem = "--internet goes with --list or --find";
+        return false;
+    }
+    if (options.internet && !options.listTargets.empty()) {
+        problem = "--list --internet asks the list's hosts: it takes no ADDRESS";
+        return false;
+    }
+    return true;
+}
+
 bool modesCheck(Options& options, std::string& problem)
 {
-    if (!botCheck(options, problem) || !recordCheck(options, problem)) return false;
+    if (!botCheck(options, problem) || !recordCheck(options, problem) || !internetCheck(options, problem))
+        return false;
     if (options.mode == RunMode::Dedicated && !options.name.empty()) {
         problem = "--name needs a player: a --dedicated host has none";
         return false;
@@ -350,6 +410,12 @@ bool optionsParse(int argc, char* const* argv, Options& options, std::string& pr
     opterr = 0;
     for (;;) {
         const int code = getopt_long(argc, words.data(), SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        // --internet's URL may also follow it as a word of its own.
+        if (code == -1 && options.internet && options.internetUrl.empty() && optind < argc &&
+            std::string_view(words[optind]).rfind("http://", 0) == 0) {
+            if (!listUrlCheck(words[optind++], "--internet", options.internetUrl, problem)) return false;
+            continue;
+        }
         // --list takes operands: each is read and the scan goes on after it.
         if (code == -1 && options.mode == RunMode::List && optind < argc) {
             if (!listTargetParse(words[optind++], options, problem)) return false;
@@ -397,6 +463,8 @@ std::string optionsUsage()
            "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
            "               [--volume N] [--mute] [--sound-in-background] [--config FILE]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
+           "       netduel --list --internet [URL] | --find --internet [URL] [--name NAME]\n"
+           "       netduel --list-server [--port N]\n"
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
            "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen] [--volume N]\n"
@@ -427,6 +495,16 @@ std::string optionsUsage()
            "                         exit 0 when one did, 1 when none did\n"
            "  --find                 look for a host on the LAN as --list does, then join the\n"
            "                         first with a ship free (else the first that answered)\n"
+           "  --internet [URL]       with --list or --find: ask the hosts on the internet list at\n"
+           "                         URL (default: the settings' list-url) instead of the LAN\n"
+           "  --register URL         with --host or --dedicated: register at the list at URL at\n"
+           "                         start, every 15 s and when the free ships change (default:\n"
+           "                         the settings' list-url; none: no registration)\n"
+           "  --no-register          do not register, not even at the settings' list-url\n"
+           "  --no-port-mapping      a host asks the router for no UDP port mapping (by default\n"
+           "                         it asks with UPnP IGD, else NAT-PMP, and removes it on exit)\n"
+           "  --list-server          serve the internet list of hosts over HTTP on TCP --port\n"
+           "                         (default 42080): POST /hosts, GET /hosts (JSON), GET / (HTML)\n"
            "  --window WIDTHxHEIGHT  starting window size (default 1024x768; fitted to the screen)\n"
            "  --fullscreen           start full screen (F11 or Alt+Enter toggles it)\n"
            "  --volume N             sound volume from 0 to 100 (default 70)\n"

@@ -27,6 +27,7 @@ enum class RunMode {
     List,       // --list: print the hosts that answer a status query, no window
     Find,       // --find: join the first host on the LAN with a ship free
     Replay,     // --replay: play a recording in the window, or --info: summarize it
+    ListServer, // --list-server: serve the internet list of hosts over HTTP, no window
 };
 
 struct Options {
@@ -48,6 +49,11 @@ struct Options {
     std::string replayPath;             // --replay FILE
     bool info = false;                  // --info: --replay's summary without a window
     std::string configPath;             // --config FILE: the settings file instead of the usual one
+    std::string registerUrl;            // --register URL: the list a host registers at
+    bool noRegister = false;            // --no-register: not even at the settings' list-url
+    bool portMapping = true;            // --no-port-mapping: a host leaves the router alone
+    bool internet = false;              // --internet: --list and --find ask the list's hosts
+    std::string internetUrl;            // --internet's URL; empty: the settings' list-url
     std::vector<std::string_view> given;  // the long options on the command line, without "--"
     bool help = false;
     bool version = false;

@@ -7,6 +7,7 @@
 #include "base/status.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
+#include "browse/host_browser.h"
 #include "duel/packet_handlers.h"
 #include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
@@ -49,12 +50,20 @@ bool answersYes(std::string_view answer)
     return answer.size() == 1 && std::toupper(static_cast<unsigned char>(answer[0])) == 'Y';
 }
 
-// Asks "Create Host?" in Ask mode; false when the player left there.
-bool shellDecideHosting(Shell& shell, RunMode mode, bool& hosts)
+// Asks "Create Host?" in Ask mode, with the hosts found shown under it; false when the
+// player left there.
+bool shellDecideHosting(Shell& shell, const ShellStart& start, bool& hosts)
 {
+    const RunMode mode = start.mode;
     hosts = mode == RunMode::Host || mode == RunMode::Practice;
     if (mode != RunMode::Ask) return true;
-    const std::optional<std::string> answer = promptLine(shell.display, "Create Host?");
+    auto browser = std::make_unique<HostBrowser>();
+    const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
+    hostBrowserStart(*browser, ports, start.browseList, shell.display.cursorRow + 1 + BROWSE_GAP_ROWS, timerSeconds());
+    const std::optional<std::string> answer =
+        promptLine(shell.display, "Create Host?", PromptWatch{hostBrowserStep, browser.get()});
+    hostBrowserClose(*browser);
+    shell.browsed = browser->chosen;
     if (!answer) return false;
     shell.answer = *answer;
     hosts = answersYes(shell.answer);
@@ -245,10 +254,12 @@ const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay
 
 // --find: the LAN is asked at the start; once the search is over, the chosen host is
 // joined as --join would.
-void shellFindStart(Shell& shell)
+void shellFindStart(Shell& shell, const ShellStart& start)
 {
     const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
-    shell.finding = hostFinderStart(shell.finder, findBroadcastTargets(ports), timerSeconds());
+    const std::vector<FindTarget> lan = start.findInternet ? std::vector<FindTarget>{} : findBroadcastTargets(ports);
+    shell.finding = hostFinderStart(shell.finder, start.findInternet ? start.findTargets : lan, timerSeconds());
+    shell.findListed = start.findInternet;
     shell.findMissed = !shell.finding;
 }
 
@@ -265,7 +276,7 @@ void shellFindStep(Shell& shell)
         shell.connectNow = true;
         statusWrite("Found a host at " + shell.serverAddress + ":" + std::to_string(shell.port), true);
     } else {
-        statusWrite("No host found on the LAN.", true);
+        statusWrite(shell.findListed ? "No host found on the list." : "No host found on the LAN.", true);
     }
     hostFinderClose(shell.finder);
 }
@@ -296,6 +307,11 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, 
     const int botLevel = options.mode == RunMode::Practice ? options.level : 0;
     ShellStart start{options.mode, builtInHost, options.port, options.name, options.smoothing,
                      options.prediction, botLevel};
+    if (!options.noRegister && options.mode != RunMode::Practice) start.registerUrl = !options.registerUrl.empty() ? options.registerUrl : saved.listUrl;
+    start.portMapping = options.portMapping && options.mode != RunMode::Practice;
+    start.findInternet = options.mode == RunMode::Find && options.internet;
+    if (options.mode == RunMode::Ask && !saved.listUrl.empty()) start.browseList = listUrlParse(saved.listUrl);
+    if (start.findInternet) start.findTargets = options.listTargets;  // as the list gave them
     if ((options.mode == RunMode::Ask || options.mode == RunMode::Find) && saved.joinPort != 0) {
         start.lastHost = saved.joinAddress;
         start.lastPort = optionsGave(options, "port") ? options.port : static_cast<std::uint16_t>(saved.joinPort);
@@ -336,7 +352,7 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.seen = shell.match;
     shell.port = start.port;
     bool hosts = false;
-    if (!shellDecideHosting(shell, start.mode, hosts)) return false;
+    if (!shellDecideHosting(shell, start, hosts)) return false;
     if (hosts && hostCreate(shell.net.server, shell.match, shell.port) && start.botLevel > 0) {
         shell.practiceBot = std::make_unique<BotClient>();
         botClientSetup(*shell.practiceBot, DEFAULT_SERVER_ADDRESS, shell.port, botLevel(start.botLevel),
@@ -349,7 +365,15 @@ bool shellStart(Shell& shell, const ShellStart& start)
     }
     shell.chatName = start.name;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
-    if (start.mode == RunMode::Find) shellFindStart(shell);
+    if (shell.browsed) {  // picked under the question: joined as --join would
+        shell.serverAddress = findAddressText(shell.browsed->address);
+        shell.port = shell.browsed->address.port;
+        shell.connectNow = true;
+    }
+    if (start.mode == RunMode::Find) shellFindStart(shell, start);
+    if (hosts && shell.net.server.host && start.portMapping) portMapperStart(shell.portMapper, shell.port);
+    if (hosts && shell.net.server.host && !start.registerUrl.empty())
+        registrarStart(shell.registrar, start.registerUrl, shell.port, start.name);
     shell.frameDt = 0.0;
     shell.controlWord = 0;
     shell.controlActive = false;
@@ -387,6 +411,7 @@ bool shellFrame(Shell& shell)
     shellServiceClient(shell);
     recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
+    registrarTick(shell.registrar, shell.lastTime, hostFreeShips(shell.net.server), portMapperTick(shell.portMapper));
     shellServicePractice(shell);
     std::vector<std::string> overlay;
     const MatchState& drawn = shellViewFrame(shell, overlay);
@@ -404,14 +429,17 @@ std::string shellPanelHint(const Shell& shell)
     const LobbyClient& client = shell.net.client;
     if (client.connected) return {};
     if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
-    if (shell.finding) return "Looking for a host on the LAN...";
-    if (shell.findMissed) return "No host on the LAN. Press J to connect to " + shellServerLabel(shell);
+    const std::string_view where = shell.findListed ? "the list" : "the LAN";
+    if (shell.finding) return "Looking for a host on " + std::string(where) + "...";
+    if (shell.findMissed) return "No host on " + std::string(where) + ". Press J to connect to " + shellServerLabel(shell);
     return "Press J to connect to " + shellServerLabel(shell);
 }
 
 void shellStop(Shell& shell)
 {
     if (shell.practiceBot) botClientLeave(*shell.practiceBot);  // heard in the server's farewell
+    registrarStop(shell.registrar);
+    portMapperStop(shell.portMapper);
     lobbyPairClose(shell.net);
     if (shell.practiceBot) botClientStop(*shell.practiceBot);
     shell.practiceBot.reset();

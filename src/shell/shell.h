@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "bot/bot_client.h"
 #include "duel/match.h"
 #include "find/host_finder.h"
+#include "hostlist/list_client.h"
+#include "portmap/port_map.h"
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
 #include "display/display.h"
@@ -44,6 +47,11 @@ struct ShellStart {
     int botLevel = 0;                 // Practice: the computer opponent's level
     std::string_view lastHost = {};   // not hosting: where J connects instead (the host
     std::uint16_t lastPort = 0;       //   joined last); empty: `serverHost` on `port`
+    std::string_view registerUrl = {};  // hosting: the internet list to register at; empty: none
+    bool portMapping = false;           // hosting: ask the router to forward the port
+    bool findInternet = false;          // Find: ask `findTargets` (from the list), not the LAN
+    std::span<const FindTarget> findTargets = {};
+    std::optional<ListUrl> browseList = {};  // Ask: the list whose hosts show under the question
 };
 
 struct Shell {
@@ -74,6 +82,10 @@ struct Shell {
     HostFinder finder;          // --find's search of the LAN while `finding`
     bool finding = false;
     bool findMissed = false;    // the search ended with no host answering
+    bool findListed = false;    // --find --internet: the search asks the list's hosts
+    HostRegistrar registrar;    // a host's registrations at the internet list
+    PortMapper portMapper;      // a host's port mapping at the router
+    std::optional<FoundHost> browsed;  // the host picked under "Create Host?"
     Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
     std::string joinedHost;     // the host joined last, other than this copy; kept in the settings

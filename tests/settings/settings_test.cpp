@@ -55,7 +55,7 @@ TEST(SettingsPath, ConfigHomeCountsWhenAbsoluteElseHomesDotConfig)
 
 TEST_F(SettingsTest, EverySettingComesBackWithBlanksQuotesLatin1AndControlBytes)
 {
-    Settings settings{"", "host.example", 5000, {800, 600, true}, {0, true, false}, 3};
+    Settings settings{"", "host.example", 5000, {800, 600, true}, {0, true, false}, 3, "http://list.example:42080/"};
     settingsLoad(file, path);  // no file yet is no problem; its folder is made
     for (const char* name : {" Ren\xE9 said \"hi\"", "a \\#=, \"b\" ", "\"q", "\x01"}) {
         settings.name = name;

@@ -292,6 +292,32 @@ TEST(Options, ListAndFindAreModesOfTheirOwn)
     EXPECT_NE(usage.find("--find"), std::string::npos);
 }
 
+TEST(Options, TheInternetListIsServedRegisteredAtAndRead)
+{
+    EXPECT_EQ(parsedOptions({"--list-server", "--port", "8080"}).mode, RunMode::ListServer);
+    const Options host = parsedOptions({"--dedicated", "--register", "http://list.example/"});
+    EXPECT_EQ(host.registerUrl, "http://list.example/");
+    EXPECT_TRUE(parsedOptions({"--host", "--no-register"}).noRegister);
+    for (const auto& words : {std::initializer_list<std::string>{"--list", "--internet", "http://l:1/x"},
+                              {"--list", "--internet=http://l:1/x"}, {"--find", "--internet", "http://l:1/x"}}) {
+        const Options reader = parsedOptions(words);
+        EXPECT_TRUE(reader.internet);
+        EXPECT_EQ(reader.internetUrl, "http://l:1/x");
+        EXPECT_TRUE(reader.listTargets.empty()) << "the URL is no address to ask";
+    }
+    EXPECT_TRUE(parsedOptions({"--list", "--internet"}).internetUrl.empty()) << "the settings' list-url then";
+    EXPECT_EQ(problemOf({"--list-server", "--name", "x"}), "--list-server takes only --port");
+    EXPECT_EQ(problemOf({"--list-server", "--host"}), "--host cannot be combined with another mode");
+    EXPECT_EQ(problemOf({"--join", "a", "--register", "http://l/"}),
+              "--register and --no-register need a host: --host or --dedicated");
+    EXPECT_EQ(problemOf({"--host", "--register", "http://l/", "--no-register"}),
+              "--register cannot be combined with --no-register");
+    EXPECT_EQ(problemOf({"--host", "--register", "ftp://l/"}),
+              "--register takes a list's URL, http://HOST[:PORT][/PATH], not 'ftp://l/'");
+    EXPECT_EQ(problemOf({"--host", "--internet"}), "--internet goes with --list or --find");
+    EXPECT_EQ(problemOf({"--list", "--internet", "a"}), "--list --internet asks the list's hosts: it takes no ADDRESS");
+}
+
 TEST(Options, RecordingAndReplay)
 {
     for (const auto mode : {"", "--host", "--practice", "--find"}) {
@@ -327,7 +353,7 @@ TEST(Options, RecordingAndReplay)
 
 TEST(Options, TheSettingsFillWhatTheCommandLineLeavesOutInAFileThatConfigMayName)
 {
-    const Settings file{"Filed", "", 0, {800, 600, false}, {20, false, false}, 3};
+    const Settings file{"Filed", "", 0, {800, 600, false}, {20, false, false}, 3, {}};
     Options none = parsedOptions({"--practice"});
     optionsTakeSettings(none, file);
     EXPECT_EQ(std::tuple(none.name, none.window, none.sound, none.level),
