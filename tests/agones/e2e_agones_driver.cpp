@@ -63,8 +63,9 @@ TEST(AgonesEndToEnd, AMatchUnderAgonesEndsInShutdownAndStatusZero)
         return waitFor([&] { return host->ended() || host->said(text); });
     };
     ASSERT_TRUE(hostSays("Host running!\nAgones: SDK on port " + std::to_string(sidecar.port) + "\n"));
+    const auto ships = [&] { return sidecar.last("PUT /metadata/label", "value"); };
     ASSERT_TRUE(hostSays("Agones: ready\n"));
-    EXPECT_TRUE(waitFor([&] { return sidecar.label("agones.dev/sdk-ships") == "0"; }));
+    EXPECT_TRUE(waitFor([&] { return ships() == R"("0")"; }));
     {
         std::lock_guard<std::mutex> held(sidecar.lock);
         sidecar.state = "Allocated";
@@ -79,14 +80,14 @@ TEST(AgonesEndToEnd, AMatchUnderAgonesEndsInShutdownAndStatusZero)
         usleep(5000);
     };
     ASSERT_TRUE(waitFor([&] { return a.connected && b.connected; }, DEADLINE, servicePlayers));
-    EXPECT_TRUE(waitFor([&] { return sidecar.label("agones.dev/sdk-ships") == "2" && sidecar.playerCount() == 2; },
+    EXPECT_TRUE(waitFor([&] { return ships() == R"("2")" && sidecar.players() == 2; },
                         DEADLINE, servicePlayers));
     EXPECT_TRUE(waitFor([&] { return sidecar.count("POST /health") >= 3; }, DEADLINE, servicePlayers));
     EXPECT_EQ(sidecar.count("POST /shutdown"), 0);
 
     enet_peer_disconnect(a.peer, 0);
     enet_peer_disconnect(b.peer, 0);
-    EXPECT_TRUE(waitFor([&] { return sidecar.label("agones.dev/sdk-ships") == "0" && sidecar.playerCount() == 0; },
+    EXPECT_TRUE(waitFor([&] { return ships() == R"("0")" && sidecar.players() == 0; },
                         DEADLINE, servicePlayers));
     EXPECT_FALSE(host->ended()) << "the host waits before it asks to go";
     ASSERT_TRUE(hostSays("Agones: shutdown\n"));

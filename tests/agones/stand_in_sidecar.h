@@ -3,11 +3,10 @@
 #pragma once
 
 #include <chrono>
-#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <httplib.h>
@@ -20,59 +19,28 @@ struct StandInSidecar {
     std::thread serving;
     int port = 0;
     std::mutex lock;
-    std::vector<std::string> calls;  // "POST /ready", in order
-    std::string state = "Scheduled";
-    bool tracking = false;           // the GameServer has spec.players
-    std::map<std::string, std::string> labels;
-    std::set<std::string> players;
-    int capacity = 0;
+    std::vector<std::pair<std::string, nlohmann::json>> calls;  // "PUT /metadata/label", body
+    std::string state = "Scheduled";     // GET /gameserver's status.state
+    bool tracking = false;               // the GameServer has spec.players
     std::chrono::milliseconds delay{0};  // each answer waits this long
 
     StandInSidecar()
     {
-        const auto answer = [this](const char* call, auto&& change) {
-            return [this, call, change](const httplib::Request& request, httplib::Response& response) {
-                std::this_thread::sleep_for(delay);
-                std::lock_guard<std::mutex> held(lock);
-                calls.push_back(call);
-                const nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
-                response.set_content(change(body).dump(), "application/json");
-            };
+        const auto answer = [this](const httplib::Request& request, httplib::Response& response) {
+            std::this_thread::sleep_for(delay);
+            std::lock_guard<std::mutex> held(lock);
+            calls.emplace_back(request.method + " " + request.path, nlohmann::json::parse(request.body, nullptr, false));
+            nlohmann::json body = nlohmann::json::object();
+            if (request.path == "/gameserver") {
+                body = {{"object_meta", {{"name", "netduel-x2k4p"}}}, {"status", {{"state", state}}}};
+                if (tracking) body["status"]["players"] = {{"count", "0"}, {"capacity", "0"}};
+            }
+            response.set_content(body.dump(), "application/json");
         };
-        const auto empty = [](const nlohmann::json&) { return nlohmann::json::object(); };
-        server.Post("/ready", answer("POST /ready", [this](const nlohmann::json&) {
-            state = "Ready";
-            return nlohmann::json::object();
-        }));
-        server.Post("/health", answer("POST /health", empty));
-        server.Post("/shutdown", answer("POST /shutdown", [this](const nlohmann::json&) {
-            state = "Shutdown";
-            return nlohmann::json::object();
-        }));
-        server.Put("/metadata/label", answer("PUT /metadata/label", [this](const nlohmann::json& body) {
-            labels["agones.dev/sdk-" + body.value("key", "")] = body.value("value", "");
-            return nlohmann::json::object();
-        }));
-        server.Get("/gameserver", answer("GET /gameserver", [this](const nlohmann::json&) {
-            nlohmann::json record{{"object_meta", {{"name", "netduel-x2k4p"}, {"labels", labels}}},
-                                  {"status", {{"state", state}, {"address", "10.0.0.7"},
-                                              {"ports", {{{"name", "default"}, {"port", 7350}}}}}}};
-            if (tracking)
-                record["status"]["players"] = {{"count", std::to_string(players.size())},
-                                               {"capacity", std::to_string(capacity)},
-                                               {"ids", players}};
-            return record;
-        }));
-        server.Put("/alpha/player/capacity", answer("PUT /alpha/player/capacity", [this](const nlohmann::json& body) {
-            capacity = body.value("count", 0);
-            return nlohmann::json::object();
-        }));
-        server.Post("/alpha/player/connect", answer("POST /alpha/player/connect", [this](const nlohmann::json& body) {
-            return nlohmann::json{{"bool", players.insert(body.value("playerID", "")).second}};
-        }));
-        server.Post("/alpha/player/disconnect", answer("POST /alpha/player/disconnect", [this](const nlohmann::json& body) {
-            return nlohmann::json{{"bool", players.erase(body.value("playerID", "")) == 1}};
-        }));
+        for (const char* path : {"/ready", "/health", "/shutdown", "/alpha/player/connect", "/alpha/player/disconnect"})
+            server.Post(path, answer);
+        for (const char* path : {"/metadata/label", "/alpha/player/capacity"}) server.Put(path, answer);
+        server.Get("/gameserver", answer);
     }
     ~StandInSidecar() { stop(); }
 
@@ -98,25 +66,24 @@ struct StandInSidecar {
     {
         std::lock_guard<std::mutex> held(lock);
         int seen = 0;
-        for (const std::string& made : calls) seen += made == call;
+        for (const auto& made : calls) seen += made.first == call;
         return seen;
+    }
+    // The last value a call set under `field` (the label's, the capacity's), "" when none.
+    std::string last(const std::string& call, const char* field)
+    {
+        std::lock_guard<std::mutex> held(lock);
+        for (auto made = calls.rbegin(); made != calls.rend(); ++made)
+            if (made->first == call && made->second.is_object() && made->second.contains(field))
+                return made->second[field].dump();
+        return {};
     }
     std::size_t total()
     {
         std::lock_guard<std::mutex> held(lock);
         return calls.size();
     }
-    std::string label(const std::string& key)
-    {
-        std::lock_guard<std::mutex> held(lock);
-        const auto found = labels.find(key);
-        return found == labels.end() ? std::string() : found->second;
-    }
-    std::size_t playerCount()
-    {
-        std::lock_guard<std::mutex> held(lock);
-        return players.size();
-    }
+    int players() { return count("POST /alpha/player/connect") - count("POST /alpha/player/disconnect"); }
 };
 
 }  // namespace netduel
