@@ -1,6 +1,7 @@
 // CPU and memory of an idle host process with two peers connected: a --dedicated host
-// (goal: under 3 % of one core and under 12 MB resident; it draws nothing) against a
-// windowed --host in the same run, under its own Xvfb. Two ENet peers in this process
+// (goal: under 3 % of one core and under 12 MB resident; it draws nothing), the same host
+// speaking the Agones SDK to a stand-in sidecar in this process (goal: no measurable
+// difference), and a windowed --host in the same run, under its own Xvfb. Two ENet peers in this process
 // stay connected and serviced throughout; the host's own counters in /proc are read
 // over the measured interval: utime + stime (clock ticks, 10 ms each) and, finer, the
 // nanoseconds on a CPU that schedstat keeps for each of its threads. The snapshots
@@ -26,9 +27,11 @@
 #include <benchmark/benchmark.h>
 #include <enet/enet.h>
 
+#include "agones/agones.h"
 #include "lobby/lobby_protocol.h"
 #include "child_process.h"
 #include "proc_status.h"
+#include "stand_in_sidecar.h"
 
 #ifndef NETDUEL_EXE
 #error "the build passes the game's path"
@@ -39,6 +42,7 @@ namespace {
 
 constexpr std::uint16_t DEDICATED_PORT = 47250;
 constexpr std::uint16_t WINDOWED_PORT = 47251;
+constexpr std::uint16_t AGONES_HOST_PORT = 47252;
 constexpr auto SETTLE = std::chrono::seconds(1);    // start-up and connections die down
 constexpr auto MEASURE = std::chrono::seconds(5);   // long enough for clock-tick counters
 constexpr double CPU_GOAL_PERCENT = 3.0;
@@ -141,6 +145,24 @@ void BM_IdleDedicatedHost(benchmark::State& state)
     measureHost(state, host, DEDICATED_PORT, true);
 }
 BENCHMARK(BM_IdleDedicatedHost)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The same host as an Agones game server: ready, a health ping a second, the ships label.
+void BM_IdleDedicatedHostAgones(benchmark::State& state)
+{
+    StandInSidecar sidecar;
+    if (!sidecar.start()) {
+        state.SkipWithError("the stand-in sidecar could not listen");
+        return;
+    }
+    setenv(AGONES_PORT_VARIABLE, std::to_string(sidecar.port).c_str(), 1);
+    Process host;
+    start(host, {NETDUEL_EXE, "--dedicated", "--port", std::to_string(AGONES_HOST_PORT)}, "");
+    unsetenv(AGONES_PORT_VARIABLE);
+    measureHost(state, host, AGONES_HOST_PORT, true);
+    state.counters["sdk_calls"] = static_cast<double>(sidecar.total());
+    state.counters["health_calls"] = sidecar.count("POST /health");
+}
+BENCHMARK(BM_IdleDedicatedHostAgones)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // The windowed host also joins its own match: three peers, one of them in the process.
 void BM_IdleWindowedHost(benchmark::State& state)

@@ -70,8 +70,8 @@ HostStatus serverStatus(const LobbyServer& server)
     status.dedicated = server.dedicated;
     status.version = NETDUEL_VERSION;
     for (const ClientSlot& client : server.clients) status.players += client.connected ? 1 : 0;
-    for (std::size_t ship = 0; ship < 2 && ship < server.clients.size(); ++ship) {
-        status.shipHeld[ship] = server.clients[ship].connected;
+    for (std::size_t ship = 0; ship < status.shipHeld.size(); ++ship) {
+        status.shipHeld[ship] = lobbyServerShipHeld(server, ship);
         if (status.shipHeld[ship]) status.shipName[ship] = fixedTextView(server.clients[ship].name);
     }
     return status;
@@ -489,6 +489,16 @@ bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
     enet_host_broadcast(server.host, channel, packet);
     enet_host_flush(server.host);
     return true;
+}
+
+bool lobbyServerShipHeld(const LobbyServer& server, std::size_t ship)
+{
+    return ship < server.clients.size() && server.clients[ship].connected;
+}
+
+int lobbyServerShipsHeld(const LobbyServer& server)
+{
+    return int(lobbyServerShipHeld(server, 0)) + int(lobbyServerShipHeld(server, 1));
 }
 
 PeerStats lobbyServerSlotStats(const ClientSlot& client)

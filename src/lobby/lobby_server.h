@@ -107,6 +107,12 @@ void lobbyServerSendText(LobbyServer& server, std::int32_t slot, std::string_vie
 bool lobbyServerBroadcastBytes(LobbyServer& server, std::uint8_t channel,
                                std::span<const std::uint8_t> bytes);
 
+// True while the peer that steers `ship` (slot `ship`) is connected.
+bool lobbyServerShipHeld(const LobbyServer& server, std::size_t ship);
+
+// How many of the two ships a connected peer steers: 0, 1 or 2.
+int lobbyServerShipsHeld(const LobbyServer& server);
+
 // The who-is-here figures of a slot that holds a peer: its name and number and the
 // statistics ENet keeps for that peer. Never fails.
 PeerStats lobbyServerSlotStats(const ClientSlot& client);

@@ -4,6 +4,7 @@
 #include "base/status.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
+#include "lobby/lobby_server.h"
 #include "record/record.h"
 
 namespace netduel {
@@ -16,7 +17,7 @@ std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool&
     std::array<std::string, SHIP_COUNT> players;
     held = true;
     for (std::size_t ship = 0; ship < players.size(); ++ship) {
-        const bool connected = ship < server.clients.size() && server.clients[ship].connected;
+        const bool connected = lobbyServerShipHeld(server, ship);
         if (connected) players[ship] = fixedTextView(server.clients[ship].name);
         held = held && connected;
     }

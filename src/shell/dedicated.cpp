@@ -3,8 +3,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
+#include "agones/agones.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
 #include "lobby/lobby_server.h"
@@ -64,12 +66,16 @@ int dedicatedRun(std::uint16_t port, const std::string& recordDir, int recordKee
 {
     auto host = std::make_unique<DedicatedHost>();
     const bool started = dedicatedStart(*host, port, recordDir, recordKeep, registerUrl, portMapping);
-    while (started && !stopRequested()) {
+    auto agones = std::make_unique<AgonesSdk>();  // idle unless Agones runs this host
+    if (started) agonesOpen(*agones, std::getenv(AGONES_PORT_VARIABLE));
+    while (started && !stopRequested() && !agonesFinished(*agones)) {
         dedicatedFrame(*host);
+        agonesFrame(*agones, lobbyServerShipsHeld(host->net.server), host->lastTime);
         dedicatedPace(*host);
     }
     dedicatedStop(*host);
-    return started ? 0 : 1;
+    agonesClose(*agones);
+    return started ? 0 : 1;  // 0 also after Agones' shutdown
 }
 
 }  // namespace netduel

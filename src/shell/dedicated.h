@@ -48,7 +48,8 @@ void dedicatedPace(DedicatedHost& host);
 void dedicatedStop(DedicatedHost& host);
 
 // The whole run: start, frames until a stop is requested, stop. Returns the exit
-// status: 0 after a stop, 1 when the server could not be created.
+// status: 0 after a stop or once the Agones sidecar was asked to shut the host down,
+// 1 when the server could not be created.
 int dedicatedRun(std::uint16_t port, const std::string& recordDir = {},
                  int recordKeep = RECORD_KEEP_DEFAULT, const std::string& registerUrl = {},
                  bool portMapping = false);
