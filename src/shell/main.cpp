@@ -53,7 +53,6 @@ int runWindowed(const char* programPath, Options options)
     SettingsFile settingsFile;
     Settings saved = settingsLoad(settingsFile, settingsPlace(options));
     optionsTakeSettings(options, saved);
-    if (options.mode == RunMode::Practice) saved.level = options.level;
     if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
     if (!displayOpen(shell->display, programPath, options.window,
                      settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME))) {
@@ -64,6 +63,7 @@ int runWindowed(const char* programPath, Options options)
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST, saved))) {
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
+        shell->soundAtStart = shell->sound.settings;
         while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), shell->lastTime);
         settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }

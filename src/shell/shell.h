@@ -88,9 +88,13 @@ struct Shell {
     std::optional<FoundHost> browsed;  // the host picked under "Create Host?"
     Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
-    std::string joinedHost;     // the host joined last, other than this copy; kept in the settings
+    std::string joinedHost;     // the host joined last, other than this copy or --join's; kept in the settings
     std::uint16_t joinedPort = 0;
-    std::optional<std::string> askedName;  // the name last asked for, until the lobby grants it
+    bool joinGiven = false;     // --join: its host holds for the run, the settings do not keep it
+    std::optional<std::string> askedName;  // the name last typed with /name, until the lobby grants it
+    bool nameChosen = false;    // the lobby granted a name typed in chat; the settings keep it
+    DisplayWindow windowAtStart;  // the window as opened: the settings keep only the player's changes
+    SoundSettings soundAtStart;   // the sound as opened (set once it is open), likewise
     Bindings bindings = bindingsDefault();  // the keys each game key answers to
 };
 
@@ -100,8 +104,9 @@ struct Shell {
 // The views point into `options` and `saved`.
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved = {});
 
-// `saved` with what this run changed: the chat name (--name, or the last one the lobby
-// granted as asked), the host joined last, the window as it is and the volume and mute.
+// `saved` with what the player changed in this run: the chat name the lobby granted as
+// typed with /name, the host joined last (not --join's), and the window, volume and mute
+// where they differ from the run's start. Options hold for their run only.
 Settings shellSettings(const Shell& shell, Settings saved);
 
 // The keys each game key answers to from now on, the window's full-screen keys among them.

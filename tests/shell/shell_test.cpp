@@ -12,6 +12,7 @@
 #include "base/status.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
+#include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
@@ -38,6 +39,7 @@ protected:
     {
         statusOut = log;
         shell.display.backEnd.pump = releaseAllKeys;
+        chatLineReset();  // the chat line outlives a test that left text in it
     }
     void TearDown() override
     {
