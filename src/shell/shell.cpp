@@ -111,22 +111,16 @@ void shellEnterChat(Shell& shell, int scanCode)
 
 // J and the game keys as bound, and the controller; not sampled in chat mode. J and the
 // chat key act only while there is no attempt or connection and only while there is
-// one, respectively.
+// one, respectively. J and the toggles act on the press and never wait for the release:
+// the frame, and with it a host in this copy, goes on however long the key is held.
 void shellSampleKeys(Shell& shell)
 {
     Display& display = shell.display;
-    const bool busy = lobbyClientBusy(shell.net.client);
-    if (keyDown(display, SCAN_J) && !busy) {
+    if ((displayKeyPressed(display, SCAN_J) || shell.connectNow) && !lobbyClientBusy(shell.net.client))
         shellConnect(shell);
-        waitKeyRelease(display, SCAN_J);
-    } else if (shell.connectNow && !busy) {
-        shellConnect(shell);
-    }
     shell.connectNow = false;
     const int chat = shellKeyDown(shell, GAME_KEY_CHAT);
     if (chat && lobbyClientBusy(shell.net.client)) shellEnterChat(shell, chat);
-    // The toggles act on the press and never wait for the release: the frame, and with
-    // it a host in this copy, goes on however long the key is held.
     if (shellKeyPressed(shell, GAME_KEY_CIRCLE)) shell.autoCircle = true;
     if (shellKeyPressed(shell, GAME_KEY_OVERLAY)) shell.overlay = !shell.overlay;
     if (shellKeyPressed(shell, GAME_KEY_MUTE)) soundToggleMute(shell.sound);

@@ -257,6 +257,28 @@ TEST_F(ShellTest, TogglesAndTheChatKeyActOnTheirPressAndTheFrameGoesOnWhileTheyA
     EXPECT_LT(pumps, 50) << "a frame waited for a release";
 }
 
+// J too: the match must not stop for as long as the hosting player holds it.
+TEST_F(ShellTest, AHostingCopyWhosePlayerHoldsJKeepsSendingSnapshotsAndConnectsOnce)
+{
+    start("y", 47304);
+    ASSERT_NE(shell.net.server.host, nullptr);
+    static int pumps;
+    pumps = 0;
+    shell.display.backEnd.pump = [](Display& display) {
+        if (++pumps > 50) releaseAllKeys(display);
+    };
+    hold(SCAN_J);
+    shellFrame(shell);
+    ENetHost* const clientHost = shell.net.client.host;
+    ASSERT_NE(clientHost, nullptr);
+    const double deadline = timerSeconds() + DEADLINE_SECONDS;
+    while (shell.view.smoothed.received < 5 && timerSeconds() < deadline) shellFrame(shell);
+    EXPECT_GE(shell.view.smoothed.received, 5) << "snapshots stopped while J was held";
+    EXPECT_TRUE(displayKeyHeld(shell.display, SCAN_J));
+    EXPECT_EQ(shell.net.client.host, clientHost) << "a held J is one press";
+    EXPECT_LT(pumps, 50) << "a frame waited for J's release";
+}
+
 TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)
 {
     start("n", 47105);
