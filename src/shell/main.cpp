@@ -73,16 +73,22 @@ int runWindowed(const char* programPath, Options options)
     return 0;
 }
 
-int runReplay(const char* programPath, const Options& options)
+// The replay plays as the game would: the settings' window, sound and mute key, where
+// the command line gives none; it changes nothing in them.
+int runReplay(const char* programPath, Options options)
 {
     RecordReader reader;
     if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
+    SettingsFile settingsFile;
+    optionsTakeSettings(options, settingsLoad(settingsFile, settingsPlace(options)));
     auto display = std::make_unique<Display>();
     auto sound = std::make_unique<Sound>();
-    const bool opened = displayOpen(*display, programPath, options.window);
+    const bool opened = displayOpen(*display, programPath, options.window,
+                                    settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME));
     if (opened) {
+        const Bindings bindings = settingsBindings(settingsFile, displayKeyNamed);
         soundOpen(*sound, options.sound);
-        replayRun(*display, *sound, reader, options);
+        replayRun(*display, *sound, reader, options, bindings.keys[GAME_KEY_MUTE]);
     }
     soundClose(*sound);
     displayClose(*display);

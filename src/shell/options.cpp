@@ -337,8 +337,8 @@ bool recordCheck(Options& options, std::string& problem)
         return false;
     }
     if (options.recordKeep == 0) options.recordKeep = RECORD_KEEP_DEFAULT;
-    if (!options.configPath.empty() && !watches) {
-        problem = "--config needs a window that plays or watches (not --dedicated, --bot, --list or --replay)";
+    if (!options.configPath.empty() && !watches && (mode != RunMode::Replay || options.info)) {
+        problem = "--config needs a window that plays or watches (not --dedicated, --bot, --list or --info)";
         return false;
     }
     return true;
@@ -468,7 +468,7 @@ std::string optionsUsage()
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
            "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen] [--volume N]\n"
-           "               [--mute]\n"
+           "               [--mute] [--config FILE]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"
