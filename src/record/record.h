@@ -168,8 +168,8 @@ struct RecordReader {
     std::string damage;                  // empty, or where and how the file stops being whole
 };
 
-// Opens `path`, reads its header and indexes every block, checking each checksum, up to
-// the first that is cut or damaged (`damage` then says where). False with `problem` set
+// Opens `path`, reads its header and indexes every block, checking each checksum and
+// decoding each, up to the first that is cut or damaged (`damage` then says where). False with `problem` set
 // to one line when the file cannot be read, is not a recording, has a damaged header or
 // is of a newer format; nothing is left open then.
 bool recordReaderOpen(RecordReader& reader, const std::string& path, std::string& problem);

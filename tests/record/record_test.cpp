@@ -2,11 +2,14 @@
 // damage, foreign and newer files are refused, and a dedicated host's folder rotates.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "record/record_codec.h"
 #include "record_fixture.h"
 
 namespace netduel {
@@ -121,6 +124,23 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
             damages.push_back({bytes, 1, "damaged at byte " + std::to_string(hit.offset)});
             damages.back().bytes[at] ^= std::uint8_t(1u << bit);
         }
+    // Block 1's records spoilt under a checksum that holds: it no longer decodes.
+    {
+        RecordBlockHeader header;
+        ASSERT_TRUE(recordBlockHeaderDecode(std::span(bytes).subspan(hit.offset, RECORD_BLOCK_HEADER), header));
+        RecordBytes raw;
+        ASSERT_TRUE(recordInflate(std::span(bytes).subspan(hit.offset + RECORD_BLOCK_HEADER, hit.stored), hit.raw, raw));
+        raw[0] = 0xFF;  // no record type
+        const RecordBytes stored = recordDeflate(raw);
+        header.stored = std::uint32_t(stored.size());
+        const auto head = recordBlockHeaderEncode(header, stored);
+        std::vector<std::uint8_t> spoilt(bytes.begin(), bytes.begin() + std::ptrdiff_t(hit.offset));
+        spoilt.insert(spoilt.end(), head.begin(), head.end());
+        spoilt.insert(spoilt.end(), stored.begin(), stored.end());
+        spoilt.insert(spoilt.end(), bytes.begin() + std::ptrdiff_t(hit.offset + RECORD_BLOCK_HEADER + hit.stored),
+                      bytes.end());
+        damages.push_back({spoilt, 1, "damaged at byte " + std::to_string(hit.offset) + ": the block does not decode"});
+    }
     const std::string damaged = folder.path("damaged.ndrec");
     for (const Damage& damage : damages) {
         test::writeBytes(damaged, damage.bytes);
@@ -133,6 +153,12 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
         if (damage.blocks == blocks.size() - 1) {
             EXPECT_EQ(reader.length, before.back().time) << where;
         }
+        // --info tells the same.
+        RecordSummary summary;
+        EXPECT_TRUE(recordSummarize(reader, summary)) << where;
+        const std::string info = recordInfoText(reader, summary);
+        EXPECT_NE(info.find(damage.says.empty() ? "\ncut no\n" : "\ncut yes: " + damage.says), std::string::npos)
+            << where << ":\n" << info;
         recordReaderClose(reader);
     }
 }
