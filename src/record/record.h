@@ -2,11 +2,11 @@
 // lines, its own slot, the connection coming and going) written as it happens, and read
 // back for a replay, with an index that seeks to any moment.
 //
-// File format, version 1. All integers little-endian.
+// File format, version 2 (a reader plays version 1 too). All integers little-endian.
 //
 // Header, at offset 0:
 //     0  8  magic "NDREC\r\n\x1a"
-//     8  2  format version (1); a reader refuses a newer one
+//     8  2  format version (2); a reader refuses a newer one
 //    10  2  header length H, bytes: the first block starts at H
 //    12  8  start time, milliseconds since 1970-01-01 UTC
 //    20  1  length V of the program version text, at most 32
@@ -25,12 +25,16 @@
 //
 // A record is a type byte, a time and a body. The time is an unsigned LEB128 varint:
 // microseconds after the previous record of the block (after the base time for the first).
-//     1 snapshot  464 bytes: the snapshot as it arrived, as 116 little-endian 32-bit
-//                 words, each stored as its difference (modulo 2^32) from a prediction
-//                 from the block's snapshots before it: none for the block's first (a key
+//     1 snapshot  the snapshot as it arrived, as 116 little-endian 32-bit words, each
+//                 stored as its difference (modulo 2^32) from a prediction from the
+//                 block's snapshots before it: none for the block's first (a key
 //                 snapshot, stored as it is), the one before for its second, and for the
 //                 others 2·last − the one before last, the straight line on which
-//                 bullets and gliding ships move
+//                 bullets and gliding ships move. Each difference, read as a signed
+//                 32-bit number, is zigzag-mapped (0, −1, 1, −2 … to 0, 1, 2, 3 …) and
+//                 stored as an unsigned LEB128 varint of at most 5 bytes, so that the
+//                 small misses of a jittery frame clock take a byte or two. (Version 1
+//                 stores the 116 differences as 4 little-endian bytes each.)
 //     2 line      u8 length (at most 150), the bytes: a lobby line as the history took it
 //     3 slot      u8: the copy's own slot + 1 (0: none known)
 //     4 link      u8: 1 the connection came up, 0 it went
@@ -61,7 +65,7 @@
 namespace netduel {
 
 inline constexpr std::uint8_t RECORD_MAGIC[8] = {'N', 'D', 'R', 'E', 'C', '\r', '\n', 0x1A};
-inline constexpr std::uint16_t RECORD_VERSION = 1;
+inline constexpr std::uint16_t RECORD_VERSION = 2;
 inline constexpr std::size_t RECORD_HEADER_FIXED = 21;   // bytes before the version text
 inline constexpr std::size_t RECORD_VERSION_TEXT_MAX = 32;
 inline constexpr std::size_t RECORD_BLOCK_HEADER = 24;

@@ -137,7 +137,7 @@ bool recordReaderBlock(RecordReader& reader, std::size_t index, std::vector<Reco
     RecordBytes raw;
     if (!readAt(reader.file, block.offset + RECORD_BLOCK_HEADER, block.stored, stored) ||
         !recordInflate(stored, block.raw, raw) ||
-        !recordDecodeBlock(raw, block.baseMicros, block.records, events) ||
+        !recordDecodeBlock(raw, reader.version, block.baseMicros, block.records, events) || events.empty() ||
         (index + 1 < reader.blocks.size() && events.back().time > reader.blocks[index + 1].base)) {
         events.clear();  // times never go back, across blocks too
         return false;

@@ -73,6 +73,54 @@ TEST(RecordFile, ReadsBackEveryRecordWithItsTimeAcrossBlocks)
     recordReaderClose(reader);
 }
 
+// A recording of format 1 (each snapshot's differences in four bytes a word) still plays: the same
+// records, block by block, as the file of today's layout they are made from.
+TEST(RecordFile, AFileOfFormatOneReadsAsTheCurrentOne)
+{
+    RecordFolder folder;
+    std::string path;
+    const std::vector<std::uint8_t> bytes = sampleBytes(folder, "now.ndrec", 2.5, path);
+    RecordReader now = opened(path);
+    RecordHeader header;
+    ASSERT_EQ(recordHeaderDecode(bytes, header), RecordHeaderFault::Ok);
+    EXPECT_EQ(header.version, RECORD_VERSION);
+    header.version = 1;
+    RecordBytes old = recordHeaderEncode(header);
+    std::vector<std::vector<RecordEvent>> blocks(now.blocks.size());
+    for (std::size_t i = 0; i < now.blocks.size(); ++i) {
+        const RecordBlockEntry& entry = now.blocks[i];
+        ASSERT_TRUE(recordReaderBlock(now, i, blocks[i]));
+        RecordBytes raw;
+        ASSERT_TRUE(recordInflate(std::span(bytes).subspan(entry.offset + RECORD_BLOCK_HEADER, entry.stored), entry.raw, raw));
+        EXPECT_EQ(recordBlockEncode(blocks[i], entry.baseMicros, RECORD_VERSION), raw) << "block " << i;
+        const RecordBytes stored = recordDeflate(recordBlockEncode(blocks[i], entry.baseMicros, 1));
+        RecordBlockHeader head{0, std::uint32_t(recordBlockEncode(blocks[i], entry.baseMicros, 1).size()),
+                               entry.baseMicros, entry.records, 0};
+        const auto headBytes = recordBlockHeaderEncode(head, stored);
+        old.insert(old.end(), headBytes.begin(), headBytes.end());
+        old.insert(old.end(), stored.begin(), stored.end());
+    }
+    recordReaderClose(now);
+    const std::string oldPath = folder.path("old.ndrec");
+    test::writeBytes(oldPath, old);
+    RecordReader reader = opened(oldPath);
+    EXPECT_EQ(reader.version, 1);
+    EXPECT_EQ(reader.damage, "");
+    ASSERT_EQ(reader.blocks.size(), blocks.size());
+    std::vector<RecordEvent> events;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        ASSERT_TRUE(recordReaderBlock(reader, i, events)) << "block " << i;
+        ASSERT_EQ(events.size(), blocks[i].size());
+        for (std::size_t j = 0; j < events.size(); ++j) {
+            EXPECT_EQ(events[j].kind, blocks[i][j].kind);
+            EXPECT_EQ(events[j].time, blocks[i][j].time);
+            EXPECT_EQ(events[j].snapshot, blocks[i][j].snapshot);
+            EXPECT_EQ(events[j].text, blocks[i][j].text);
+        }
+    }
+    recordReaderClose(reader);
+}
+
 // The block on disk is all a killed copy leaves: it must be there within a second of its
 // first record, before the writer closes.
 TEST(RecordFile, ABlockReachesTheFileWithinASecondWhileRecording)
