@@ -130,8 +130,13 @@ struct RecordWriter {
 
 // Creates `path` (replacing a file there) and writes the header with the wall clock's
 // start time and this program's version; `now` (s, the caller's clock) is time 0. False,
-// with one status line and nothing open, when the file cannot be written.
+// with one status line and nothing open, when the file cannot be written. A recording
+// the writer had open is ended whole first.
 bool recordWriterOpen(RecordWriter& writer, const std::string& path, double now);
+
+// As recordWriterOpen, on a file already open for writing (the writer closes it, also on
+// failure); `path` names it in messages.
+bool recordWriterOpenStream(RecordWriter& writer, std::FILE* file, const std::string& path, double now);
 
 // Adds one record at `now` (s, the caller's clock; an earlier time counts as the newest).
 // A snapshot shorter than 464 bytes is not kept; texts are cut to their limits.
@@ -264,9 +269,14 @@ void recordHostClose(RecordHost& recording);
 
 // ---- A dedicated host's folder --------------------------------------------------------
 
-// The file for a recording that starts at `startSeconds` (Unix time) in `directory`:
-// "match-YYYYMMDD-HHMMSS.ndrec", UTC, with "-2", "-3", … when that name is taken.
-std::string recordDirPath(const std::string& directory, std::int64_t startSeconds);
+// The file name of the `number`th recording that starts at `startSeconds` (Unix time) in
+// `directory`: "match-YYYYMMDD-HHMMSS.ndrec", UTC, for 1, then "-2", "-3", ….
+std::string recordDirPath(const std::string& directory, std::int64_t startSeconds, unsigned number = 1);
+
+// Starts a recording in `directory` under the first of those names that no file (nor a
+// link, nor another host's recording begun at the same moment) takes: created anew,
+// never over a file. False, with one status line and nothing open, when none can be.
+bool recordDirOpen(RecordWriter& writer, const std::string& directory, std::int64_t startSeconds, double now);
 
 // Removes the oldest of this program's recordings in `directory` (by their names) until
 // at most `keep` are left; other files are never touched. Returns how many it removed.

@@ -26,15 +26,14 @@ std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool&
 
 void hostStretchStart(RecordHost& recording, const std::array<std::string, SHIP_COUNT>& players, double now)
 {
-    const std::string path = recordDirPath(recording.directory, static_cast<std::int64_t>(std::time(nullptr)));
-    if (!recordWriterOpen(recording.writer, path, now)) {
+    if (!recordDirOpen(recording.writer, recording.directory, static_cast<std::int64_t>(std::time(nullptr)), now)) {
         recording.failed = true;
         return;
     }
     recordWriterLink(recording.writer, true, now);
     recordWriterPlayers(recording.writer, players, now);
     recording.players = players;
-    statusWrite("Recording to " + path, true);
+    statusWrite("Recording to " + recording.writer.path, true);
     recordDirPrune(recording.directory, recording.keep);
 }
 

@@ -36,7 +36,7 @@ constexpr int EXIT_USAGE = 2;
 
 int usageError(const std::string& problem)
 {
-    std::fprintf(stderr, "netduel: %s\n%s", problem.c_str(), optionsUsage().c_str());
+    std::fprintf(stderr, "netduel: %s\nTry 'netduel --help' for more information.\n", problem.c_str());
     return EXIT_USAGE;
 }
 

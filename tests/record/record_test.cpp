@@ -141,6 +141,22 @@ TEST(RecordFile, ABlockReachesTheFileWithinASecondWhileRecording)
     recordWriterClose(writer);
 }
 
+// A writer opened again ends the recording it had open, whole, before the new one.
+TEST(RecordFile, OpeningAgainEndsTheOpenRecordingWhole)
+{
+    RecordFolder folder;
+    RecordWriter writer;
+    ASSERT_TRUE(recordWriterOpen(writer, folder.path("first.ndrec"), 0.0));
+    recordWriterLine(writer, "before", 0.25);
+    ASSERT_TRUE(recordWriterOpen(writer, folder.path("second.ndrec"), 1.0));
+    recordWriterClose(writer);
+    RecordReader reader = opened(folder.path("first.ndrec"));
+    std::vector<RecordEvent> events;
+    ASSERT_TRUE(recordReaderBlock(reader, 0, events)) << "the first recording's open block was lost";
+    EXPECT_EQ(events.back().text, "before");
+    recordReaderClose(reader);
+}
+
 TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
 {
     RecordFolder folder;
@@ -297,11 +313,29 @@ TEST(RecordDir, NamesByStartAndKeepsOnlyTheNewest)
 {
     RecordFolder folder;
     const std::int64_t start = 1793547045;  // 2026-11-01 15:30:45 UTC
-    for (const char* name : {"match-20261101-153045.ndrec", "match-20261101-153045-2.ndrec"}) {
-        const std::string path = recordDirPath(folder.root, start);
-        EXPECT_EQ(std::filesystem::path(path).filename(), name);
-        test::writeBytes(path, {});
+    // Two hosts starting in one second into one folder: each file its own, both whole.
+    RecordWriter writers[2];
+    for (RecordWriter& writer : writers) ASSERT_TRUE(recordDirOpen(writer, folder.root, start, 0.0));
+    for (int i = 0; i < 2; ++i) recordWriterLine(writers[i], "host " + std::to_string(i), 0.5);
+    for (RecordWriter& writer : writers) recordWriterClose(writer);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(std::filesystem::path(writers[i].path).filename(),
+                  i == 0 ? "match-20261101-153045.ndrec" : "match-20261101-153045-2.ndrec");
+        RecordReader reader = opened(writers[i].path);
+        std::vector<RecordEvent> events;
+        ASSERT_TRUE(recordReaderBlock(reader, 0, events));
+        EXPECT_EQ(events.back().text, "host " + std::to_string(i));
+        recordReaderClose(reader);
     }
+    // A name taken by a link that leads nowhere: skipped, and nothing made where it leads.
+    std::filesystem::create_symlink(folder.path("elsewhere"), recordDirPath(folder.root, start + 60));
+    RecordWriter writer;
+    ASSERT_TRUE(recordDirOpen(writer, folder.root, start + 60, 0.0));
+    EXPECT_EQ(writer.path, recordDirPath(folder.root, start + 60, 2));
+    recordWriterClose(writer);
+    EXPECT_FALSE(std::filesystem::exists(folder.path("elsewhere")));
+    std::filesystem::remove(recordDirPath(folder.root, start + 60));
+    std::filesystem::remove(writer.path);
     for (int minute = 1; minute <= 3; ++minute) test::writeBytes(recordDirPath(folder.root, start + 60 * minute), {});
     test::writeBytes(folder.path("notes.txt"), {});
     test::writeBytes(folder.path("match-2026.ndrec"), {});

@@ -2,6 +2,7 @@
 // the bindings resolved through SDL's key names.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -133,6 +134,43 @@ TEST_F(SettingsTest, BindingsTakeOneOrTwoKeysAndAKeyDoesOneThing)
                   std::tuple(c.fire[0], c.fire[1], c.chat, c.thrust, SCAN_M, c.problems, c.problems > 0))
             << c.lines << told;
     }
+}
+
+}  // namespace
+}  // namespace netduel
+
+namespace netduel {
+namespace {
+
+// A settings file kept elsewhere through a symbolic link stays so, and the temporary file
+// a write cut short by a crash left beside it goes with the next write; a fresh one (a
+// write of another copy under way) and files of other names stay.
+TEST_F(SettingsTest, ALinkIsWrittenThroughAndACrashedWritesLeftoverGoesWithTheNextWrite)
+{
+    const std::string real = dir + "/real/netduel.conf";
+    std::filesystem::create_directories(dir + "/real");
+    std::filesystem::create_directories(dir + "/netduel");
+    std::ofstream(real) << "name = Ann\n";
+    std::filesystem::create_symlink("../real/netduel.conf", path);
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
+    struct Beside {
+        std::string name;
+        bool old;
+        bool stays;
+    };
+    const Beside beside[] = {{"netduel.conf.Ab12Cd", true, false}, {"netduel.conf.Xy34Zw", false, true},
+                             {"netduel.conf.bak", true, true}, {"other.conf.Qr56St", true, true}};
+    for (const Beside& b : beside) {
+        std::ofstream(dir + "/real/" + b.name) << "half";
+        if (b.old) std::filesystem::last_write_time(dir + "/real/" + b.name, old);
+    }
+    Settings settings = settingsLoad(file, path);
+    ASSERT_EQ(settings.name, "Ann");
+    settings.name = "Bob";
+    ASSERT_TRUE(settingsSave(file, settings)) << log();
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_NE(read().find("name = Bob\n"), std::string::npos) << read();
+    for (const Beside& b : beside) EXPECT_EQ(std::filesystem::exists(dir + "/real/" + b.name), b.stays) << b.name;
 }
 
 }  // namespace
