@@ -17,9 +17,8 @@ std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool&
     std::array<std::string, SHIP_COUNT> players;
     held = true;
     for (std::size_t ship = 0; ship < players.size(); ++ship) {
-        const bool connected = lobbyServerShipHeld(server, ship);
-        if (connected) players[ship] = fixedTextView(server.clients[ship].name);
-        held = held && connected;
+        players[ship] = lobbyServerShipHolder(server, ship);
+        held = held && lobbyServerShipHeld(server, ship);
     }
     return players;
 }
