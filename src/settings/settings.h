@@ -15,9 +15,6 @@ namespace netduel {
 inline constexpr std::string_view SETTINGS_FOLDER = "netduel";  // below XDG_CONFIG_HOME
 inline constexpr std::string_view SETTINGS_FILE_NAME = "netduel.conf";
 inline constexpr std::string_view PAD_MAPPINGS_FILE_NAME = "gamecontrollerdb.txt";  // beside it
-inline constexpr std::size_t SETTINGS_FILE_MAX = 64 * 1024;  // bytes; a larger file is not ours
-inline constexpr double SETTINGS_WRITE_INTERVAL = 1.0;  // s: changes quicker than this are written together
-inline constexpr int SETTINGS_PROBLEMS_SHOWN = 3;       // bad lines told one by one, the rest counted
 
 // The game keys a player may bind, in the file's order. Escape (quit) and J (connect)
 // are not among them: no binding may take those two.
@@ -99,8 +96,8 @@ Bindings settingsBindings(SettingsFile& file, KeyNamed keyNamed);
 // The defaults: each game key's own key.
 Bindings bindingsDefault();
 
-// Writes `settings` when they differ from the file's, at most every
-// SETTINGS_WRITE_INTERVAL seconds by `now`.
+// Writes `settings` when they differ from the file's, at most once a second by `now`
+// (s), so that quick changes are written together.
 void settingsKeep(SettingsFile& file, const Settings& settings, double now);
 
 // Writes `settings` now when they differ from the file's or the file lacks a key of

@@ -20,6 +20,9 @@ namespace netduel {
 
 namespace {
 
+constexpr std::size_t SETTINGS_FILE_MAX = 64 * 1024;  // bytes; a larger file is not ours
+constexpr double SETTINGS_WRITE_INTERVAL = 1.0;  // s: changes quicker than this are written together
+constexpr int SETTINGS_PROBLEMS_SHOWN = 3;       // bad lines told one by one, the rest counted
 constexpr mode_t FOLDER_MODE = 0700;  // as the XDG base directories are made
 constexpr int LINK_HOPS_MOST = 40;    // symbolic links followed to the file, as the kernel does
 constexpr std::size_t TEMPORARY_SUFFIX = 6;      // mkstemp's XXXXXX

@@ -18,6 +18,9 @@ namespace netduel {
 
 namespace {
 
+constexpr int CHAT_KEY_FLUSH = 50;                          // keys dropped on entering chat mode
+constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's chat name
+
 // A game key of the control word, and the controller's button that does the same.
 struct ControlKey {
     GameKey key;

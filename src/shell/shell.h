@@ -27,10 +27,8 @@
 
 namespace netduel {
 
-inline constexpr int CHAT_KEY_FLUSH = 50;              // keys dropped on entering chat mode
 inline constexpr int FRAME_PAUSE_MS = 3;
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
-inline constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's chat name
 
 // How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
 // without asking and the player's client connects on the first frame; Join: never
