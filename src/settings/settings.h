@@ -55,6 +55,14 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
+// The largest values of the settings whose limits are other parts' rules: the window's
+// side, the volume and the computer's level. The caller gives each part's own.
+struct SettingsRanges {
+    int windowSideMost = 0;  // px
+    int volumeMost = 0;
+    int levelMost = 0;
+};
+
 // A binding as the file names it.
 struct KeyNames {
     std::vector<std::string> names;  // one or two of SDL's key names
@@ -81,10 +89,11 @@ std::string settingsPath(const char* xdgConfigHome, const char* home);
 std::string settingsBeside(std::string_view path, std::string_view fileName);
 
 // Reads the file at `path` into `file` and returns what it holds, the defaults where it
-// says nothing. No file is no problem. A file that cannot be read, or a bad line, is
-// told in a status line naming the file (and the line): the defaults stand for what it
-// spoilt, and `keep` leaves the file as it is.
-Settings settingsLoad(SettingsFile& file, const std::string& path);
+// says nothing. No file is no problem. A file that cannot be read, or a bad line (a
+// number outside its range, those of `ranges` among them), is told in a status line
+// naming the file (and the line): the defaults stand for what it spoilt, and `keep`
+// leaves the file as it is.
+Settings settingsLoad(SettingsFile& file, const std::string& path, const SettingsRanges& ranges);
 
 // The file's bindings resolved with `keyNamed` (SDL's key name to a scan code, 0 for
 // none). A binding that names no key, names one twice or takes a key that is bound

@@ -120,7 +120,8 @@ std::vector<std::string> linesOf(std::string_view text)
 }
 
 // One line into `settings` or the file's key names; a bad line is told and changes nothing.
-void lineRead(SettingsFile& file, int number, Settings& settings, std::vector<int>& seenOn, Problems& problems)
+void lineRead(SettingsFile& file, int number, const SettingsRanges& ranges, Settings& settings,
+              std::vector<int>& seenOn, Problems& problems)
 {
     const std::string& line = file.lines[number - 1];
     for (const char byte : line)
@@ -142,7 +143,7 @@ void lineRead(SettingsFile& file, int number, Settings& settings, std::vector<in
         names.line = problem.empty() ? number : 0;
     } else {
         Settings read = settings;
-        problem = settingRead(key, split->value, read);
+        problem = settingRead(key, split->value, ranges, read);
         if (problem.empty()) settings = read;
     }
     if (!problem.empty()) problemTell(problems, number, std::string(split->key) + " takes " + problem);
@@ -259,7 +260,7 @@ std::string settingsBeside(std::string_view path, std::string_view fileName)
     return std::string(path.substr(0, path.rfind('/') + 1)) + std::string(fileName);
 }
 
-Settings settingsLoad(SettingsFile& file, const std::string& path)
+Settings settingsLoad(SettingsFile& file, const std::string& path, const SettingsRanges& ranges)
 {
     file = SettingsFile{};
     file.path = path;
@@ -281,7 +282,7 @@ Settings settingsLoad(SettingsFile& file, const std::string& path)
     std::vector<int> seenOn(SETTING_KEYS, 0);
     Problems problems{path};
     for (int number = 1; number <= int(file.lines.size()); ++number)
-        lineRead(file, number, settings, seenOn, problems);
+        lineRead(file, number, ranges, settings, seenOn, problems);
     problemsEnd(problems);
     file.keep = problems.count > 0;
     file.complete = true;

@@ -51,7 +51,7 @@ int runWindowed(const char* programPath, Options options)
 {
     auto shell = std::make_unique<Shell>();
     SettingsFile settingsFile;
-    Settings saved = settingsLoad(settingsFile, settingsPlace(options));
+    Settings saved = settingsLoad(settingsFile, settingsPlace(options), SETTINGS_RANGES);
     optionsTakeSettings(options, saved);
     if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
     if (!displayOpen(shell->display, programPath, options.window,
@@ -80,7 +80,7 @@ int runReplay(const char* programPath, Options options)
     RecordReader reader;
     if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
     SettingsFile settingsFile;
-    optionsTakeSettings(options, settingsLoad(settingsFile, settingsPlace(options)));
+    optionsTakeSettings(options, settingsLoad(settingsFile, settingsPlace(options), SETTINGS_RANGES));
     auto display = std::make_unique<Display>();
     auto sound = std::make_unique<Sound>();
     const bool opened = displayOpen(*display, programPath, options.window,
@@ -112,7 +112,7 @@ std::optional<ListUrl> internetUrl(const Options& options)
     std::string url = options.internetUrl;
     if (url.empty()) {
         SettingsFile file;
-        url = settingsLoad(file, settingsPlace(options)).listUrl;
+        url = settingsLoad(file, settingsPlace(options), SETTINGS_RANGES).listUrl;
     }
     if (url.empty()) return std::nullopt;
     return listUrlParse(url);

@@ -27,8 +27,7 @@ enum OptionCode : int {
     OPT_LIST_SERVER, OPT_REGISTER, OPT_NO_REGISTER, OPT_INTERNET, OPT_NO_PORT_MAPPING,
     OPT_END  // one past the last code
 };
-constexpr unsigned WINDOW_SIDE_MAX = 65535;
-constexpr unsigned RECORD_KEEP_MAX = 100000;  // files: --record-keep's upper end  // px: far past any screen; the window is fitted to it
+constexpr unsigned RECORD_KEEP_MAX = 100000;  // files: --record-keep's upper end
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -123,7 +122,7 @@ bool listTargetParse(std::string_view text, Options& options, std::string& probl
 bool windowSideParse(std::string_view text, int& side)
 {
     unsigned value = 0;
-    if (!countParse(text, WINDOW_SIDE_MAX, value)) return false;
+    if (!countParse(text, unsigned(WINDOW_SIDE_MAX), value)) return false;
     side = static_cast<int>(value);
     return true;
 }
