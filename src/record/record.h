@@ -1,6 +1,7 @@
-// Recordings: what a copy heard during a match (snapshots with their arrival times, lobby
-// lines, its own slot, the connection coming and going) written as it happens, and read
-// back for a replay, with an index that seeks to any moment.
+// Recordings, the format: what a copy heard during a match (snapshots with their arrival
+// times, lobby lines, its own slot, the connection coming and going) written as it
+// happens, and read back with an index that seeks to any moment. Recording a running
+// copy is record_live.h's, playing back record_player.h's, --info record_info.h's.
 //
 // File format, version 2 (a reader plays version 1 too). All integers little-endian.
 //
@@ -74,7 +75,6 @@ inline constexpr std::size_t RECORD_BLOCK_RAW_MAX = 64 * 1024;
 inline constexpr std::size_t RECORD_BLOCK_STORED_MAX = RECORD_BLOCK_RAW_MAX + 1024;
 inline constexpr double RECORD_BLOCK_SECONDS = 1.0;      // a block closes this long after its first record
 inline constexpr int RECORD_PLAYER_NAME_MAX = NAME_CHARS;
-inline constexpr int RECORD_KEEP_DEFAULT = 20;           // --record-keep: files a dedicated host keeps
 
 enum class RecordKind : std::uint8_t {
     Snapshot = 1,
@@ -178,9 +178,9 @@ struct RecordReader {
 };
 
 // Opens `path`, reads its header and indexes every block, checking each checksum and
-// decoding each, up to the first that is cut or damaged (`damage` then says where). False with `problem` set
-// to one line when the file cannot be read, is not a recording, has a damaged header or
-// is of a newer format; nothing is left open then.
+// decoding each, up to the first that is cut or damaged (`damage` then says where).
+// False with `problem` set to one line when the file cannot be read, is not a recording,
+// has a damaged header or is of a newer format; nothing is left open then.
 bool recordReaderOpen(RecordReader& reader, const std::string& path, std::string& problem);
 
 // As recordReaderOpen, on a stream already open for reading (the reader closes it, also
@@ -198,88 +198,5 @@ bool recordReaderBlock(RecordReader& reader, std::size_t index, std::vector<Reco
 
 // Closes the file; safe in any state.
 void recordReaderClose(RecordReader& reader);
-
-// ---- Summary --------------------------------------------------------------------------
-
-struct RecordSummary {
-    double length = 0.0;
-    std::uint64_t snapshots = 0;
-    std::uint64_t lines = 0;
-    std::array<std::vector<std::string>, SHIP_COUNT> players;  // every name seen per ship
-    int slot = -1;                       // the last own slot known
-    double bytesPerMinute = 0.0;         // of the whole blocks
-};
-
-// Decodes every whole block. False when one fails to decode (`reader.damage` is set).
-bool recordSummarize(RecordReader& reader, RecordSummary& summary);
-
-// --info's lines: length, start, program, players, own slot, snapshots, lobby lines,
-// size per minute and whether the file was cut. Peers' names are escaped.
-std::string recordInfoText(const RecordReader& reader, const RecordSummary& summary);
-
-// --replay FILE --info: prints the summary on standard output. The exit status: 0, or 1
-// after one line on standard error when the file is refused.
-int recordInfoRun(const std::string& path);
-
-// ---- Who holds the ships --------------------------------------------------------------
-
-// Follows the ships' holders through the lobby lines a client hears ("* Anonymous1
-// connected =)", "* A is now known as B", "* B disconnected =("). Names of players who
-// came and chose them before the recording began stay unknown. True when `players` changed.
-bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::string_view line);
-
-// ---- Recording a running copy ---------------------------------------------------------
-
-// A windowed copy's recording: what its client hears, and the holders of the ships as
-// far as the lines tell them.
-struct RecordClient {
-    RecordWriter writer;
-    std::uint32_t linesSeen = 0;  // the client's historyPushed when last looked at
-    std::array<std::string, SHIP_COUNT> players;
-    int slot = -1;
-    bool connected = false;
-};
-
-// Once a frame, after the client's service: the lines its history took since the last
-// frame, its slot and connection as they stand now, then the block tick.
-void recordClientFrame(RecordClient& recording, const LobbyClient& client, double now);
-
-// A dedicated host's recordings: one file in `directory` for each stretch in which both
-// ships are held, at most `keep` of them.
-struct RecordHost {
-    std::string directory;  // empty: nothing is recorded
-    int keep = RECORD_KEEP_DEFAULT;
-    RecordWriter writer;    // open during a stretch
-    std::array<std::string, SHIP_COUNT> players;
-    bool failed = false;    // this stretch's file could not be written: wait for the next
-    double clock = 0.0;     // s: the frame's clock reading, set before the server is serviced
-};
-
-// A LobbyTap's function for the server's broadcast notices, recorded as the line a
-// client's history shows for each; the context is the RecordHost.
-void recordHostHeard(void* recording, std::string_view notice);
-
-// Once a frame, after the host's half of it: starts or ends the stretch by who holds the
-// ships, records `sent` (the snapshot broadcast this frame, or null) and the holders'
-// names, and ticks the block.
-void recordHostFrame(RecordHost& recording, const LobbyServer& server, const Snapshot* sent, double now);
-
-// Ends the stretch that is being recorded, if any.
-void recordHostClose(RecordHost& recording);
-
-// ---- A dedicated host's folder --------------------------------------------------------
-
-// The file name of the `number`th recording that starts at `startSeconds` (Unix time) in
-// `directory`: "match-YYYYMMDD-HHMMSS.ndrec", UTC, for 1, then "-2", "-3", ….
-std::string recordDirPath(const std::string& directory, std::int64_t startSeconds, unsigned number = 1);
-
-// Starts a recording in `directory` under the first of those names that no file (nor a
-// link, nor another host's recording begun at the same moment) takes: created anew,
-// never over a file. False, with one status line and nothing open, when none can be.
-bool recordDirOpen(RecordWriter& writer, const std::string& directory, std::int64_t startSeconds, double now);
-
-// Removes the oldest of this program's recordings in `directory` (by their names) until
-// at most `keep` are left; other files are never touched. Returns how many it removed.
-int recordDirPrune(const std::string& directory, int keep);
 
 }  // namespace netduel

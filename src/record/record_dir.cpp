@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "base/status.h"
-#include "record/record.h"
+#include "record/record_live.h"
 
 namespace netduel {
 

@@ -14,6 +14,7 @@
 #include "hostlist/list_server.h"
 #include "lobby/lobby_client.h"
 #include "record/record.h"
+#include "record/record_info.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
 #include "shell/options.h"

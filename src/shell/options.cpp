@@ -9,7 +9,7 @@
 
 #include "lobby/lobby.h"
 #include "hostlist/list_client.h"
-#include "record/record.h"
+#include "record/record_live.h"
 
 namespace netduel {
 

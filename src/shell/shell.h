@@ -17,7 +17,7 @@
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
 #include "display/display.h"
-#include "record/record.h"
+#include "record/record_live.h"
 #include "shell/host.h"
 #include "shell/options.h"
 #include "sound/sound.h"

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "record/record_codec.h"
+#include "record/record_info.h"
+#include "record/record_live.h"
 #include "record_fixture.h"
 
 namespace netduel {
