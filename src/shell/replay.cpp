@@ -10,7 +10,6 @@
 #include "display/display.h"
 #include "lobby/lobby_client.h"
 #include "shell/draw_frame.h"
-#include "shell/shell.h"
 
 namespace netduel {
 

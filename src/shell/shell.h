@@ -27,7 +27,6 @@
 
 namespace netduel {
 
-inline constexpr int FRAME_PAUSE_MS = 3;
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
 
 // How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
