@@ -49,10 +49,7 @@ bool bulletTryFire(const Ship& ship, Bullet& bullet)
 {
     if (ship.fireRequest != FIRE_REQUESTED || !(timerSeconds() > nextShotTime)) return false;
     nextShotTime = timerSeconds() + FIRE_COOLDOWN;
-    const Vec2 d = shipHeadingVector(ship.heading);
-    bullet.position = ship.position - d * MUZZLE_OFFSET;
-    bullet.direction = d;
-    bullet.active = BULLET_ACTIVE;
+    bullet = bulletSpawn(ship.position, ship.heading);
     return true;
 }
 
@@ -63,7 +60,7 @@ void shipBulletPass(MatchState& match, int owner, double dt)
     for (Bullet& bullet : ship.bullets) {
         if (bullet.active != 0) {
             bulletHitTest(match, owner, bullet);
-            bullet.position = bullet.position + (bullet.direction * BULLET_SPEED) * dt;
+            bullet.position = bulletFlown(bullet, -dt);
         } else if (bulletTryFire(ship, bullet)) {
             return;
         }
@@ -73,9 +70,41 @@ void shipBulletPass(MatchState& match, int owner, double dt)
 
 }  // namespace
 
-Vec2 shipHeadingVector(float heading)
+Vec2 shipHeadingVector(double heading)
 {
-    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
+    return Vec2(std::sin(heading), std::cos(heading));
+}
+
+Vec2 shipFacing(double heading)
+{
+    return shipHeadingVector(heading) * -1.0f;
+}
+
+double shipHeadingAlong(Vec2 way)
+{
+    return std::atan2(-double(way.x), -double(way.y));
+}
+
+Bullet bulletSpawn(Vec2 position, double heading)
+{
+    const Vec2 d = shipHeadingVector(heading);
+    return Bullet{position - d * MUZZLE_OFFSET, d, BULLET_ACTIVE};
+}
+
+Vec2 bulletVelocity(const Bullet& bullet)
+{
+    return bullet.direction * -BULLET_SPEED;
+}
+
+Vec2 bulletFlown(const Bullet& bullet, double seconds)
+{
+    return bullet.position + bulletVelocity(bullet) * seconds;
+}
+
+double bulletAge(const Bullet& bullet, Vec2 shipPosition)
+{
+    const Vec2 muzzle = shipPosition - bullet.direction * MUZZLE_OFFSET;
+    return dot(bullet.position - muzzle, bullet.direction * -1.0f) / double(BULLET_SPEED);
 }
 
 bool bulletInPlay(Vec2 p)
