@@ -385,14 +385,10 @@ void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double no
     brain.echo = sample > brain.echo ? (brain.echo + sample) / 2.0 : brain.echo + (sample - brain.echo) / 4.0;
 }
 
-// A slot in flight now that was free before, or whose bullet is back at a muzzle.
 bool newBullet(const Ship& now, const Ship& before)
 {
-    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
-        const Bullet& b = now.bullets[j];
-        const Bullet& was = before.bullets[j];
-        if (b.active && (!was.active || dot(b.position - was.position, b.direction) > 0.0f)) return true;
-    }
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j)
+        if (bulletIsNew(before.bullets[j], now.bullets[j])) return true;
     return false;
 }
 
@@ -405,10 +401,8 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
         const Ship* before = last ? &last->ships[ownShip] : nullptr;
         echoMeasure(brain, seen.ships[ownShip], before, now);
         if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
-        // A hit sets the enemy's flash counter to 1, and each step counts it on.
-        const std::int8_t flash = seen.ships[1 - ownShip].hitCounter;
         const std::int8_t flashBefore = last ? last->ships[1 - ownShip].hitCounter : 0;
-        if (flash > 0 && (flashBefore == 0 || flash < flashBefore)) brain.hitSeenAt = now;
+        if (shipHitIsNew(flashBefore, seen.ships[1 - ownShip].hitCounter)) brain.hitSeenAt = now;
     }
     brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
     brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
