@@ -13,9 +13,9 @@
 
 namespace netduel {
 
-// A person's copy sends at most one control word per this many seconds; a little more
-// than 0.05 so that jitter on the way never lets 21 words land within one second.
-inline constexpr double BOT_SEND_INTERVAL = 0.052;
+// s between two of the bot's words: a person's copy's interval and a little more, so that
+// jitter on the way never lets 21 words land within one second.
+inline constexpr double BOT_SEND_INTERVAL = CONTROL_SEND_INTERVAL + 0.002;
 inline constexpr double BOT_STEP = SIM_STEP_MAX;  // s: the host's step
 // The share of a turn rate that one host step keeps.
 inline constexpr double BOT_TURN_KEPT = -TURN_DAMPING * BOT_STEP;

@@ -28,8 +28,7 @@ constexpr double SLEW_UP = 0.2;           // the delay grows by at most this sha
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
 constexpr double STEP = SIM_STEP_MAX;     // s: the host's step
-// Steps between two words of a held key: every second frame and only past the interval.
-constexpr int WORD_STEPS = 2 * (static_cast<int>(CONTROL_SEND_INTERVAL / (2 * STEP)) + 1);
+constexpr int WORD_STEPS = controlWordFrames(STEP);  // steps between two words of a held key
 constexpr double TURN_SEEN = 1e-3;        // rad between two snapshots: the ship turns
 
 const ViewEntry& entryAt(const MatchView& view, int age)  // age 0: the newest

@@ -18,7 +18,7 @@ namespace netduel {
 namespace {
 
 constexpr double TICK = 0.001;          // s: the harness's clock
-constexpr double WORD_SPACING = 0.05;   // s: the circler's words, each up to WORD_LATE later
+constexpr double WORD_SPACING = CONTROL_SEND_INTERVAL;  // s: the circler's words, each up to WORD_LATE later
 constexpr double WORD_LATE = 0.008;
 constexpr int OWN = 1;
 

@@ -5,6 +5,7 @@
 #include "base/timer.h"
 #include "duel/duel_fixture.h"
 #include "view/client_view.h"
+#include "view/control_outbox.h"
 
 namespace netduel {
 namespace {
@@ -29,6 +30,26 @@ protected:
     MatchState match;
     ClientView view;
 };
+
+// The view replays the other copy's held key on controlWordFrames' cadence: the outbox
+// must send it so at any display rate.
+TEST(ControlOutbox, AHeldKeysWordsComeAsManyFramesApartAsTheViewExpects)
+{
+    for (const double frame : {1.0 / 60, 1.0 / 30, 1.0 / 50, 1.0 / 144}) {
+        ControlOutbox outbox;
+        bool sending = false;
+        int last = 0, words = 0;
+        for (int n = 1; n <= 400; ++n) {
+            sending = !sending;
+            if (!controlOutboxDue(outbox, KEY_UP, sending, 100.0 + n * frame)) continue;
+            if (words++ > 0) {
+                EXPECT_EQ(n - last, controlWordFrames(frame)) << frame << " " << n;
+            }
+            last = n;
+        }
+        EXPECT_GT(words, 400 / controlWordFrames(frame) - 1) << frame;
+    }
+}
 
 TEST_F(ClientViewTest, TheOwnShipMovesInTheFrameAfterItsWordTheOtherWaits)
 {
