@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/ring.h"
 #include "duel/match.h"
 #include "duel/packet_handlers.h"
 #include "duel/simulate.h"
@@ -87,11 +88,8 @@ struct BotPendingTurn {
 
 struct BotBrain {
     BotLevel level;
-    BotSight sights[BOT_SIGHTS];  // ring, newest at sightNewest
-    int sightCount = 0;
-    int sightNewest = -1;
-    BotPendingTurn pending[BOT_PENDING_TURNS];  // ring of the last turn words sent
-    int pendingNext = 0;
+    Ring<BotSight, BOT_SIGHTS> sights;                // the snapshots received lately
+    Ring<BotPendingTurn, BOT_PENDING_TURNS> pending;  // the last turn words sent
     double nextSendTime = 0.0;  // s: no word before this
     double nextFireTime = 0.0;  // s: no fire bit before this
     double lastFireTime = 0.0;  // s: the last word with a fire bit
@@ -123,10 +121,10 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
 // counts as sent at `now`.
 std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now);
 
-// Where `ship` of the sight at index `at` is expected to go on: its course and mean speed
+// Where `ship` of the sight `age` sights older than the newest is expected to go on: its course and mean speed
 // fitted over the sights since it last held other keys (up to half a second of them), as a
 // course that turns at a steady rate; a ship that has not thrust for a while glides.
-BotTrack botTrack(const BotBrain& brain, int at, int ship);
+BotTrack botTrack(const BotBrain& brain, int age, int ship);
 
 // Where the track will be `seconds` ahead, its course turning as it does now when
 // `turns`, slowing as the host's steps damp it when it glides; never past the ship bounds.

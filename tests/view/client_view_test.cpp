@@ -84,7 +84,7 @@ TEST_F(ClientViewTest, ASnapshotIsParsedOnceAndArrivesAtTheClockTheFrameGave)
     clientViewSetSlot(view, 1);
     match.ships[0].speed = 9.0f;
     deliver(10.0);
-    EXPECT_EQ(view.smoothed.entries[view.smoothed.newest].arrived, 10.0);
+    EXPECT_EQ(ringAt(view.smoothed.entries, 0).arrived, 10.0);
     EXPECT_EQ(match.ships[0].speed, 0.0f);
     EXPECT_TRUE(view.predicted.started);
 
