@@ -153,9 +153,9 @@ bool hostFinderDone(const HostFinder& finder, double now) { return now - finder.
 void hostFinderFinish(HostFinder& finder)
 {
     if (finder.socket == ENET_SOCKET_NULL) return;
-    while (!hostFinderDone(finder, timerSeconds())) {
-        hostFinderPoll(finder, timerSeconds());
-        const double left = FIND_SECONDS - (timerSeconds() - finder.startedAt);
+    for (double now = timerSeconds(); !hostFinderDone(finder, now); now = timerSeconds()) {
+        hostFinderPoll(finder, now);
+        const double left = FIND_SECONDS - (now - finder.startedAt);
         pollfd socket{finder.socket, POLLIN, 0};
         poll(&socket, 1, int(std::ceil(std::clamp(left, 0.0, LIST_WAIT_SECONDS) * 1000.0)));
     }
