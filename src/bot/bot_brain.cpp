@@ -12,6 +12,14 @@ namespace netduel {
 
 namespace {
 
+constexpr double BOT_ECHO_MAX = 1.0;          // s: a longer echo is no answer to a word
+constexpr float BOT_WALL_MARGIN = 45.0f;      // px from a ship bound: too near a wall
+constexpr double BOT_DODGE_HORIZON = 0.6;     // s ahead that enemy bullets are feared
+// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
+// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
+// of any target: from farther off, a still one may lie between two of them.
+constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+constexpr float BOT_CLOSEST = 80.0f;
 constexpr double FIT_WINDOW = 0.5;       // s of sights that one fit of a course spans at most
 constexpr double TURN_SENSE_SPAN = 0.1;  // s of headings that tell which way a ship turns now
 constexpr double TURN_SEEN = 0.01;       // rad: a smaller heading change is no turn

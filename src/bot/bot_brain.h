@@ -41,15 +41,8 @@ inline constexpr double BOT_SHOT_SPACING = (int(FIRE_COOLDOWN / BOT_STEP + 0.5) 
 // the bot times its own turn words and keeps the echo in a fast-rising, slowly-falling
 // mean that follows a link that gets worse.
 inline constexpr double BOT_ECHO_GUESS = 0.05;
-inline constexpr double BOT_ECHO_MAX = 1.0;
-inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
-inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
-// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
-// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
-// of any target: from farther off, a still one may lie between two of them.
-inline constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+// s: a bot that hit nothing for this long closes in (as it does when it found no shot).
 inline constexpr double BOT_HITLESS_SECONDS = 3.0;
-inline constexpr float BOT_CLOSEST = 80.0f;
 inline constexpr int BOT_SIGHTS = 48;             // snapshots kept: 1.6 s at 30 a second
 inline constexpr int BOT_PENDING_TURNS = 8;       // turn words remembered until seen
 

@@ -23,6 +23,12 @@ namespace netduel {
 
 namespace {
 
+// s between rounds: the second leaves when the first is a third of a second old.
+constexpr double FIND_ROUND_SECONDS = 0.3;
+// Longest one poll keeps reading, s: a flood at the search's port must neither stall
+// --find's frame nor hold --list past its second.
+constexpr double FIND_POLL_SECONDS = 0.004;
+
 using Clock = std::chrono::steady_clock;
 
 // Longer than any answer: a datagram that does not fit is no answer, and reading it fails.

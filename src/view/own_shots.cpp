@@ -21,6 +21,11 @@ namespace netduel {
 namespace {
 
 constexpr double NEW_SHOT_AGE_MAX = 0.2; // s: a new bullet is younger than a snapshot gap
+// s a predicted shot waits, past the snapshot that should hold its words, for the host's
+// bullet: the host fires in the step after a word, and steps on its own frames.
+constexpr double OWN_SHOT_WAIT = 0.03;
+constexpr double OWN_SHOT_EASE_TIME = 0.1;      // s over which a takeover is eased
+constexpr float OWN_SHOT_EASE_SPEED_MAX = 150.0f;  // px/s: 2.5 px a frame at 60 Hz
 
 // vecmath's length() reads a zero vector as 1 (for its normalising); an error of none is 0.
 float magnitude(Vec2 v) { return distance(v, Vec2()); }
