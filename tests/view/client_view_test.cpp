@@ -1,5 +1,7 @@
 // Client view: every snapshot still lands whole in the match, and the frame draws the
 // own ship from the prediction (only for ship 0 or 1, only while prediction is on).
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "base/timer.h"
@@ -49,6 +51,33 @@ TEST(ControlOutbox, AHeldKeysWordsComeAsManyFramesApartAsTheViewExpects)
         }
         EXPECT_GT(words, 400 / controlWordFrames(frame) - 1) << frame;
     }
+}
+
+// Every ship field the host sends lands, a longer payload's tail is ignored, and the rest
+// of the match stays this copy's own.
+TEST_F(ClientViewTest, ASnapshotReplacesEveryShipFieldAndNothingElse)
+{
+    MatchState host = test::startState();
+    for (Ship& ship : host.ships) {
+        ship.speed = 250.0f;
+        ship.heading = 1.25f;
+        ship.turnRate = -5.0f;
+        ship.bullets[9] = {Vec2(3.0f, 4.0f), Vec2(0.0f, 1.0f), BULLET_ACTIVE};
+        ship.fireRequest = FIRE_REQUESTED;
+        ship.hitCounter = 7;
+        ship.colour = 0xFFABCDEFu;
+    }
+    const Snapshot bytes = snapshotEncode(host);
+    std::vector<std::uint8_t> longer(bytes.begin(), bytes.end());
+    longer.push_back(0x5A);
+    match.reserved = 9;
+    match.pairs[2].first = Vec2(1.0f, 2.0f);
+    EXPECT_TRUE(clientViewReceive(view, longer, 10.0));
+    EXPECT_EQ(snapshotEncode(match), bytes);
+    EXPECT_EQ(match.reserved, 9);
+    EXPECT_EQ(match.pairs[2].first, Vec2(1.0f, 2.0f));
+    EXPECT_FALSE(clientViewReceive(view, {}, 10.1));
+    EXPECT_EQ(snapshotEncode(match), bytes);
 }
 
 TEST_F(ClientViewTest, TheOwnShipMovesInTheFrameAfterItsWordTheOtherWaits)
