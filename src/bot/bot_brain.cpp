@@ -12,6 +12,14 @@ namespace netduel {
 
 namespace {
 
+constexpr double BOT_ECHO_MAX = 1.0;          // s: a longer echo is no answer to a word
+constexpr float BOT_WALL_MARGIN = 45.0f;      // px from a ship bound: too near a wall
+constexpr double BOT_DODGE_HORIZON = 0.6;     // s ahead that enemy bullets are feared
+// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
+// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
+// of any target: from farther off, a still one may lie between two of them.
+constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+constexpr float BOT_CLOSEST = 80.0f;
 constexpr double FIT_WINDOW = 0.5;       // s of sights that one fit of a course spans at most
 constexpr double TURN_SENSE_SPAN = 0.1;  // s of headings that tell which way a ship turns now
 constexpr double TURN_SEEN = 0.01;       // rad: a smaller heading change is no turn
@@ -27,8 +35,6 @@ constexpr float CLOSE_BAND = 30.0f;     // px beyond the fighting distance befor
 constexpr double THRUST_CONE = 0.7;         // rad off the wanted course that still thrusts
 constexpr double ORBIT_RADIUS_MAX = 150.0;  // px: a ship turning on a wider circle is fought up close
 constexpr double TURN_DEADBAND = 0.55;  // of a quantum: smaller errors wait for a better shot
-
-Vec2 facing(double heading) { return Vec2(-std::sin(heading), -std::cos(heading)); }
 
 double wrapAngle(double angle) { return std::remainder(angle, 2.0 * std::numbers::pi); }
 
@@ -81,15 +87,11 @@ double spreadDraw(std::uint64_t& state)
     return sum * 2.0;
 }
 
-int ringIndex(const BotBrain& brain, int back) { return (brain.sightNewest - back + BOT_SIGHTS) % BOT_SIGHTS; }
-
-// The newest sight received at or before `moment`; −1 when every sight is newer.
+// The age of the newest sight received at or before `moment`; −1 when every sight is newer.
 int sightAtOrBefore(const BotBrain& brain, double moment)
 {
-    for (int back = 0; back < brain.sightCount; ++back) {
-        const int at = ringIndex(brain, back);
-        if (brain.sights[at].received <= moment) return at;
-    }
+    for (int age = 0; age < brain.sights.count; ++age)
+        if (ringAt(brain.sights, age).received <= moment) return age;
     return -1;
 }
 
@@ -101,7 +103,7 @@ double settledHeading(const BotBrain& brain, const Ship& own, double sightReceiv
     for (int i = 0; i < SETTLE_STEPS_MAX && settling.turnRate != 0.0f; ++i) shipStepMotion(settling, -BOT_STEP);
     double heading = settling.heading;
     const double unseenAfter = sightReceived - brain.echo;
-    for (const BotPendingTurn& turn : brain.pending)
+    for (const BotPendingTurn& turn : brain.pending.items)
         if (turn.sentAt >= 0.0 && turn.sentAt > unseenAfter) heading += turn.delta;
     return heading;
 }
@@ -171,16 +173,15 @@ KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
 // Own positions ahead: gliding at `speed` along `heading` from `from`.
 Vec2 ownAt(Vec2 from, double heading, double speed, double seconds)
 {
-    return shipFieldClamp(from + facing(heading) * glide(speed, seconds));
+    return shipFieldClamp(from + shipFacing(heading) * glide(speed, seconds));
 }
 
 // Closest pass of one enemy bullet in the next BOT_DODGE_HORIZON s, own ship gliding.
 float bulletPass(const Bullet& bullet, Vec2 from, double heading, double speed, double delay)
 {
-    const Vec2 velocity = bullet.direction * -double(BULLET_SPEED);
     float closest = 1e9f;
     for (double t = 0.0; t <= BOT_DODGE_HORIZON; t += 2.0 * SAMPLE) {
-        const Vec2 b = bullet.position + velocity * (delay + t);
+        const Vec2 b = bulletFlown(bullet, delay + t);
         if (!bulletInPlay(b)) break;
         closest = std::min(closest, distance(b, ownAt(from, heading, speed, t)));
     }
@@ -226,7 +227,7 @@ bool nearWall(Vec2 p, float margin)
 // Thrust along `heading` unless it would take the ship into a wall within a second.
 KeyFlags thrustClear(const Situation& s, double heading)
 {
-    const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
+    const Vec2 ahead = s.shooter + shipFacing(heading) * glide(THRUST_SPEED, 1.0);
     return nearWall(ahead, BOT_WALL_MARGIN / 2) ? 0 : KEY_UP;  // outside the field counts as near
 }
 
@@ -246,10 +247,10 @@ std::optional<KeyFlags> escape(const Situation& s)
     const Vec2 p = s.shooter;
     if (nearWall(p, BOT_WALL_MARGIN)) {
         const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
-        return steerTowards(s, botHeadingTowards(p, middle));
+        return steerTowards(s, shipHeadingAlong(middle - p));
     }
     if (!(distance(p, s.track.position) < MUZZLE_OFFSET)) return std::nullopt;
-    const KeyFlags off = steerTowards(s, botHeadingTowards(s.track.position, p));
+    const KeyFlags off = steerTowards(s, shipHeadingAlong(p - s.track.position));
     return (off & ~KEY_UP) | ((off & KEY_UP) ? thrustClear(s, s.heading + turnDelta(off)) : 0);
 }
 
@@ -263,13 +264,13 @@ KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, doubl
     const double heading = s.heading + turnDelta(turn);
     const float range = distance(s.shooter, s.haunt);
     if (range < s.roam) {
-        const double away = botHeadingTowards(s.haunt, s.shooter);
+        const double away = shipHeadingAlong(s.shooter - s.haunt);
         return std::fabs(wrapAngle(away - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
     }
     const bool stuck = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS || now - brain.hitSeenAt > BOT_HITLESS_SECONDS;
     const float wanted = s.roam + (stuck ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND);
     if (range <= wanted) return 0;
-    const double towards = botHeadingTowards(s.shooter, s.haunt);
+    const double towards = shipHeadingAlong(s.haunt - s.shooter);
     return std::fabs(wrapAngle(towards - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
 }
 
@@ -282,7 +283,7 @@ void wobbleUpdate(BotBrain& brain, double now)
 
 Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
 {
-    const BotSight& sight = brain.sights[at];
+    const BotSight& sight = ringAt(brain.sights, at);
     Situation s;
     s.own = sight.ships[ownShip];
     s.enemy = sight.ships[1 - ownShip];
@@ -298,8 +299,9 @@ Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
     const double speed = std::hypot(s.track.velocity.x, s.track.velocity.y);
     const double radius = std::fabs(s.track.turning) > TURNING_MIN ? speed / s.track.turning : 0.0;  // signed
     if (!s.track.gliding && radius != 0.0 && std::fabs(radius) < ORBIT_RADIUS_MAX) {
-        const double course = std::atan2(-double(s.track.velocity.x), -double(s.track.velocity.y));
-        s.haunt = s.track.position + Vec2(-std::cos(course), std::sin(course)) * radius;
+        // The middle lies a quarter turn to its left of its course (right when `radius` < 0).
+        const double course = shipHeadingAlong(s.track.velocity);
+        s.haunt = s.track.position + shipFacing(course + std::numbers::pi / 2.0) * radius;
         s.roam = static_cast<float>(std::fabs(radius));
     }
     return s;
@@ -309,7 +311,7 @@ KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
 {
     const BotLevel& level = brain.level;
     const Vec2 aim = botAimPoint(s.track, s.shooter, s.delay, level.leads, level.leadsTurns);
-    const double wanted = botHeadingTowards(s.shooter, aim) + brain.wobble;
+    const double wanted = shipHeadingAlong(aim - s.shooter) + brain.wobble;
     KeyFlags word = shotChoice(brain, s, now);
     if (!(word & KEY_FIRE)) word = turnTowards(s.heading, wanted);
     if (const auto off = escape(s)) {
@@ -380,21 +382,17 @@ void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double no
     if (!near(own.turnRate, ONE_STEP) && !(near(own.turnRate, TWO_STEPS) && !seenBefore)) return;
     const float sense = own.turnRate < 0 ? BOT_TURN_QUANTUM : -BOT_TURN_QUANTUM;
     double sentAt = -1.0;
-    for (const BotPendingTurn& turn : brain.pending)
+    for (const BotPendingTurn& turn : brain.pending.items)
         if (turn.delta == sense && turn.sentAt >= 0.0 && turn.sentAt < now) sentAt = std::max(sentAt, turn.sentAt);
     if (sentAt < 0.0 || now - sentAt > BOT_ECHO_MAX) return;
     const double sample = now - sentAt;
     brain.echo = sample > brain.echo ? (brain.echo + sample) / 2.0 : brain.echo + (sample - brain.echo) / 4.0;
 }
 
-// A slot in flight now that was free before, or whose bullet is back at a muzzle.
 bool newBullet(const Ship& now, const Ship& before)
 {
-    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
-        const Bullet& b = now.bullets[j];
-        const Bullet& was = before.bullets[j];
-        if (b.active && (!was.active || dot(b.position - was.position, b.direction) > 0.0f)) return true;
-    }
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j)
+        if (bulletIsNew(before.bullets[j], now.bullets[j])) return true;
     return false;
 }
 
@@ -402,19 +400,15 @@ bool newBullet(const Ship& now, const Ship& before)
 
 void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, int ownShip, double now)
 {
-    const BotSight* last = brain.sightCount ? &brain.sights[brain.sightNewest] : nullptr;
+    const BotSight* last = brain.sights.count ? &ringAt(brain.sights, 0) : nullptr;
     if (ownShip >= 0 && ownShip < SHIP_COUNT) {
         const Ship* before = last ? &last->ships[ownShip] : nullptr;
         echoMeasure(brain, seen.ships[ownShip], before, now);
         if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
-        // A hit sets the enemy's flash counter to 1, and each step counts it on.
-        const std::int8_t flash = seen.ships[1 - ownShip].hitCounter;
         const std::int8_t flashBefore = last ? last->ships[1 - ownShip].hitCounter : 0;
-        if (flash > 0 && (flashBefore == 0 || flash < flashBefore)) brain.hitSeenAt = now;
+        if (shipHitIsNew(flashBefore, seen.ships[1 - ownShip].hitCounter)) brain.hitSeenAt = now;
     }
-    brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
-    brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
-    BotSight& sight = brain.sights[brain.sightNewest];
+    BotSight sight;
     sight.received = now;
     sight.hostTime = now;
     // The host's stamps space the sights as they were sent, free of the link's jitter.
@@ -423,6 +417,7 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
         sight.hostTime = last->hostTime + sinceLast * 0.001;
     sight.stamp = stamp;
     std::copy(std::begin(seen.ships), std::end(seen.ships), sight.ships);
+    ringPush(brain.sights, sight);
 }
 
 std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
@@ -439,38 +434,29 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
         brain.nextFireTime = now + brain.level.fireGap;
         brain.lastFireTime = now;
     }
-    if (const float delta = turnDelta(word)) {
-        brain.pending[brain.pendingNext] = BotPendingTurn{now, delta};
-        brain.pendingNext = (brain.pendingNext + 1) % BOT_PENDING_TURNS;
-    }
+    if (const float delta = turnDelta(word)) ringPush(brain.pending, BotPendingTurn{now, delta});
     return word;
 }
 
-double botHeadingTowards(Vec2 from, Vec2 to)
+BotTrack botTrack(const BotBrain& brain, int age, int ship)
 {
-    const Vec2 a = to - from;
-    return std::atan2(-double(a.x), -double(a.y));
-}
-
-BotTrack botTrack(const BotBrain& brain, int at, int ship)
-{
-    const BotSight& newest = brain.sights[at];
+    const BotSight& newest = ringAt(brain.sights, age);
     const Ship& now = newest.ships[ship];
     BotTrack track;
     track.position = now.position;
-    // The sights at or before `at`, newest first, as long as they are older.
+    // The sights from `age` back, newest first, as long as they are older.
     const BotSight* chain[BOT_SIGHTS];
     int count = 0;
-    for (int back = 0; back < brain.sightCount; ++back) {
-        const BotSight& sight = brain.sights[(at - back + BOT_SIGHTS) % BOT_SIGHTS];
-        if (count > 0 && !(sight.hostTime < chain[count - 1]->hostTime)) break;  // wrapped past the oldest
+    for (int back = age; back < brain.sights.count; ++back) {
+        const BotSight& sight = ringAt(brain.sights, back);
+        if (count > 0 && !(sight.hostTime < chain[count - 1]->hostTime)) break;  // out of order
         chain[count++] = &sight;
         if (sight.hostTime <= newest.hostTime - FIT_WINDOW) break;
     }
     if (count < 2) return track;
     // Not thrust for a while: it glides, slowing as the host's steps damp it.
     if (now.speed < GLIDE_SPEED_SHARE * THRUST_SPEED) {
-        track.velocity = facing(now.heading) * double(now.speed);
+        track.velocity = shipFacing(now.heading) * double(now.speed);
         track.gliding = true;
         return track;
     }
@@ -494,7 +480,7 @@ BotTrack botTrack(const BotBrain& brain, int at, int ship)
         const Vec2 chord = b.position - a.position;
         const double px = std::hypot(double(chord.x), double(chord.y));
         if (px > 0.0) {
-            const double c = botHeadingTowards(a.position, b.position);
+            const double c = shipHeadingAlong(b.position - a.position);
             course = k == 0 ? c : course + wrapAngle(c - course);  // unwrapped along the chain
             const double mid = (chain[k]->hostTime + chain[k + 1]->hostTime) / 2.0 - newest.hostTime;
             sumW += px;
@@ -511,7 +497,7 @@ BotTrack botTrack(const BotBrain& brain, int at, int ship)
     const double spread = sumTT / sumW - meanT * meanT;
     track.turning = sense != 0 && spread > 1e-6 ? (sumTC / sumW - meanT * meanC) / spread : 0.0;
     const double courseNow = meanC - track.turning * meanT;
-    track.velocity = facing(courseNow) * (length / span);
+    track.velocity = shipFacing(courseNow) * (length / span);
     return track;
 }
 
@@ -525,7 +511,7 @@ Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns)
     if (!turns || std::fabs(track.turning) < TURNING_MIN)
         return shipFieldClamp(track.position + track.velocity * seconds);
     const double speed = std::hypot(track.velocity.x, track.velocity.y);
-    const double course = std::atan2(-double(track.velocity.x), -double(track.velocity.y));
+    const double course = shipHeadingAlong(track.velocity);
     const double w = track.turning;
     const double later = course + w * seconds;
     const Vec2 arc(speed * (std::cos(later) - std::cos(course)) / w,
@@ -547,11 +533,10 @@ Vec2 botAimPoint(const BotTrack& track, Vec2 shooter, double delay, bool leads, 
 
 float botShotMiss(const BotTrack& track, Vec2 shooter, double heading, double delay, bool turns)
 {
-    const Vec2 f = facing(heading);
-    const Vec2 muzzle = shooter + f * MUZZLE_OFFSET;
+    const Bullet shot = bulletSpawn(shooter, heading);
     float closest = 1e9f;
     for (double t = 0.0; t <= FLIGHT_MAX; t += SAMPLE) {
-        const Vec2 b = muzzle + f * (double(BULLET_SPEED) * t);
+        const Vec2 b = bulletFlown(shot, t);
         if (!bulletInPlay(b)) break;
         // The host tests a bullet one step after placing it, against where the ship is then.
         closest = std::min(closest, distance(b, botTrackAt(track, delay + t + BOT_STEP, turns)));

@@ -39,6 +39,16 @@ inline constexpr KeyFlags KEY_UP = 0x04;
 inline constexpr KeyFlags KEY_DOWN = 0x08;
 inline constexpr KeyFlags KEY_FIRE = 0x10;
 
+// A player's copy sends a control word only on every second frame and at least this long
+// after the last (s): at most 20 a second, which the host's rate rule allows for.
+inline constexpr double CONTROL_SEND_INTERVAL = 0.05;
+inline constexpr int CONTROL_SEND_FRAMES = 2;
+// Frames of `frame` s from one word of a held key to the next: 4 at 60 frames a second.
+constexpr int controlWordFrames(double frame)
+{
+    return CONTROL_SEND_FRAMES * (static_cast<int>(CONTROL_SEND_INTERVAL / (CONTROL_SEND_FRAMES * frame)) + 1);
+}
+
 // Byte flags that travel in snapshots.
 inline constexpr std::uint8_t BULLET_ACTIVE = 0xFF;
 inline constexpr std::int8_t FIRE_REQUESTED = -1;

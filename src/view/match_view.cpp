@@ -28,13 +28,12 @@ constexpr double SLEW_UP = 0.2;           // the delay grows by at most this sha
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
 constexpr double STEP = SIM_STEP_MAX;     // s: the host's step
-// Steps between two words of a held key: every second frame and only past the interval.
-constexpr int WORD_STEPS = 2 * (static_cast<int>(CONTROL_SEND_INTERVAL / (2 * STEP)) + 1);
+constexpr int WORD_STEPS = controlWordFrames(STEP);  // steps between two words of a held key
 constexpr double TURN_SEEN = 1e-3;        // rad between two snapshots: the ship turns
 
 const ViewEntry& entryAt(const MatchView& view, int age)  // age 0: the newest
 {
-    return view.entries[(view.newest - age + VIEW_SNAPSHOTS) % VIEW_SNAPSHOTS];
+    return ringAt(view.entries, age);
 }
 
 // Host seconds of a 32-bit millisecond stamp, unwrapped against the previous one.
@@ -56,25 +55,20 @@ void viewMeasure(MatchView& view)
     const ViewEntry& newest = entryAt(view, 0);
     const double late = newest.arrived - newest.sent;
     const double second = std::floor(newest.sent);
-    LateSecond* bucket = view.lateCount > 0 ? &view.late[view.lateNewest] : nullptr;
-    if (!bucket || bucket->second != second) {
-        view.lateNewest = (view.lateNewest + 1) % VIEW_LATE_SECONDS;
-        view.lateCount = std::min(view.lateCount + 1, VIEW_LATE_SECONDS);
-        bucket = &view.late[view.lateNewest];
-        *bucket = LateSecond{second, late, late};
-    }
+    LateSecond* bucket = view.late.count > 0 ? &ringAt(view.late, 0) : nullptr;
+    if (!bucket || bucket->second != second) bucket = &ringPush(view.late, LateSecond{second, late, late});
     bucket->least = std::min(bucket->least, late);
     bucket->most = std::max(bucket->most, late);
     constexpr double NONE = std::numeric_limits<double>::infinity();
     double least = NONE, most = -NONE, runnerUp = -NONE;
-    for (int i = 0; i < view.lateCount; ++i) {
-        const LateSecond& each = view.late[i];
+    for (int age = 0; age < view.late.count; ++age) {
+        const LateSecond& each = ringAt(view.late, age);
         least = std::min(least, each.least);
         runnerUp = std::max(runnerUp, std::min(most, each.most));
         most = std::max(most, each.most);
     }
-    if (view.lateCount < 2) runnerUp = most;
-    if (view.count > 1 && view.drawing) view.delay += view.offset - least;
+    if (view.late.count < 2) runnerUp = most;
+    if (view.entries.count > 1 && view.drawing) view.delay += view.offset - least;
     view.offset = least;
     view.jitter = runnerUp - least;
 }
@@ -91,27 +85,23 @@ float lerp(float a, float b, double f) { return static_cast<float>(a + (b - a) *
 
 Vec2 lerp(Vec2 a, Vec2 b, double f) { return Vec2(lerp(a.x, b.x, f), lerp(a.y, b.y, f)); }
 
-Vec2 bulletVelocity(const Bullet& bullet) { return bullet.direction * -BULLET_SPEED; }
-
 // A bullet drawn at `at` (s after `from`), flying straight; hidden once it left play.
-Bullet bulletFlown(const Bullet& from, double at)
+Bullet bulletDrawnAt(const Bullet& from, double at)
 {
     Bullet out = from;
-    out.position = from.position + bulletVelocity(from) * static_cast<float>(at);
+    out.position = bulletFlown(from, at);
     if (!bulletInPlay(out.position)) out.active = 0;
     return out;
 }
 
 // How long before snapshot b a bullet new in b left its ship's muzzle, the ship taken at
 // its place between a and b at that moment.
-double bulletAge(const Ship& a, const Ship& b, const Bullet& bullet, double span)
+double bulletAgeBetween(const Ship& a, const Ship& b, const Bullet& bullet, double span)
 {
     double age = 0.0;
     for (int pass = 0; pass < 2; ++pass) {
         const Vec2 ship = lerp(a.position, b.position, span > 0.0 ? 1.0 - age / span : 1.0);
-        const Vec2 muzzle = ship - bullet.direction * MUZZLE_OFFSET;
-        age = dot(bullet.position - muzzle, bullet.direction * -1.0f) / BULLET_SPEED;
-        age = std::clamp(age, 0.0, span);
+        age = std::clamp(bulletAge(bullet, ship), 0.0, span);
     }
     return age;
 }
@@ -122,10 +112,10 @@ Bullet bulletBetween(const Ship& shipA, const Ship& shipB, int slot, double span
     const Bullet& a = shipA.bullets[slot];
     const Bullet& b = shipB.bullets[slot];
     const bool same = a.active && b.active &&
-                      distance(bulletFlown(a, span).position, b.position) < SHIP_RADIUS;
-    if (same) return bulletFlown(a, t);
-    if (b.active && t >= span - bulletAge(shipA, shipB, b, span)) return bulletFlown(b, t - span);
-    if (a.active && !b.active) return bulletFlown(a, t);
+                      distance(bulletFlown(a, span), b.position) < SHIP_RADIUS;
+    if (same) return bulletDrawnAt(a, t);
+    if (b.active && t >= span - bulletAgeBetween(shipA, shipB, b, span)) return bulletDrawnAt(b, t - span);
+    if (a.active && !b.active) return bulletDrawnAt(a, t);
     Bullet none = b;
     none.active = 0;
     return none;
@@ -230,35 +220,31 @@ void matchViewReset(MatchView& view)
 void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t stamp, double now)
 {
     const double sent = stamp != 0 ? viewStampSeconds(view, stamp) : now;
-    if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
-        view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
-        view.newest = -1;
-        view.lateCount = 0;
-        view.lateNewest = -1;
+    if (view.entries.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
+        ringClear(view.entries);  // a host restarted or a clock jumped: what came before is no guide
+        ringClear(view.late);
     }
-    if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
-    if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
-    view.newest = (view.newest + 1) % VIEW_SNAPSHOTS;
-    view.entries[view.newest] = ViewEntry{snapshot, sent, now};
-    view.count = std::min(view.count + 1, VIEW_SNAPSHOTS);
+    if (view.entries.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
+    if (view.entries.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
+    ringPush(view.entries, ViewEntry{snapshot, sent, now});
     ++view.received;
     viewMeasure(view);
-    if (view.count == 1) view.delay = viewTargetDelay(view);
+    if (view.entries.count == 1) view.delay = viewTargetDelay(view);
 }
 
 void matchViewAt(MatchView& view, double now, MatchState& out)
 {
-    if (view.count == 0) return;
+    if (view.entries.count == 0) return;
     view.drawing = true;
     viewSlewDelay(view, now);
     const ViewEntry& newest = entryAt(view, 0);
-    if (!view.smoothing || view.count == 1) {
+    if (!view.smoothing || view.entries.count == 1) {
         for (int i = 0; i < SHIP_COUNT; ++i) out.ships[i] = newest.match.ships[i];
         return;
     }
     const double render = now - view.offset - view.delay;
     int age = 0;  // the pair (age + 1, age) brackets the playout time, else the oldest two
-    while (age + 2 < view.count && entryAt(view, age + 1).sent > render) ++age;
+    while (age + 2 < view.entries.count && entryAt(view, age + 1).sent > render) ++age;
     const ViewEntry& a = entryAt(view, age + 1);
     const ViewEntry& b = entryAt(view, age);
     const double span = b.sent - a.sent;
@@ -274,7 +260,7 @@ void matchViewAt(MatchView& view, double now, MatchState& out)
 int matchViewPerSecond(const MatchView& view, double now)
 {
     int n = 0;
-    for (int age = 0; age < view.count; ++age) n += entryAt(view, age).arrived > now - 1.0;
+    for (int age = 0; age < view.entries.count; ++age) n += entryAt(view, age).arrived > now - 1.0;
     return n;
 }
 
