@@ -4,12 +4,21 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "lobby.h"
 
 namespace netduel {
 
 namespace {
+
+// The history lines' own words around the names.
+constexpr std::string_view NOTICE_LINE = "* ";
+constexpr std::string_view JOINED = " connected =)";
+constexpr std::string_view LEFT = " disconnected =(";
+constexpr std::string_view RENAMED = " is now known as ";
+constexpr std::string_view SAID = ": ";
+constexpr std::string_view WHISPERED = " whispers: ";
 
 // The parts one after another, cut after `limit` characters.
 std::string joinedUpTo(std::size_t limit, std::initializer_list<std::string_view> parts)
@@ -137,18 +146,36 @@ std::optional<std::string> noticeHistoryLine(std::string_view text)
     const LobbyMessage message = lobbyMessageParse(text);
     const NamedBody named = lobbyBodySplit(message.body);
     const std::size_t limit = HISTORY_CHARS;
-    if (message.code == CODE_SAY) return joinedUpTo(limit, {named.name, ": ", named.rest});
-    if (message.code == CODE_WSP) {
-        return joinedUpTo(limit, {named.name, " whispers", ": ", named.rest});
-    }
-    if (message.code == CODE_NEW) return joinedUpTo(limit, {"* ", message.body, " connected =)"});
-    if (message.code == CODE_OLD) {
-        return joinedUpTo(limit, {"* ", message.body, " disconnected =("});
-    }
-    if (message.code == CODE_NME) {
-        return joinedUpTo(limit, {"* ", named.name, " is now known as ", named.rest});
-    }
+    if (message.code == CODE_SAY) return joinedUpTo(limit, {named.name, SAID, named.rest});
+    if (message.code == CODE_WSP) return joinedUpTo(limit, {named.name, WHISPERED, named.rest});
+    if (message.code == CODE_NEW) return joinedUpTo(limit, {NOTICE_LINE, message.body, JOINED});
+    if (message.code == CODE_OLD) return joinedUpTo(limit, {NOTICE_LINE, message.body, LEFT});
+    if (message.code == CODE_NME) return joinedUpTo(limit, {NOTICE_LINE, named.name, RENAMED, named.rest});
     return std::nullopt;
+}
+
+HistoryLineRead historyLineRead(std::string_view line)
+{
+    const auto nameFits = [](std::string_view name) {
+        return !name.empty() && name.find(' ') == std::string_view::npos;
+    };
+    if (line.starts_with(NOTICE_LINE)) {
+        const std::string_view body = line.substr(NOTICE_LINE.size());
+        for (const auto& [kind, tail] : {std::pair{HistoryLine::Joined, JOINED}, std::pair{HistoryLine::Left, LEFT}}) {
+            const std::string_view name = body.substr(0, body.size() - std::min(body.size(), tail.size()));
+            if (body.ends_with(tail) && nameFits(name)) return {kind, name, {}};
+        }
+        const std::size_t at = body.find(RENAMED);
+        if (at != std::string_view::npos && nameFits(body.substr(0, at)))
+            return {HistoryLine::Renamed, body.substr(0, at), body.substr(at + RENAMED.size())};
+    }
+    // A whisper's line holds ": " too, after a blank: it is tried first.
+    for (const auto& [kind, middle] : {std::pair{HistoryLine::Whispered, WHISPERED}, std::pair{HistoryLine::Said, SAID}}) {
+        const std::size_t at = line.find(middle);
+        if (at != std::string_view::npos && nameFits(line.substr(0, at)))
+            return {kind, line.substr(0, at), line.substr(at + middle.size())};
+    }
+    return {};
 }
 
 }  // namespace netduel

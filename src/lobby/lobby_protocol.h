@@ -125,4 +125,15 @@ std::string renamedName(std::string_view requested, double now,
 // long the notice; empty for a text that is no notice.
 std::optional<std::string> noticeHistoryLine(std::string_view text);
 
+// A history line read back: who arrived, left, took the name `rest`, said or whispered
+// `rest`. The name is never empty and holds no blank, as the server hands out only such;
+// a line cut at HISTORY_CHARS may read as Other.
+enum class HistoryLine { Other, Joined, Left, Renamed, Said, Whispered };
+struct HistoryLineRead {
+    HistoryLine kind = HistoryLine::Other;
+    std::string_view name;
+    std::string_view rest;
+};
+HistoryLineRead historyLineRead(std::string_view line);
+
 }  // namespace netduel

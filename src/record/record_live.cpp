@@ -12,11 +12,6 @@ namespace netduel {
 
 namespace {
 
-constexpr std::string_view JOINED = " connected =)";
-constexpr std::string_view LEFT = " disconnected =(";
-constexpr std::string_view RENAMED = " is now known as ";
-constexpr std::string_view NOTICE_MARK = "* ";
-
 // Who holds ships 0 and 1 on the host: the names of slots 0 and 1 while connected.
 std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool& held)
 {
@@ -46,24 +41,16 @@ void hostStretchStart(RecordHost& recording, const std::array<std::string, SHIP_
 
 bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::string_view line)
 {
-    if (line.substr(0, NOTICE_MARK.size()) != NOTICE_MARK) return false;
-    const std::string_view body = line.substr(NOTICE_MARK.size());
-    const auto endsWith = [&](std::string_view tail) {
-        return body.size() > tail.size() && body.substr(body.size() - tail.size()) == tail;
-    };
     const std::array<std::string, SHIP_COUNT> before = players;
-    if (endsWith(JOINED)) {
-        const std::string_view name = body.substr(0, body.size() - JOINED.size());
-        const std::int32_t slot = anonymousSlot(name);
-        if (slot >= 0 && slot < SHIP_COUNT) players[std::size_t(slot)] = name;
-    } else if (endsWith(LEFT)) {
-        const std::string_view name = body.substr(0, body.size() - LEFT.size());
-        for (std::string& player : players)
-            if (player == name) player.clear();
-    } else if (const std::size_t at = body.find(RENAMED); at != std::string_view::npos) {
-        const std::string_view from = body.substr(0, at);
-        for (std::string& player : players)
-            if (player == from) player = body.substr(at + RENAMED.size());
+    const HistoryLineRead read = historyLineRead(line);
+    if (read.kind == HistoryLine::Joined) {
+        const std::int32_t slot = anonymousSlot(read.name);
+        if (slot >= 0 && slot < SHIP_COUNT) players[std::size_t(slot)] = read.name;
+    }
+    for (std::string& player : players) {
+        if (player != read.name) continue;
+        if (read.kind == HistoryLine::Left) player.clear();
+        if (read.kind == HistoryLine::Renamed) player = read.rest;
     }
     return players != before;
 }

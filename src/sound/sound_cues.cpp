@@ -18,50 +18,19 @@ namespace {
 // A sound at a wall still reaches the far ear a little: pan stops at ±this.
 constexpr float PAN_SPREAD = 0.8f;
 
-// Marks in a notice built to learn how its history line reads: a name (no blanks, as the
-// server hands out only such) and the free text after it.
-constexpr char NAME_MARK = '\x01';
-constexpr char REST_MARK = '\x02';
-
-// The history line of a notice built with the marks.
-std::string lineForm(const std::string& notice) { return noticeHistoryLine(notice).value_or(""); }
-
-// True when `line` reads as `form`: its text around the name mark the same, the name
-// non-empty and without blanks, anything where the rest mark stands.
-bool lineHasForm(std::string_view line, std::string_view form)
-{
-    const std::size_t mark = form.find(NAME_MARK);
-    if (mark == std::string_view::npos || !line.starts_with(form.substr(0, mark))) return false;
-    const std::string_view after = form.substr(mark + 1);
-    const std::size_t rest = after.find(REST_MARK);
-    const std::string_view tail = after.substr(0, rest);
-    const std::string_view body = line.substr(mark);
-    std::size_t nameEnd = std::string_view::npos;
-    if (rest == std::string_view::npos && body.ends_with(tail)) nameEnd = body.size() - tail.size();
-    if (rest != std::string_view::npos) nameEnd = body.find(tail);
-    if (nameEnd == std::string_view::npos || nameEnd == 0) return false;
-    return body.substr(0, nameEnd).find(' ') == std::string_view::npos;
-}
-
-struct LineForms {
-    std::string join = lineForm(newNotice(std::string(1, NAME_MARK)));
-    std::string leave = lineForm(oldNotice(std::string(1, NAME_MARK)));
-    std::string say = lineForm(sayNotice(std::string(1, NAME_MARK), std::string(1, REST_MARK)));
-    std::string whisper = lineForm(whisperNotice(std::string(1, NAME_MARK), std::string(1, REST_MARK)));
-    std::string welcome = lineForm(welcomeNotice());
-};
-
 // The sound of one new history line, if it has one. The welcome whisper belongs to the
 // connection, which is heard already; renames and the client's own lines are silent.
 bool lineEffect(std::string_view line, SoundEffect& effect)
 {
-    static const LineForms forms;
-    if (line == forms.welcome) return false;
-    if (lineHasForm(line, forms.join)) effect = SoundEffect::Join;
-    else if (lineHasForm(line, forms.leave)) effect = SoundEffect::Leave;
-    else if (lineHasForm(line, forms.say) || lineHasForm(line, forms.whisper)) effect = SoundEffect::Chat;
-    else return false;
-    return true;
+    static const std::string welcome = noticeHistoryLine(welcomeNotice()).value_or("");
+    if (line == welcome) return false;
+    switch (historyLineRead(line).kind) {
+    case HistoryLine::Joined: effect = SoundEffect::Join; return true;
+    case HistoryLine::Left: effect = SoundEffect::Leave; return true;
+    case HistoryLine::Said:
+    case HistoryLine::Whispered: effect = SoundEffect::Chat; return true;
+    default: return false;
+    }
 }
 
 void shipCues(const Ship& before, const Ship& now, bool own, std::vector<SoundCue>& cues)

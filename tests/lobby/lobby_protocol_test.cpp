@@ -104,6 +104,36 @@ TEST(LobbyNotices, HistoryLines)
     }
 }
 
+TEST(LobbyNotices, HistoryLinesReadBackAsTheyWereWritten)
+{
+    struct Case {
+        std::string notice;
+        HistoryLine kind;
+        std::string_view name, rest;
+    };
+    const Case cases[] = {
+        {newNotice("Anonymous3"), HistoryLine::Joined, "Anonymous3", ""},
+        {oldNotice("Pilot"), HistoryLine::Left, "Pilot", ""},
+        {nameNotice("Anonymous0", "Pilot"), HistoryLine::Renamed, "Anonymous0", "Pilot"},
+        {sayNotice("Pilot", "hi: there"), HistoryLine::Said, "Pilot", "hi: there"},
+        {whisperNotice("Pilot", "psst"), HistoryLine::Whispered, "Pilot", "psst"},
+        // Text that mimics another line's words stays what it is.
+        {whisperNotice("*", "x connected =)"), HistoryLine::Whispered, "*", "x connected =)"},
+        {sayNotice("a", "b whispers: c"), HistoryLine::Said, "a", "b whispers: c"},
+        {sayNotice("*", "x disconnected =("), HistoryLine::Said, "*", "x disconnected =("},
+        // A name the server never hands out (empty, or with a blank) is no join.
+        {newNotice(""), HistoryLine::Other, "", ""},
+        {newNotice("Pilot One"), HistoryLine::Other, "", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string line = noticeHistoryLine(c.notice).value();
+        const HistoryLineRead read = historyLineRead(line);
+        EXPECT_EQ(read.kind, c.kind) << line;
+        EXPECT_EQ(read.name, c.name) << line;
+        EXPECT_EQ(read.rest, c.rest) << line;
+    }
+}
+
 TEST(ChatRequest, LinesAndCommands)
 {
     const std::pair<std::string_view, std::string_view> cases[] = {
