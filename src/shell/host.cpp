@@ -4,6 +4,7 @@
 #include "base/status.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
+#include "duel/rewind.h"
 #include "duel/simulate.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
@@ -40,19 +41,15 @@ void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt)
     lastTime = timerSeconds();
 }
 
-std::uint32_t hostSendStamp()
-{
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(timerSeconds() * 1000.0));
-}
-
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry, Snapshot* sent)
+               double& stepCarry, Snapshot* sent, ShotRewind* rewind)
 {
     if (!server.host) return false;
-    simulateFrame(match, frameDt, stepCarry);
+    if (rewind) shotRewindFrame(*rewind, match, frameDt, stepCarry, timerSeconds());
+    else simulateFrame(match, frameDt, stepCarry);
     if (frameToggle) {
         Snapshot snapshot = snapshotEncode(match);
-        snapshotStampWrite(snapshot, hostSendStamp());
+        snapshotStampWrite(snapshot, hostClockStamp());
         lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot);
         if (sent) *sent = snapshot;
     }

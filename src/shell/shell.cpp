@@ -410,7 +410,7 @@ bool shellFrame(Shell& shell)
     }
     shellServiceClient(shell);
     recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
-    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry);
+    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry, nullptr, &shell.rewind);
     registrarTick(shell.registrar, shell.lastTime, hostFreeShips(shell.net.server), portMapperTick(shell.portMapper));
     shellServicePractice(shell);
     std::vector<std::string> overlay;
