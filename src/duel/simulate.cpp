@@ -53,10 +53,7 @@ bool bulletTryFire(const Ship& ship, Bullet& bullet)
 {
     if (ship.fireRequest != FIRE_REQUESTED || !(timerSeconds() > nextShotTime)) return false;
     nextShotTime = timerSeconds() + FIRE_COOLDOWN;
-    const Vec2 d = shipHeadingVector(ship.heading);
-    bullet.position = ship.position - d * MUZZLE_OFFSET;
-    bullet.direction = d;
-    bullet.active = BULLET_ACTIVE;
+    bullet = bulletSpawn(ship.position, ship.heading);
     return true;
 }
 
@@ -68,7 +65,7 @@ void shipBulletPass(MatchState& match, int owner, double dt, HitJudge* judge)
         Bullet& bullet = ship.bullets[slot];
         if (bullet.active != 0) {
             bulletHitTest(match, owner, slot, judge);
-            bullet.position = bullet.position + (bullet.direction * BULLET_SPEED) * dt;
+            bullet.position = bulletFlown(bullet, -dt);
         } else if (bulletTryFire(ship, bullet)) {
             if (judge) judge->fired[owner] = slot;
             return;
@@ -84,9 +81,41 @@ bool bulletTouches(Vec2 ship, Vec2 bullet)
     return !(distance(ship, bullet) >= SHIP_RADIUS);
 }
 
-Vec2 shipHeadingVector(float heading)
+Vec2 shipHeadingVector(double heading)
 {
-    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
+    return Vec2(std::sin(heading), std::cos(heading));
+}
+
+Vec2 shipFacing(double heading)
+{
+    return shipHeadingVector(heading) * -1.0f;
+}
+
+double shipHeadingAlong(Vec2 way)
+{
+    return std::atan2(-double(way.x), -double(way.y));
+}
+
+Bullet bulletSpawn(Vec2 position, double heading)
+{
+    const Vec2 d = shipHeadingVector(heading);
+    return Bullet{position - d * MUZZLE_OFFSET, d, BULLET_ACTIVE};
+}
+
+Vec2 bulletVelocity(const Bullet& bullet)
+{
+    return bullet.direction * -BULLET_SPEED;
+}
+
+Vec2 bulletFlown(const Bullet& bullet, double seconds)
+{
+    return bullet.position + bulletVelocity(bullet) * seconds;
+}
+
+double bulletAge(const Bullet& bullet, Vec2 shipPosition)
+{
+    const Vec2 muzzle = shipPosition - bullet.direction * MUZZLE_OFFSET;
+    return dot(bullet.position - muzzle, bullet.direction * -1.0f) / double(BULLET_SPEED);
 }
 
 bool bulletInPlay(Vec2 p)

@@ -57,8 +57,28 @@ bool bulletTouches(Vec2 ship, Vec2 bullet);
 bool bulletInPlay(Vec2 p);
 
 // The unit vector of `heading` that a ship moves and its bullets fly along (times the
-// steps' negative dt); a new bullet leaves MUZZLE_OFFSET along it from the centre.
-Vec2 shipHeadingVector(float heading);
+// steps' negative dt): a bullet's `direction`.
+Vec2 shipHeadingVector(double heading);
+
+// The way a ship at `heading` points its nose, thrusts and fires: −shipHeadingVector.
+Vec2 shipFacing(double heading);
+
+// The heading (rad, −π…π) whose nose points along `way`: the inverse of shipFacing.
+double shipHeadingAlong(Vec2 way);
+
+// The bullet a ship at `position` and `heading` fires: MUZZLE_OFFSET from its centre
+// towards the nose, flying the nose's way.
+Bullet bulletSpawn(Vec2 position, double heading);
+
+// px/s a bullet flies at.
+Vec2 bulletVelocity(const Bullet& bullet);
+
+// Where `bullet` lies `seconds` on (negative: before), flying straight.
+Vec2 bulletFlown(const Bullet& bullet, double seconds);
+
+// s since `bullet` left the muzzle of a ship at `shipPosition`, along its own line;
+// negative when it lies behind that muzzle.
+double bulletAge(const Bullet& bullet, Vec2 shipPosition);
 
 // `p` brought into the field a ship's centre may reach, as far as it lies outside; a
 // coordinate that is not a number stays so. Never fails.
