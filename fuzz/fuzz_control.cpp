@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (controlDecode({fuzzEvent.packet.data, fuzzEvent.packet.dataLength}, word)) {
         const std::uint32_t ms = word ^ 0x5A5A5A5Au;  // another stamp, from the same bytes
         const KeyFlags stamped = controlStampWrite(word, ms);
-        const std::uint32_t wanted = ms % CONTROL_STAMP_MOD ? ms % CONTROL_STAMP_MOD : 1;
+        const std::uint32_t wanted = ms == 0 ? 0 : ms % CONTROL_STAMP_MOD ? ms % CONTROL_STAMP_MOD : 1;
         if (controlStampRead(stamped) != wanted || (stamped & CONTROL_KEYS) != (word & CONTROL_KEYS)) std::abort();
         if (controlStampLag(controlStampRead(stamped), ms) != 0.0) std::abort();  // drawn just now
     }

@@ -130,6 +130,7 @@ bool controlDecode(std::span<const std::uint8_t> bytes, KeyFlags& word)
 
 KeyFlags controlStampWrite(KeyFlags word, std::uint32_t milliseconds)
 {
+    if (milliseconds == 0) return word & CONTROL_KEYS;
     std::uint32_t stamp = milliseconds % CONTROL_STAMP_MOD;
     if (stamp == 0) stamp = 1;
     return (word & CONTROL_KEYS) | stamp << CONTROL_STAMP_SHIFT;

@@ -126,8 +126,9 @@ ControlBytes controlEncode(KeyFlags word);
 // `word` alone when fewer than 4 bytes are given.
 bool controlDecode(std::span<const std::uint8_t> bytes, KeyFlags& word);
 
-// The keys of `word` stamped with the host stamp `milliseconds` (modulo 2^24; 0 is made 1)
-// of the moment this copy was drawing; never fails.
+// The keys of `word` stamped with the host stamp `milliseconds` of the moment this copy
+// was drawing (modulo 2^24, a residue of 0 made 1); `milliseconds` 0, no stamp known,
+// leaves the word unstamped. Never fails.
 KeyFlags controlStampWrite(KeyFlags word, std::uint32_t milliseconds);
 
 // The stamp in a decoded word, or 0 when there is none.

@@ -150,7 +150,7 @@ void shellSendControl(Shell& shell)
     const double now = shell.lastTime;
     const std::optional<KeyFlags> word =
         controlOutboxDue(shell.outbox, shell.controlWord, shell.frameToggle, now);
-    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, controlEncode(*word), false))
+    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, clientViewControlBytes(shell.view, *word), false))
         return;
     enet_host_flush(shell.net.client.host);
     clientViewControlSent(shell.view, *word, now);

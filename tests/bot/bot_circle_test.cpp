@@ -12,6 +12,7 @@
 #include "base/timer.h"
 #include "bot/bot_brain.h"
 #include "duel/packet_handlers.h"
+#include "duel/rewind.h"
 #include "duel/simulate.h"
 
 namespace netduel {
@@ -36,6 +37,10 @@ struct UnsteadyCircle {
     bool plays = false;        // the bot steers ship 1; else it only watches
     std::vector<Vec2> path;    // ship 0 after each host step
     int hits = 0;              // on ship 0
+    ShotRewind rewind;         // the host judges the bot's shots where it saw ship 0
+
+    // The host's clock stamp at `now` (s): never 0.
+    static std::uint32_t hostMs(double now) { return static_cast<std::uint32_t>(now * 1000.0 + 1.0); }
 
     UnsteadyCircle(Vec2 circler, Vec2 bot, int level)
     {
@@ -65,7 +70,7 @@ struct UnsteadyCircle {
             if (now >= nextStep) {
                 timerSetManual(now);  // the shared fire cooldown runs on this clock
                 const std::int8_t flashed = match.ships[0].hitCounter;
-                simulateStep(match, -BOT_STEP);
+                shotRewindStep(rewind, match, -BOT_STEP, now);
                 hits += match.ships[0].hitCounter == 1 && flashed != 1;
                 path.push_back(match.ships[0].position);
                 if (path.size() % 2 == 0) {
@@ -78,13 +83,17 @@ struct UnsteadyCircle {
                 nextStep += BOT_STEP;
             }
             for (; !onTheWay.empty() && onTheWay.front().due <= now; onTheWay.pop_front()) {
-                const auto stamp = static_cast<std::uint32_t>(onTheWay.front().step * BOT_STEP * 1000.0 + 1.0);
+                const auto stamp = hostMs(onTheWay.front().step * BOT_STEP - BOT_STEP);
                 botBrainSee(brain, onTheWay.front().ships, stamp, OWN, now);
                 seen(onTheWay.front().step);
             }
             if (plays && now >= nextDecide) {
                 nextDecide = now + 0.004;
-                if (const auto word = botBrainDecide(brain, OWN, now)) arrived[OWN] |= *word;
+                if (const auto word = botBrainDecide(brain, OWN, now)) {
+                    arrived[OWN] |= *word;
+                    // The host judges its shot by the stamp, as the handler does.
+                    if (*word & KEY_FIRE) match.shotLag[OWN] = float(controlStampLag(brain.wordStamp, hostMs(now)));
+                }
             }
         }
         timerSetReal();

@@ -185,7 +185,7 @@ TEST(ServerKeyHandler, AWordWithFireTakesItsStampsLag)
         timerSetManual(c.hostSeconds);
         MatchState match = startState();
         match.shotLag[1] = -1.0f;
-        const KeyFlags word = c.stampMs ? controlStampWrite(c.keys, c.stampMs) : c.keys;
+        const KeyFlags word = controlStampWrite(c.keys, c.stampMs);
         EXPECT_EQ(controlStampRead(word), c.stampMs);
         HandlerEvent(1, controlEncode(word), 1).toServer(match);
         EXPECT_NEAR(match.shotLag[1], c.lag, 1e-4) << std::hex << word;
