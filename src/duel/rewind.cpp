@@ -26,6 +26,7 @@ void shotRewindStep(ShotRewind& rewind, MatchState& match, double dt, double now
     }
     simulateStep(match, dt, &judge);
     for (int i = 0; i < SHIP_COUNT; ++i) {
+        rewind.touched[i] |= judge.touched[i];
         if (judge.fired[i] < 0) continue;
         const float lag = match.shotLag[i] > 0.0f ? match.shotLag[i] : 0.0f;  // NaN: as today
         rewind.lag[i][judge.fired[i]] = std::min(lag, static_cast<float>(REWIND_MAX));

@@ -18,6 +18,8 @@ static_assert(REWIND_MAX < TRAIL_SECONDS, "the trail holds the whole rewind");
 struct ShotRewind {
     ShipTrail trail;
     float lag[SHIP_COUNT][BULLETS_PER_SHIP] = {};  // s each bullet in flight is judged back by
+    unsigned touched[SHIP_COUNT] = {};  // bits (1 << slot) of each ship's bullets that hit,
+                                        // gathered over the steps until the caller clears them
 };
 
 // Forgets the trail and every bullet's lag, as for a new match.

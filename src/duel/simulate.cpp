@@ -32,14 +32,16 @@ void shipCountHit(Ship& ship)
 
 // Marks every ship but `owner` that bullet `slot` touches, where the judge says the
 // shooter saw it or else where it stands.
-void bulletHitTest(MatchState& match, int owner, int slot, const HitJudge* judge)
+void bulletHitTest(MatchState& match, int owner, int slot, HitJudge* judge)
 {
     const Vec2 bullet = match.ships[owner].bullets[slot].position;
     for (int k = 0; k < SHIP_COUNT; ++k) {
         if (k == owner) continue;
         Ship& target = match.ships[k];
         const bool rewound = judge && judge->rewound[owner][slot];
-        if (bulletTouches(rewound ? judge->target[owner][slot] : target.position, bullet)) target.hitCounter = 1;
+        if (!bulletTouches(rewound ? judge->target[owner][slot] : target.position, bullet)) continue;
+        target.hitCounter = 1;
+        if (judge) judge->touched[owner] |= 1u << slot;
     }
 }
 
@@ -144,7 +146,10 @@ void shipStepMotion(Ship& ship, double dt)
 // The hit counter is counted after the motion: the two touch different fields.
 void simulateStep(MatchState& match, const double& dt, HitJudge* judge)
 {
-    if (judge) std::fill(std::begin(judge->fired), std::end(judge->fired), -1);
+    if (judge) {
+        std::fill(std::begin(judge->fired), std::end(judge->fired), -1);
+        std::fill(std::begin(judge->touched), std::end(judge->touched), 0u);
+    }
     for (int i = 0; i < SHIP_COUNT; ++i) {
         shipStepMotion(match.ships[i], dt);
         shipCountHit(match.ships[i]);

@@ -37,11 +37,13 @@ struct FrameSteps {
 
 // What one step judges each bullet against, and what it tells back: a bullet whose slot
 // is `rewound` tests the other ship at `target` (where its shooter saw it) instead of
-// where it stands; `fired` is the slot each ship fired into this step, −1 for none.
+// where it stands; `fired` is the slot each ship fired into this step, −1 for none, and
+// `touched` the bits (1 << slot) of each ship's bullets that hit this step.
 struct HitJudge {
     bool rewound[SHIP_COUNT][BULLETS_PER_SHIP] = {};
     Vec2 target[SHIP_COUNT][BULLETS_PER_SHIP];
     int fired[SHIP_COUNT] = {-1, -1};
+    unsigned touched[SHIP_COUNT] = {};
 };
 
 // Program-clock reading that must be exceeded before the next shot of either ship.
