@@ -56,7 +56,7 @@ namespace {
 constexpr std::uint16_t FIRST_PORT = 44500;  // two per run: the host's, the link's
 constexpr double DEFAULT_SECONDS = 60.0;
 constexpr double CONNECT_SECONDS = 10.0;
-constexpr double SCRIPT_PERIOD = 0.05;       // the scripted targets' 20 words a second
+constexpr double SCRIPT_PERIOD = CONTROL_SEND_INTERVAL;  // the scripted targets' 20 words a second
 constexpr float WALL_TOUCH = 0.01f;          // px from a ship bound that counts as pressed
 // A target process's frame: the game's 3 ms pause and up to 2 ms of work, so that its
 // words leave 0.05 s apart or up to two frames later, at no fixed phase to the host's.

@@ -12,6 +12,7 @@
 #include "duel/match.h"
 #include "duel/packet_handlers.h"
 #include "lobby/lobby_client.h"
+#include "view/client_view.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
 
@@ -104,7 +105,9 @@ int snapshotsSeen = 0;
 std::int32_t countSnapshot(PacketEvent& event)
 {
     ++snapshotsSeen;
-    return clientSnapshotHandler(event);
+    if (event.event->channelID == CHANNEL_SNAPSHOT)
+        clientViewReceive(*static_cast<ClientView*>(event.client->userData), packetBytes(*event.event), timerSeconds());
+    return 0;
 }
 
 // One iteration is one 1/30-second tick of the host: broadcast, then let the client drain.
@@ -117,9 +120,11 @@ void BM_SnapshotStreamBytesPerClient(benchmark::State& state)
     }
     MatchState match;
     matchStateInit(match);
+    static ClientView view;  // the game's receive path
+    clientViewReset(view, &match);
     LobbyClient& client = lobby.clients[0];
     lobbyClientSetCallback(client, countSnapshot);
-    lobbyClientSetUserData(client, &match);
+    lobbyClientSetUserData(client, &view);
     const Snapshot snapshot = snapshotEncode(match);
     const auto tick = std::chrono::microseconds(1000000 / 30);
     const std::uint32_t receivedBefore = client.host->totalReceivedData;

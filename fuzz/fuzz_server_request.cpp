@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t at = 0; at + 2 <= size;) {
         const std::size_t slot = data[at] % (CONNECTED_SLOTS + 1);
         const std::size_t length = std::min<std::size_t>(data[at + 1], size - at - 2);
-        lobbyServerHandleRequest(server, slot, std::span(data + at + 2, length));
+        lobbyServerHandleRequest(server, slot, std::span(data + at + 2, length), timerSeconds());
         at += 2 + length;
         timerSetManual(timerSeconds() + SECONDS_PER_REQUEST);
         for (const ClientSlot& client : server.clients)

@@ -1,4 +1,4 @@
-// Fuzz target: the snapshot handlers with any channel and payload: the plain one, the
+// Fuzz target: the snapshot receive path with any channel and payload: the view's own, the
 // window's (its client view after two good snapshots, then drawn for a few frames, its own
 // ship the slot byte's) and the computer player's (which then decides a word). A snapshot
 // either replaces both ships wholesale or changes nothing, and what it leaves re-encodes
@@ -49,14 +49,16 @@ PacketEvent clientEvent(ENetEvent& event, LobbyClient& client)
     return packetEvent;
 }
 
-void fuzzPlainHandler(fuzz::FuzzEvent& fuzzEvent, bool applies)
+// The receive path itself, whatever the channel: any payload of a snapshot's length applies.
+void fuzzReceive(fuzz::FuzzEvent& fuzzEvent)
 {
     MatchState match = markedMatch();
     const Snapshot before = snapshotEncode(match);
-    LobbyClient client;
-    client.userData = &match;
-    PacketEvent packetEvent = clientEvent(fuzzEvent.event, client);
-    if (clientSnapshotHandler(packetEvent) != 0) std::abort();
+    auto view = std::make_unique<ClientView>();
+    clientViewReset(*view, &match);
+    const bool applies = fuzzEvent.packet.dataLength >= SNAPSHOT_SIZE;
+    const std::span<const std::uint8_t> bytes(fuzzEvent.packet.data, fuzzEvent.packet.dataLength);
+    if (clientViewReceive(*view, bytes, 1.0) != applies) std::abort();
     checkApplied(match, before, fuzzEvent.packet, applies);
 }
 
@@ -112,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool applies = fuzzEvent.event.channelID == CHANNEL_SNAPSHOT &&
                          fuzzEvent.packet.dataLength >= SNAPSHOT_SIZE;
     const int slot = static_cast<int>(reinterpret_cast<std::uintptr_t>(fuzzEvent.peer.data) % 4) - 1;
-    fuzzPlainHandler(fuzzEvent, applies);
+    fuzzReceive(fuzzEvent);
     fuzzWindow(fuzzEvent, applies, slot);
     fuzzBot(fuzzEvent, applies, slot);
     return 0;

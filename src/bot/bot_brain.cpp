@@ -12,6 +12,14 @@ namespace netduel {
 
 namespace {
 
+constexpr double BOT_ECHO_MAX = 1.0;          // s: a longer echo is no answer to a word
+constexpr float BOT_WALL_MARGIN = 45.0f;      // px from a ship bound: too near a wall
+constexpr double BOT_DODGE_HORIZON = 0.6;     // s ahead that enemy bullets are feared
+// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
+// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
+// of any target: from farther off, a still one may lie between two of them.
+constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+constexpr float BOT_CLOSEST = 80.0f;
 constexpr double FIT_WINDOW = 0.5;       // s of sights that one fit of a course spans at most
 constexpr double TURN_SENSE_SPAN = 0.1;  // s of headings that tell which way a ship turns now
 constexpr double TURN_SEEN = 0.01;       // rad: a smaller heading change is no turn
@@ -79,15 +87,11 @@ double spreadDraw(std::uint64_t& state)
     return sum * 2.0;
 }
 
-int ringIndex(const BotBrain& brain, int back) { return (brain.sightNewest - back + BOT_SIGHTS) % BOT_SIGHTS; }
-
-// The newest sight received at or before `moment`; −1 when every sight is newer.
+// The age of the newest sight received at or before `moment`; −1 when every sight is newer.
 int sightAtOrBefore(const BotBrain& brain, double moment)
 {
-    for (int back = 0; back < brain.sightCount; ++back) {
-        const int at = ringIndex(brain, back);
-        if (brain.sights[at].received <= moment) return at;
-    }
+    for (int age = 0; age < brain.sights.count; ++age)
+        if (ringAt(brain.sights, age).received <= moment) return age;
     return -1;
 }
 
@@ -99,7 +103,7 @@ double settledHeading(const BotBrain& brain, const Ship& own, double sightReceiv
     for (int i = 0; i < SETTLE_STEPS_MAX && settling.turnRate != 0.0f; ++i) shipStepMotion(settling, -BOT_STEP);
     double heading = settling.heading;
     const double unseenAfter = sightReceived - brain.echo;
-    for (const BotPendingTurn& turn : brain.pending)
+    for (const BotPendingTurn& turn : brain.pending.items)
         if (turn.sentAt >= 0.0 && turn.sentAt > unseenAfter) heading += turn.delta;
     return heading;
 }
@@ -281,7 +285,7 @@ void wobbleUpdate(BotBrain& brain, double now)
 
 Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
 {
-    const BotSight& sight = brain.sights[at];
+    const BotSight& sight = ringAt(brain.sights, at);
     Situation s;
     s.own = sight.ships[ownShip];
     s.enemy = sight.ships[1 - ownShip];
@@ -381,21 +385,17 @@ void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double no
     if (!near(own.turnRate, ONE_STEP) && !(near(own.turnRate, TWO_STEPS) && !seenBefore)) return;
     const float sense = own.turnRate < 0 ? BOT_TURN_QUANTUM : -BOT_TURN_QUANTUM;
     double sentAt = -1.0;
-    for (const BotPendingTurn& turn : brain.pending)
+    for (const BotPendingTurn& turn : brain.pending.items)
         if (turn.delta == sense && turn.sentAt >= 0.0 && turn.sentAt < now) sentAt = std::max(sentAt, turn.sentAt);
     if (sentAt < 0.0 || now - sentAt > BOT_ECHO_MAX) return;
     const double sample = now - sentAt;
     brain.echo = sample > brain.echo ? (brain.echo + sample) / 2.0 : brain.echo + (sample - brain.echo) / 4.0;
 }
 
-// A slot in flight now that was free before, or whose bullet is back at a muzzle.
 bool newBullet(const Ship& now, const Ship& before)
 {
-    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
-        const Bullet& b = now.bullets[j];
-        const Bullet& was = before.bullets[j];
-        if (b.active && (!was.active || dot(b.position - was.position, b.direction) > 0.0f)) return true;
-    }
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j)
+        if (bulletIsNew(before.bullets[j], now.bullets[j])) return true;
     return false;
 }
 
@@ -403,19 +403,15 @@ bool newBullet(const Ship& now, const Ship& before)
 
 void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, int ownShip, double now)
 {
-    const BotSight* last = brain.sightCount ? &brain.sights[brain.sightNewest] : nullptr;
+    const BotSight* last = brain.sights.count ? &ringAt(brain.sights, 0) : nullptr;
     if (ownShip >= 0 && ownShip < SHIP_COUNT) {
         const Ship* before = last ? &last->ships[ownShip] : nullptr;
         echoMeasure(brain, seen.ships[ownShip], before, now);
         if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
-        // A hit sets the enemy's flash counter to 1, and each step counts it on.
-        const std::int8_t flash = seen.ships[1 - ownShip].hitCounter;
         const std::int8_t flashBefore = last ? last->ships[1 - ownShip].hitCounter : 0;
-        if (flash > 0 && (flashBefore == 0 || flash < flashBefore)) brain.hitSeenAt = now;
+        if (shipHitIsNew(flashBefore, seen.ships[1 - ownShip].hitCounter)) brain.hitSeenAt = now;
     }
-    brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
-    brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
-    BotSight& sight = brain.sights[brain.sightNewest];
+    BotSight sight;
     sight.received = now;
     sight.hostTime = now;
     // The host's stamps space the sights as they were sent, free of the link's jitter.
@@ -424,6 +420,7 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
         sight.hostTime = last->hostTime + sinceLast * 0.001;
     sight.stamp = stamp;
     std::copy(std::begin(seen.ships), std::end(seen.ships), sight.ships);
+    ringPush(brain.sights, sight);
 }
 
 std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
@@ -435,31 +432,28 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
     const Situation s = situationOf(brain, at, ownShip, now);
     const KeyFlags word = wordFor(brain, s, now);
     if (!word) return std::nullopt;
-    brain.wordStamp = brain.sights[at].stamp;
+    brain.wordStamp = ringAt(brain.sights, at).stamp;
     brain.nextSendTime = now + BOT_SEND_INTERVAL;
     if (word & KEY_FIRE) {
         brain.nextFireTime = now + brain.level.fireGap;
         brain.lastFireTime = now;
     }
-    if (const float delta = turnDelta(word)) {
-        brain.pending[brain.pendingNext] = BotPendingTurn{now, delta};
-        brain.pendingNext = (brain.pendingNext + 1) % BOT_PENDING_TURNS;
-    }
+    if (const float delta = turnDelta(word)) ringPush(brain.pending, BotPendingTurn{now, delta});
     return word;
 }
 
-BotTrack botTrack(const BotBrain& brain, int at, int ship)
+BotTrack botTrack(const BotBrain& brain, int age, int ship)
 {
-    const BotSight& newest = brain.sights[at];
+    const BotSight& newest = ringAt(brain.sights, age);
     const Ship& now = newest.ships[ship];
     BotTrack track;
     track.position = now.position;
-    // The sights at or before `at`, newest first, as long as they are older.
+    // The sights from `age` back, newest first, as long as they are older.
     const BotSight* chain[BOT_SIGHTS];
     int count = 0;
-    for (int back = 0; back < brain.sightCount; ++back) {
-        const BotSight& sight = brain.sights[(at - back + BOT_SIGHTS) % BOT_SIGHTS];
-        if (count > 0 && !(sight.hostTime < chain[count - 1]->hostTime)) break;  // wrapped past the oldest
+    for (int back = age; back < brain.sights.count; ++back) {
+        const BotSight& sight = ringAt(brain.sights, back);
+        if (count > 0 && !(sight.hostTime < chain[count - 1]->hostTime)) break;  // out of order
         chain[count++] = &sight;
         if (sight.hostTime <= newest.hostTime - FIT_WINDOW) break;
     }

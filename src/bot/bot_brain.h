@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/ring.h"
 #include "duel/match.h"
 #include "duel/packet_handlers.h"
 #include "duel/simulate.h"
@@ -13,9 +14,9 @@
 
 namespace netduel {
 
-// A person's copy sends at most one control word per this many seconds; a little more
-// than 0.05 so that jitter on the way never lets 21 words land within one second.
-inline constexpr double BOT_SEND_INTERVAL = 0.052;
+// s between two of the bot's words: a person's copy's interval and a little more, so that
+// jitter on the way never lets 21 words land within one second.
+inline constexpr double BOT_SEND_INTERVAL = CONTROL_SEND_INTERVAL + 0.002;
 inline constexpr double BOT_STEP = SIM_STEP_MAX;  // s: the host's step
 // The share of a turn rate that one host step keeps.
 inline constexpr double BOT_TURN_KEPT = -TURN_DAMPING * BOT_STEP;
@@ -40,15 +41,8 @@ inline constexpr double BOT_SHOT_SPACING = (int(FIRE_COOLDOWN / BOT_STEP + 0.5) 
 // the bot times its own turn words and keeps the echo in a fast-rising, slowly-falling
 // mean that follows a link that gets worse.
 inline constexpr double BOT_ECHO_GUESS = 0.05;
-inline constexpr double BOT_ECHO_MAX = 1.0;
-inline constexpr float BOT_WALL_MARGIN = 45.0f;   // px from a ship bound: too near a wall
-inline constexpr double BOT_DODGE_HORIZON = 0.6;  // s ahead that enemy bullets are feared
-// A bot that found no shot for this long, or hit nothing for BOT_HITLESS_SECONDS, closes in
-// to BOT_CLOSEST (px), where one of the headings its turn words reach passes within 5 px
-// of any target: from farther off, a still one may lie between two of them.
-inline constexpr double BOT_SHOTLESS_SECONDS = 1.5;
+// s: a bot that hit nothing for this long closes in (as it does when it found no shot).
 inline constexpr double BOT_HITLESS_SECONDS = 3.0;
-inline constexpr float BOT_CLOSEST = 80.0f;
 inline constexpr int BOT_SIGHTS = 48;             // snapshots kept: 1.6 s at 30 a second
 inline constexpr int BOT_PENDING_TURNS = 8;       // turn words remembered until seen
 
@@ -87,11 +81,8 @@ struct BotPendingTurn {
 
 struct BotBrain {
     BotLevel level;
-    BotSight sights[BOT_SIGHTS];  // ring, newest at sightNewest
-    int sightCount = 0;
-    int sightNewest = -1;
-    BotPendingTurn pending[BOT_PENDING_TURNS];  // ring of the last turn words sent
-    int pendingNext = 0;
+    Ring<BotSight, BOT_SIGHTS> sights;                // the snapshots received lately
+    Ring<BotPendingTurn, BOT_PENDING_TURNS> pending;  // the last turn words sent
     double nextSendTime = 0.0;  // s: no word before this
     double nextFireTime = 0.0;  // s: no fire bit before this
     double lastFireTime = 0.0;  // s: the last word with a fire bit
@@ -125,10 +116,10 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
 // stamp tests them against the enemy as that sight showed it, which is where it aims.
 std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now);
 
-// Where `ship` of the sight at index `at` is expected to go on: its course and mean speed
+// Where `ship` of the sight `age` sights older than the newest is expected to go on: its course and mean speed
 // fitted over the sights since it last held other keys (up to half a second of them), as a
 // course that turns at a steady rate; a ship that has not thrust for a while glides.
-BotTrack botTrack(const BotBrain& brain, int at, int ship);
+BotTrack botTrack(const BotBrain& brain, int age, int ship);
 
 // Where the track will be `seconds` ahead, its course turning as it does now when
 // `turns`, slowing as the host's steps damp it when it glides; never past the ship bounds.

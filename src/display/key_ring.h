@@ -4,18 +4,18 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ring.h"
+
 namespace netduel {
 
-inline constexpr int KEY_RING_SLOTS = 16;  // one slot stays free: at most 15 keys wait
+inline constexpr int KEY_RING_KEYS = 15;  // at most this many keys wait
 inline constexpr std::uint8_t KEY_NO_CHARACTER = 255;  // first byte of a key without a character
 
 // An entry is a character code below 256, or scan code × 256 + 255 for a key without one.
 using KeyEntry = std::uint16_t;
 
 struct KeyRing {
-    KeyEntry entries[KEY_RING_SLOTS] = {};
-    int head = 0;  // next entry to read
-    int tail = 0;  // next free slot; head == tail when empty
+    Ring<KeyEntry, KEY_RING_KEYS> waiting;
 };
 
 // The entry for a key without a character (arrows, Home, Delete, the close button).

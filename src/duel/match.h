@@ -46,6 +46,16 @@ inline constexpr KeyFlags CONTROL_KEYS = 0xFF;      // the low byte: keys, and b
 inline constexpr int CONTROL_STAMP_SHIFT = 8;
 inline constexpr std::uint32_t CONTROL_STAMP_MOD = 1u << 24;  // ms: the stamp's wrap
 
+// A player's copy sends a control word only on every second frame and at least this long
+// after the last (s): at most 20 a second, which the host's rate rule allows for.
+inline constexpr double CONTROL_SEND_INTERVAL = 0.05;
+inline constexpr int CONTROL_SEND_FRAMES = 2;
+// Frames of `frame` s from one word of a held key to the next: 4 at 60 frames a second.
+constexpr int controlWordFrames(double frame)
+{
+    return CONTROL_SEND_FRAMES * (static_cast<int>(CONTROL_SEND_INTERVAL / (CONTROL_SEND_FRAMES * frame)) + 1);
+}
+
 // Byte flags that travel in snapshots.
 inline constexpr std::uint8_t BULLET_ACTIVE = 0xFF;
 inline constexpr std::int8_t FIRE_REQUESTED = -1;

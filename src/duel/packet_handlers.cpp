@@ -32,12 +32,4 @@ std::int32_t serverKeyHandler(PacketEvent& event)
     return 0;
 }
 
-std::int32_t clientSnapshotHandler(PacketEvent& event)
-{
-    if (!event.client || !event.event || event.event->channelID != CHANNEL_SNAPSHOT) return 0;
-    auto* match = static_cast<MatchState*>(event.client->userData);
-    if (match) snapshotApply(*match, packetBytes(*event.event));
-    return 0;
-}
-
 }  // namespace netduel

@@ -1,4 +1,4 @@
-// Match packet handlers: control words steer ships on the host, snapshots replace ships on clients.
+// Match packet handler: control words steer ships on the host.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +23,5 @@ std::uint32_t hostClockStamp();
 // shotLag from the word's stamp (0 without one). Anything else (other channels, slots 2
 // and up, payloads under 4 bytes) changes nothing. Returns 0.
 std::int32_t serverKeyHandler(PacketEvent& event);
-
-// Client callback: a snapshot on channel 2 replaces both ships of the MatchState in the
-// client's userData. Anything else (other channels, payloads under 464 bytes) changes
-// nothing. Returns 0.
-std::int32_t clientSnapshotHandler(PacketEvent& event);
 
 }  // namespace netduel

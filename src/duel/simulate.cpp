@@ -176,4 +176,18 @@ int simulateFrame(MatchState& match, double frameDt, double& carry)
     return steps.count;
 }
 
+bool bulletIsNew(const Bullet& before, const Bullet& now)
+{
+    if (now.active == 0) return false;
+    if (before.active == 0 || !(dot(before.direction, now.direction) >= BULLET_SAME_DIRECTION)) return true;
+    const Vec2 ahead = before.direction * -1.0f;
+    const Vec2 travel = now.position - before.position;
+    return !(dot(travel, ahead) >= -BULLET_PATH_SLACK) || !(std::fabs(cross(ahead, travel)) <= BULLET_PATH_SLACK);
+}
+
+bool shipHitIsNew(std::int8_t before, std::int8_t now)
+{
+    return now > 0 && (before <= 0 || now < before);
+}
+
 }  // namespace netduel

@@ -2,6 +2,7 @@
 // shot can be judged against the other ship as its shooter saw it.
 #pragma once
 
+#include "base/ring.h"
 #include "duel/match.h"
 
 namespace netduel {
@@ -16,9 +17,7 @@ struct TrailPlace {
 };
 
 struct ShipTrail {
-    TrailPlace places[TRAIL_PLACES];  // ring, oldest overwritten
-    int count = 0;
-    int newest = -1;
+    Ring<TrailPlace, TRAIL_PLACES> places;
 };
 
 // Forgets every place, as for a new match.

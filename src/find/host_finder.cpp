@@ -23,6 +23,12 @@ namespace netduel {
 
 namespace {
 
+// s between rounds: the second leaves when the first is a third of a second old.
+constexpr double FIND_ROUND_SECONDS = 0.3;
+// Longest one poll keeps reading, s: a flood at the search's port must neither stall
+// --find's frame nor hold --list past its second.
+constexpr double FIND_POLL_SECONDS = 0.004;
+
 using Clock = std::chrono::steady_clock;
 
 // Longer than any answer: a datagram that does not fit is no answer, and reading it fails.
@@ -153,9 +159,9 @@ bool hostFinderDone(const HostFinder& finder, double now) { return now - finder.
 void hostFinderFinish(HostFinder& finder)
 {
     if (finder.socket == ENET_SOCKET_NULL) return;
-    while (!hostFinderDone(finder, timerSeconds())) {
-        hostFinderPoll(finder, timerSeconds());
-        const double left = FIND_SECONDS - (timerSeconds() - finder.startedAt);
+    for (double now = timerSeconds(); !hostFinderDone(finder, now); now = timerSeconds()) {
+        hostFinderPoll(finder, now);
+        const double left = FIND_SECONDS - (now - finder.startedAt);
         pollfd socket{finder.socket, POLLIN, 0};
         poll(&socket, 1, int(std::ceil(std::clamp(left, 0.0, LIST_WAIT_SECONDS) * 1000.0)));
     }

@@ -17,13 +17,8 @@ namespace netduel {
 // How long a search listens, seconds: a LAN answers within milliseconds and a host across
 // the internet within a few hundred; a person waits a second without minding.
 inline constexpr double FIND_SECONDS = 1.0;
-// Rounds of queries and the time between them, seconds: a second round, sent when the
-// first is a third of a second old, makes up for a lost query or answer.
+// Rounds of queries a search sends: a second one makes up for a lost query or answer.
 inline constexpr int FIND_ROUNDS = 2;
-inline constexpr double FIND_ROUND_SECONDS = 0.3;
-// Longest one poll keeps reading, seconds: a flood at the search's port must neither
-// stall --find's frame nor hold --list past its second.
-inline constexpr double FIND_POLL_SECONDS = 0.004;
 // Most answers a search keeps: far more hosts than any LAN holds.
 inline constexpr std::size_t FIND_HOSTS_MAX = 256;
 
@@ -66,7 +61,7 @@ std::vector<FindTarget> findBroadcastTargets(std::span<const std::uint16_t> port
 // status line, when no socket can be made.
 bool hostFinderStart(HostFinder& finder, std::span<const FindTarget> targets, double now);
 
-// Reads every answer waiting, for at most FIND_POLL_SECONDS (datagrams that are no answer,
+// Reads every answer waiting, for at most 4 ms (datagrams that are no answer,
 // of any size, are read and dropped), and sends the next round when it is due. Does
 // nothing on a finder that is not started.
 void hostFinderPoll(HostFinder& finder, double now);

@@ -98,6 +98,7 @@ struct HalfOpenPeer {
 
 struct LobbyServer {
     double nextPingTime = 0.0;    // program-clock seconds of the next keep-alive pass
+    double serviceNow = 0.0;      // program-clock seconds the service under way read at its start
     ENetHost* host = nullptr;     // the listening host; null until created
     std::vector<ClientSlot> clients;  // indexed by slot number; never shrinks
     std::int32_t running = 0;     // set to 1 by the shell after a successful create

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/timer.h"
 #include "lobby_client.h"
 #include "lobby_server.h"
 
@@ -33,8 +34,7 @@ void lobbyPairClose(LobbyPair& net)
     lobbyServerDisconnectAll(net.server);
     lobbyClientDisconnect(net.client);
     // The steady clock, not the program clock: tests may have pinned that one.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(FAREWELL_SECONDS);
+    const auto deadline = timerDeadline(FAREWELL_SECONDS);
     while ((serverHasPeers(net.server) || net.client.connected) &&
            std::chrono::steady_clock::now() < deadline) {
         lobbyServerService(net.server);

@@ -82,7 +82,7 @@ bool serverAnswerQuery(LobbyServer& server, std::span<const std::uint8_t> datagr
 {
     ENetHost* host = server.host;
     if (!statusQueryParse(datagram)) return false;  // before any work: most datagrams are ENet's
-    if (!statusLimiterAllow(server.statusLimiter, host->receivedAddress.host, timerSeconds())) return true;
+    if (!statusLimiterAllow(server.statusLimiter, host->receivedAddress.host, server.serviceNow)) return true;
     const std::optional<std::vector<std::uint8_t>> answer = statusAnswerFor(datagram, serverStatus(server));
     if (!answer) return true;
     ENetBuffer buffer{};
@@ -183,7 +183,7 @@ std::size_t serverFreeSlot(LobbyServer& server)
     return server.clients.size() - 1;
 }
 
-void serverConnect(LobbyServer& server, ENetPeer* peer)
+void serverConnect(LobbyServer& server, ENetPeer* peer, double now)
 {
     const std::size_t slot = serverFreeSlot(server);
     const auto number = static_cast<std::int32_t>(slot);
@@ -203,7 +203,6 @@ void serverConnect(LobbyServer& server, ENetPeer* peer)
     client.oversized = false;
     fixedTextSet(client.name, anonymousName(number));
     // A reused slot starts afresh: nothing of its last holder's flooding sticks to it.
-    const double now = timerSeconds();
     rateLimiterReset(client.controlAllowance, CONTROL_RULE, now);
     rateLimiterReset(client.textAllowance, TEXT_RULE, now);
     serverQueueSend(server, number, welcomeNotice());
@@ -262,9 +261,9 @@ void serverDropOversized(LobbyServer& server)
 // Spends one unit of `allowance`. True when the packet may be handled; a slot that has
 // now flooded long enough is disconnected and released instead.
 bool serverAllow(LobbyServer& server, ClientSlot& client, RateLimiter& allowance,
-                 const RateRule& rule)
+                 const RateRule& rule, double now)
 {
-    const bool allowed = rateLimiterTake(allowance, rule, timerSeconds());
+    const bool allowed = rateLimiterTake(allowance, rule, now);
     return !serverDropFlooder(server, client, allowance) && allowed;
 }
 
@@ -305,21 +304,21 @@ bool requestActedOn(const LobbyMessage& message)
 }
 
 // One lobby request from a connected slot, within its allowance and the text limit.
-void serverRequest(LobbyServer& server, ClientSlot& client, const LobbyMessage& message)
+void serverRequest(LobbyServer& server, ClientSlot& client, const LobbyMessage& message, double now)
 {
     if (message.code == CODE_SAY) {
         serverQueueBroadcast(server, CHANNEL_TEXT, sayNotice(fixedTextView(client.name), message.body));
     } else if (message.code == CODE_REN) {
         const std::string oldName(fixedTextView(client.name));
         const std::vector<std::string_view> others = serverOtherNames(server, client);
-        fixedTextSet(client.name, renamedName(message.body, timerSeconds(), others));
+        fixedTextSet(client.name, renamedName(message.body, now, others));
         serverQueueBroadcast(server, CHANNEL_TEXT, nameNotice(oldName, fixedTextView(client.name)));
     } else if (message.code == CODE_WHO) {
         serverQueueSend(server, client.id, serverWhoNotice(server));
     }
 }
 
-void serverReceive(LobbyServer& server, ENetEvent& event)
+void serverReceive(LobbyServer& server, ENetEvent& event, double now)
 {
     ClientSlot* client = serverSlotOf(server, event.peer);
     if (!client) {
@@ -327,10 +326,10 @@ void serverReceive(LobbyServer& server, ENetEvent& event)
         return;
     }
     if (event.channelID == CHANNEL_TEXT) {
-        lobbyServerHandleRequest(server, peerSlot(event.peer), packetBytes(event));
+        lobbyServerHandleRequest(server, peerSlot(event.peer), packetBytes(event), now);
         return;
     }
-    if (serverAllow(server, *client, client->controlAllowance, CONTROL_RULE)) {
+    if (serverAllow(server, *client, client->controlAllowance, CONTROL_RULE, now)) {
         packetEventDeliver(server.callback, event, &server, nullptr);
     }
 }
@@ -362,9 +361,8 @@ void serverReapHalfOpen(LobbyServer& server, double now)
     }
 }
 
-void serverKeepAlive(LobbyServer& server)
+void serverKeepAlive(LobbyServer& server, double now)
 {
-    const double now = timerSeconds();
     if (!(now > server.nextPingTime)) return;
     for (const ClientSlot& client : server.clients) {
         if (client.connected) enet_peer_ping(client.peer);
@@ -372,25 +370,28 @@ void serverKeepAlive(LobbyServer& server)
     server.nextPingTime = now + PING_INTERVAL;
 }
 
-// One service: the events pending until `deadline`, then what follows them every call.
+// One service: the events pending until `deadline`, then what follows them every call,
+// all at the one clock reading it starts with.
 void serverServiceUntil(LobbyServer& server, Clock::time_point deadline)
 {
+    const double now = timerSeconds();
+    server.serviceNow = now;
     lobbyHostDrain(
         server.host,
         [&](ENetEvent& event) {
             switch (event.type) {
-            case ENET_EVENT_TYPE_CONNECT: serverConnect(server, event.peer); break;
-            case ENET_EVENT_TYPE_RECEIVE: serverReceive(server, event); break;
+            case ENET_EVENT_TYPE_CONNECT: serverConnect(server, event.peer, now); break;
+            case ENET_EVENT_TYPE_RECEIVE: serverReceive(server, event, now); break;
             case ENET_EVENT_TYPE_DISCONNECT: serverDisconnect(server, event.peer); break;
             default: break;
             }
         },
         deadline);
-    serverWatchBytes(server, timerSeconds());
+    serverWatchBytes(server, now);
     serverDropOversized(server);
     enet_host_flush(server.host);
-    serverReapHalfOpen(server, timerSeconds());
-    serverKeepAlive(server);
+    serverReapHalfOpen(server, now);
+    serverKeepAlive(server, now);
 }
 
 }  // namespace
@@ -453,7 +454,7 @@ void lobbyServerWaitUntil(LobbyServer& server, std::chrono::steady_clock::time_p
 }
 
 void lobbyServerHandleRequest(LobbyServer& server, std::size_t slot,
-                              std::span<const std::uint8_t> payload)
+                              std::span<const std::uint8_t> payload, double now)
 {
     if (slot >= server.clients.size() || !server.clients[slot].connected) return;
     ClientSlot& client = server.clients[slot];
@@ -463,9 +464,9 @@ void lobbyServerHandleRequest(LobbyServer& server, std::size_t slot,
     // What the host answers or relays, and any text over the limit, spends the text
     // allowance; a text the host ignores costs what a control word does.
     const bool costly = overLimit || requestActedOn(message);
-    const bool allowed = costly ? serverAllow(server, client, client.textAllowance, TEXT_RULE)
-                                : serverAllow(server, client, client.controlAllowance, CONTROL_RULE);
-    if (allowed && !overLimit) serverRequest(server, client, message);
+    const bool allowed = costly ? serverAllow(server, client, client.textAllowance, TEXT_RULE, now)
+                                : serverAllow(server, client, client.controlAllowance, CONTROL_RULE, now);
+    if (allowed && !overLimit) serverRequest(server, client, message, now);
 }
 
 void lobbyServerBroadcastText(LobbyServer& server, std::uint8_t channel, std::string_view text)

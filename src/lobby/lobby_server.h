@@ -91,9 +91,10 @@ void lobbyServerWaitUntil(LobbyServer& server, std::chrono::steady_clock::time_p
 
 // Handles one channel-0 request from connected `slot` as the service does: the slot's
 // allowance, the text limit, then SAY, REN or WHO. Needs no ENet host (nothing is sent
-// without one); what it sends is queued for the next flush. Ignores a free slot.
+// without one); what it sends is queued for the next flush. Ignores a free slot. `now`:
+// program-clock seconds, for the allowance and the name rules.
 void lobbyServerHandleRequest(LobbyServer& server, std::size_t slot,
-                              std::span<const std::uint8_t> payload);
+                              std::span<const std::uint8_t> payload, double now);
 
 // Sends `text` and its NUL reliably to every connected peer on `channel`, flushed.
 // Does nothing without a host.

@@ -8,8 +8,6 @@
 
 namespace netduel {
 
-inline constexpr double CONTROL_SEND_INTERVAL = 0.05;  // s between two control words
-
 struct ControlOutbox {
     KeyFlags pressed = 0;   // keys pressed since the last word left, held now or not
     double nextSend = 0.0;  // s: the next word leaves only after this
@@ -25,7 +23,7 @@ void controlOutboxPress(ControlOutbox& outbox, KeyFlags pressed);
 void controlOutboxDrop(ControlOutbox& outbox);
 
 // The word that leaves in a frame at `now` (s): the `held` keys and those pressed since
-// the last word, on a sending frame (every second one) past nextSend while any key is in
+// the last word, on a sending frame (one of CONTROL_SEND_FRAMES) past nextSend while any key is in
 // it; nothing otherwise. A word returned has left: the presses are spent and the next
 // one waits CONTROL_SEND_INTERVAL.
 std::optional<KeyFlags> controlOutboxDue(ControlOutbox& outbox, KeyFlags held, bool sendingFrame,

@@ -28,13 +28,12 @@ constexpr double SLEW_UP = 0.2;           // the delay grows by at most this sha
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
 constexpr double STEP = SIM_STEP_MAX;     // s: the host's step
-// Steps between two words of a held key: every second frame and only past the interval.
-constexpr int WORD_STEPS = 2 * (static_cast<int>(CONTROL_SEND_INTERVAL / (2 * STEP)) + 1);
+constexpr int WORD_STEPS = controlWordFrames(STEP);  // steps between two words of a held key
 constexpr double TURN_SEEN = 1e-3;        // rad between two snapshots: the ship turns
 
 const ViewEntry& entryAt(const MatchView& view, int age)  // age 0: the newest
 {
-    return view.entries[(view.newest - age + VIEW_SNAPSHOTS) % VIEW_SNAPSHOTS];
+    return ringAt(view.entries, age);
 }
 
 // Host seconds of a 32-bit millisecond stamp, unwrapped against the previous one.
@@ -56,25 +55,20 @@ void viewMeasure(MatchView& view)
     const ViewEntry& newest = entryAt(view, 0);
     const double late = newest.arrived - newest.sent;
     const double second = std::floor(newest.sent);
-    LateSecond* bucket = view.lateCount > 0 ? &view.late[view.lateNewest] : nullptr;
-    if (!bucket || bucket->second != second) {
-        view.lateNewest = (view.lateNewest + 1) % VIEW_LATE_SECONDS;
-        view.lateCount = std::min(view.lateCount + 1, VIEW_LATE_SECONDS);
-        bucket = &view.late[view.lateNewest];
-        *bucket = LateSecond{second, late, late};
-    }
+    LateSecond* bucket = view.late.count > 0 ? &ringAt(view.late, 0) : nullptr;
+    if (!bucket || bucket->second != second) bucket = &ringPush(view.late, LateSecond{second, late, late});
     bucket->least = std::min(bucket->least, late);
     bucket->most = std::max(bucket->most, late);
     constexpr double NONE = std::numeric_limits<double>::infinity();
     double least = NONE, most = -NONE, runnerUp = -NONE;
-    for (int i = 0; i < view.lateCount; ++i) {
-        const LateSecond& each = view.late[i];
+    for (int age = 0; age < view.late.count; ++age) {
+        const LateSecond& each = ringAt(view.late, age);
         least = std::min(least, each.least);
         runnerUp = std::max(runnerUp, std::min(most, each.most));
         most = std::max(most, each.most);
     }
-    if (view.lateCount < 2) runnerUp = most;
-    if (view.count > 1 && view.drawing) view.delay += view.offset - least;
+    if (view.late.count < 2) runnerUp = most;
+    if (view.entries.count > 1 && view.drawing) view.delay += view.offset - least;
     view.offset = least;
     view.jitter = runnerUp - least;
 }
@@ -226,36 +220,32 @@ void matchViewReset(MatchView& view)
 void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t stamp, double now)
 {
     const double sent = stamp != 0 ? viewStampSeconds(view, stamp) : now;
-    if (view.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
-        view.count = 0;  // a host restarted or a clock jumped: what came before is no guide
-        view.newest = -1;
-        view.lateCount = 0;
-        view.lateNewest = -1;
+    if (view.entries.count > 0 && std::fabs(sent - entryAt(view, 0).sent) > VIEW_RESYNC) {
+        ringClear(view.entries);  // a host restarted or a clock jumped: what came before is no guide
+        ringClear(view.late);
     }
-    if (view.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
-    if (view.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
-    view.newest = (view.newest + 1) % VIEW_SNAPSHOTS;
-    view.entries[view.newest] = ViewEntry{snapshot, sent, now};
-    view.count = std::min(view.count + 1, VIEW_SNAPSHOTS);
+    if (view.entries.count > 0 && !(sent > entryAt(view, 0).sent)) return;  // stale or repeated
+    if (view.entries.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
+    ringPush(view.entries, ViewEntry{snapshot, sent, now});
     ++view.received;
     viewMeasure(view);
-    if (view.count == 1) view.delay = viewTargetDelay(view);
+    if (view.entries.count == 1) view.delay = viewTargetDelay(view);
 }
 
 void matchViewAt(MatchView& view, double now, MatchState& out)
 {
-    if (view.count == 0) return;
+    if (view.entries.count == 0) return;
     view.drawing = true;
     viewSlewDelay(view, now);
     const ViewEntry& newest = entryAt(view, 0);
-    if (!view.smoothing || view.count == 1) {
+    if (!view.smoothing || view.entries.count == 1) {
         for (int i = 0; i < SHIP_COUNT; ++i) out.ships[i] = newest.match.ships[i];
         view.playout = newest.sent;
         return;
     }
     const double render = now - view.offset - view.delay;
     int age = 0;  // the pair (age + 1, age) brackets the playout time, else the oldest two
-    while (age + 2 < view.count && entryAt(view, age + 1).sent > render) ++age;
+    while (age + 2 < view.entries.count && entryAt(view, age + 1).sent > render) ++age;
     const ViewEntry& a = entryAt(view, age + 1);
     const ViewEntry& b = entryAt(view, age);
     const double span = b.sent - a.sent;
@@ -272,14 +262,14 @@ void matchViewAt(MatchView& view, double now, MatchState& out)
 
 std::uint32_t matchViewPlayoutStamp(const MatchView& view)
 {
-    if (view.lastStamp == 0 || !view.drawing || view.count == 0) return 0;
+    if (view.lastStamp == 0 || !view.drawing || view.entries.count == 0) return 0;
     return static_cast<std::uint32_t>(std::llround(view.playout * 1000.0));
 }
 
 int matchViewPerSecond(const MatchView& view, double now)
 {
     int n = 0;
-    for (int age = 0; age < view.count; ++age) n += entryAt(view, age).arrived > now - 1.0;
+    for (int age = 0; age < view.entries.count; ++age) n += entryAt(view, age).arrived > now - 1.0;
     return n;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/ring.h"
 #include "duel/match.h"
 
 namespace netduel {
@@ -30,12 +31,8 @@ struct LateSecond {
 
 struct MatchView {
     bool smoothing = true;                 // false: draw the newest snapshot as it came
-    ViewEntry entries[VIEW_SNAPSHOTS];     // ring, oldest overwritten
-    int count = 0;
-    int newest = -1;
-    LateSecond late[VIEW_LATE_SECONDS];    // ring of the last seconds' lateness
-    int lateCount = 0;
-    int lateNewest = -1;
+    Ring<ViewEntry, VIEW_SNAPSHOTS> entries;  // the snapshots taken lately
+    Ring<LateSecond, VIEW_LATE_SECONDS> late;  // the last seconds' lateness
     double offset = 0.0;                   // s: least (arrived − sent) seen lately
     double interval = VIEW_INTERVAL_START; // s between snapshots, smoothed
     double jitter = 0.0;                   // s: spread of (arrived − sent − offset) lately

@@ -20,8 +20,12 @@ namespace netduel {
 
 namespace {
 
-constexpr float SAME_DIRECTION = 0.9f;   // cosine: 26°, the turn of three steering words lost
 constexpr double NEW_SHOT_AGE_MAX = 0.2; // s: a new bullet is younger than a snapshot gap
+// s a predicted shot waits, past the snapshot that should hold its words, for the host's
+// bullet: the host fires in the step after a word, and steps on its own frames.
+constexpr double OWN_SHOT_WAIT = 0.03;
+constexpr double OWN_SHOT_EASE_TIME = 0.1;      // s over which a takeover is eased
+constexpr float OWN_SHOT_EASE_SPEED_MAX = 150.0f;  // px/s: 2.5 px a frame at 60 Hz
 
 // vecmath's length() reads a zero vector as 1 (for its normalising); an error of none is 0.
 float magnitude(Vec2 v) { return distance(v, Vec2()); }
@@ -91,7 +95,7 @@ OwnShot* shotAnswered(OwnShots& shots, const Bullet& host, Vec2 target, double f
     OwnShot* best = nullptr;
     double bestTime = 0.0;
     for (OwnShot& shot : shots.shots) {
-        if (!shot.used || shot.hostSlot >= 0 || !(dot(shot.bullet.direction, host.direction) > SAME_DIRECTION))
+        if (!shot.used || shot.hostSlot >= 0 || !(dot(shot.bullet.direction, host.direction) > BULLET_SAME_DIRECTION))
             continue;
         const double apart = std::fabs(shot.fired - fired);
         const float away = distance(shotDrawn(shot, now), target);
@@ -141,10 +145,7 @@ void shotsSeeOther(OwnShots& shots, const Ship& other, double ownTime)
 {
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
         const Bullet& now = other.bullets[j];
-        const Bullet& was = shots.seenOther[j];
-        const bool fresh = now.active && (!was.active || !(now.direction == was.direction) ||
-                                          dot(now.position - was.position, bulletVelocity(now)) < 0.0f);
-        if (fresh) shots.lastShot = std::max(shots.lastShot, ownTime - shotAge(now, other));
+        if (bulletIsNew(shots.seenOther[j], now)) shots.lastShot = std::max(shots.lastShot, ownTime - shotAge(now, other));
         shots.seenOther[j] = now;
     }
 }

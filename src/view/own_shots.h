@@ -7,18 +7,13 @@
 
 namespace netduel {
 
-// s a predicted shot waits, past the snapshot that should hold its words, for the host's
-// bullet: the host fires in the step after a word, and steps on its own frames.
-inline constexpr double OWN_SHOT_WAIT = 0.03;
 // s past the round trip after which a shot no snapshot confirmed is gone, whatever came.
 inline constexpr double OWN_SHOT_GIVE_UP = 0.08;
 // A new host bullet flying a predicted shot's way is that shot when it lies this near it
 // (px) or left the muzzle this near its time (s): less than a word (4 frames) apart.
 inline constexpr float OWN_SHOT_MATCH_DISTANCE = 40.0f;
 inline constexpr double OWN_SHOT_MATCH_TIME = 0.06;
-inline constexpr double OWN_SHOT_EASE_TIME = 0.1;      // s over which a takeover is eased
-inline constexpr float OWN_SHOT_EASE_SPEED_MAX = 150.0f;  // px/s: 2.5 px a frame at 60 Hz
-inline constexpr float OWN_SHOT_SNAP_DISTANCE = 60.0f;    // px: a larger miss is taken at once
+inline constexpr float OWN_SHOT_SNAP_DISTANCE = 60.0f;  // px: a larger miss is taken at once
 
 // One drawn bullet slot of the own ship.
 struct OwnShot {

@@ -38,20 +38,14 @@ bool predicting(const Prediction& prediction)
     return prediction.slot == 0 || prediction.slot == 1;
 }
 
-// Age 0 is the newest entry of a ring.
-int ringIndex(int newest, int age, int size)
-{
-    return ((newest - age) % size + size) % size;
-}
-
 const SentWord& predictionWord(const Prediction& prediction, int age)
 {
-    return prediction.words[ringIndex(prediction.wordNewest, age, PREDICTION_WORDS)];
+    return ringAt(prediction.words, age);
 }
 
 const ShipTrace& predictionTraceAt(const Prediction& prediction, int age)
 {
-    return prediction.trace[ringIndex(prediction.traceNewest, age, PREDICTION_TRACE)];
+    return ringAt(prediction.trace, age);
 }
 
 // Steps the private ship has taken since `sent` was applied.
@@ -96,7 +90,7 @@ int traceLag(const Prediction& prediction, const Ship& host)
     };
     int bestAge = -1;
     double best = PREDICTION_TRACE_MATCH;
-    for (int age = 1; age + 1 < prediction.traceCount; ++age) {
+    for (int age = 1; age + 1 < prediction.trace.count; ++age) {
         const double miss = missAt(age);
         if (!(miss < best)) continue;
         best = miss;
@@ -134,7 +128,7 @@ Ship planReplayed(const Prediction& prediction, const Ship& host, const ReplayPl
 {
     Ship ship = host;
     int left = plan.steps;
-    for (int age = prediction.wordCount - 1; age >= 0; --age) {
+    for (int age = prediction.words.count - 1; age >= 0; --age) {
         const SentWord& sent = predictionWord(prediction, age);
         const int sentAge = wordAge(prediction, sent);
         const bool late = (sent.word & plan.pending) && sentAge <= plan.pendingAge;
@@ -179,7 +173,7 @@ void planTry(const Prediction& prediction, const Ship& host, const ReplayPlan& p
 void planTryAligned(const Prediction& prediction, const Ship& host, KeyFlags bits, int since,
                     PlanChoice& choice)
 {
-    for (int age = 0; since >= 0 && age < prediction.wordCount; ++age) {
+    for (int age = 0; since >= 0 && age < prediction.words.count; ++age) {
         const SentWord& sent = predictionWord(prediction, age);
         const int sentAge = wordAge(prediction, sent);
         const int steps = sentAge - since;
@@ -195,7 +189,7 @@ void planTryAligned(const Prediction& prediction, const Ship& host, KeyFlags bit
 int oldestSent(const Prediction& prediction, KeyFlags bits, int limit)
 {
     int oldest = -1;
-    for (int age = 0; age < prediction.wordCount; ++age) {
+    for (int age = 0; age < prediction.words.count; ++age) {
         const SentWord& sent = predictionWord(prediction, age);
         const int sentAge = wordAge(prediction, sent);
         if ((sent.word & bits) && sentAge <= limit) oldest = std::max(oldest, sentAge);
@@ -259,11 +253,8 @@ float errorEased(float error, double amount)
 
 void predictionTrace(Prediction& prediction)
 {
-    prediction.traceNewest = (prediction.traceNewest + 1) % PREDICTION_TRACE;
-    prediction.trace[prediction.traceNewest] =
-        ShipTrace{prediction.steps, prediction.ship.position, prediction.ship.heading,
-                  prediction.ship.speed};
-    prediction.traceCount = std::min(prediction.traceCount + 1, PREDICTION_TRACE);
+    ringPush(prediction.trace, ShipTrace{prediction.steps, prediction.ship.position, prediction.ship.heading,
+                                         prediction.ship.speed});
 }
 
 }  // namespace
@@ -277,9 +268,7 @@ void predictionReset(Prediction& prediction, int slot)
 void predictionControl(Prediction& prediction, KeyFlags word, double now)
 {
     if (!predicting(prediction)) return;
-    prediction.wordNewest = (prediction.wordNewest + 1) % PREDICTION_WORDS;
-    prediction.words[prediction.wordNewest] = SentWord{word, now, prediction.steps};
-    prediction.wordCount = std::min(prediction.wordCount + 1, PREDICTION_WORDS);
+    ringPush(prediction.words, SentWord{word, now, prediction.steps});
     shipApplyControl(prediction.ship, word);
     prediction.ship.fireRequest = 0;
 }

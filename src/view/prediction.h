@@ -2,6 +2,7 @@
 // copy of the match, corrected by the host's snapshots and eased in so nothing snaps.
 #pragma once
 
+#include "base/ring.h"
 #include "duel/match.h"
 
 namespace netduel {
@@ -50,12 +51,8 @@ struct ShipTrace {
 struct Prediction {
     int slot = -1;                    // the ship this copy steers; -1: none, predicts nothing
     Ship ship;                        // the private copy of the own ship
-    SentWord words[PREDICTION_WORDS]; // ring of the words sent lately
-    int wordCount = 0;
-    int wordNewest = -1;
-    ShipTrace trace[PREDICTION_TRACE];  // ring of the private ship's last frames
-    int traceCount = 0;
-    int traceNewest = -1;
+    Ring<SentWord, PREDICTION_WORDS> words;   // the words sent lately
+    Ring<ShipTrace, PREDICTION_TRACE> trace;  // the private ship's last frames
     int steps = 0;                    // steps the private ship has taken
     double carry = 0.0;               // s of frame time owed to the next step, as on the host
     double lagBias = 0.0;             // steps the snapshots' ship is behind beyond the round trip

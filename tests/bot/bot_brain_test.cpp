@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "bot/bot_brain.h"
 #include "duel/packet_handlers.h"
@@ -145,6 +146,14 @@ TEST(BotDecide, WordsKeepTheIntervalOfAPersonsCopy)
     const double fired = 1.0 + BOT_SHOT_SPACING;
     EXPECT_EQ(scene.decide(fired + BOT_SEND_INTERVAL), 0u);
     EXPECT_EQ(scene.decide(fired + BOT_SHOT_SPACING - 0.001), KEY_FIRE);
+    // With something to say all the time (off a wall), no second holds 21 words, however
+    // often it is asked: the host's rate rule counts words as they land.
+    Scene pressed({SHIP_MIN_X, 400.0f}, -PI / 2.0, {SHIP_MIN_X, 700.0f});
+    std::vector<double> sent;
+    for (int ms = 0; ms < 3000; ++ms)
+        if (pressed.decide(ms / 1000.0)) sent.push_back(ms / 1000.0);
+    ASSERT_GT(sent.size(), 50u);
+    for (std::size_t i = 20; i < sent.size(); ++i) EXPECT_GT(sent[i] - sent[i - 20], 1.0) << i;
     BotBrain blind;  // nothing seen: nothing to say
     botBrainReset(blind, botLevel(3), 1);
     EXPECT_FALSE(botBrainDecide(blind, OWN, 5.0));

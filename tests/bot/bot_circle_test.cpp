@@ -19,7 +19,7 @@ namespace netduel {
 namespace {
 
 constexpr double TICK = 0.001;          // s: the harness's clock
-constexpr double WORD_SPACING = 0.05;   // s: the circler's words, each up to WORD_LATE later
+constexpr double WORD_SPACING = CONTROL_SEND_INTERVAL;  // s: the circler's words, each up to WORD_LATE later
 constexpr double WORD_LATE = 0.008;
 constexpr int OWN = 1;
 
@@ -112,7 +112,7 @@ TEST(BotCircle, ItsAimFollowsACircleFlownAtADriftingPhaseAndSeenThroughJitter)
         circle.sightJitter = jitter;
         std::vector<std::pair<int, Vec2>> expected;  // (host step, where)
         circle.run(20.0, [&](int step) {
-            const BotTrack track = botTrack(circle.brain, circle.brain.sightNewest, 0);
+            const BotTrack track = botTrack(circle.brain, 0, 0);
             if (step * BOT_STEP > 1.0) expected.push_back({step + aheadSteps, botTrackAt(track, AHEAD, true)});
         });
         float worst = 0.0f;

@@ -1,5 +1,5 @@
 // Match packet handlers on hand-made receive events: which bits steer which ship, which
-// channels and payload sizes are ignored, and snapshots replacing every ship field.
+// channels and payload sizes are ignored.
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,18 +35,10 @@ public:
         return serverKeyHandler(packetEvent);
     }
 
-    std::int32_t toClient(MatchState& match)
-    {
-        client.userData = &match;
-        packetEvent.client = &client;
-        return clientSnapshotHandler(packetEvent);
-    }
-
 private:
     ENetPeer peer{};
     ENetEvent event{};
     LobbyServer server;
-    LobbyClient client;
     PacketEvent packetEvent;
 };
 
@@ -120,49 +112,6 @@ TEST(ServerKeyHandler, ReadsTheFirstFourBytesOfALongerPayload)
     HandlerEvent(1, longWord).toServer(match);
     EXPECT_EQ(match.ships[0].speed, 250.0f);
     EXPECT_EQ(match.ships[0].turnRate, 0.0f);
-}
-
-MatchState hostShips()
-{
-    MatchState match = startState();
-    for (Ship& ship : match.ships) {
-        ship.speed = 250.0f;
-        ship.heading = 1.25f;
-        ship.turnRate = -5.0f;
-        ship.bullets[9] = {Vec2(3.0f, 4.0f), Vec2(0.0f, 1.0f), BULLET_ACTIVE};
-        ship.fireRequest = FIRE_REQUESTED;
-        ship.hitCounter = 7;
-        ship.colour = 0xFFABCDEFu;
-    }
-    return match;
-}
-
-TEST(ClientSnapshotHandler, ReplacesEveryShipFieldAndNothingElse)
-{
-    const Snapshot bytes = snapshotEncode(hostShips());
-    std::vector<std::uint8_t> longer(bytes.begin(), bytes.end());
-    longer.push_back(0x5A);
-    MatchState local = startState();
-    local.reserved = 9;
-    local.pairs[2].first = Vec2(1.0f, 2.0f);
-    EXPECT_EQ(HandlerEvent(2, longer).toClient(local), 0);
-    EXPECT_EQ(snapshotEncode(local), bytes);
-    EXPECT_EQ(local.ships[1].hitCounter, 7);
-    EXPECT_EQ(local.ships[0].colour, 0xFFABCDEFu);
-    EXPECT_EQ(local.reserved, 9);
-    EXPECT_EQ(local.pairs[2].first, Vec2(1.0f, 2.0f));
-}
-
-TEST(ClientSnapshotHandler, IgnoresOtherChannelsAndShortSnapshots)
-{
-    const Snapshot bytes = snapshotEncode(hostShips());
-    const Snapshot start = snapshotEncode(startState());
-    MatchState local = startState();
-    HandlerEvent(1, bytes).toClient(local);
-    HandlerEvent(3, bytes).toClient(local);
-    HandlerEvent(2, std::span(bytes).first(SNAPSHOT_SIZE - 1)).toClient(local);
-    HandlerEvent(2, {}).toClient(local);
-    EXPECT_EQ(snapshotEncode(local), start);
 }
 
 // The stamp a copy puts above the keys: what the host reads back as the shooter's lag.

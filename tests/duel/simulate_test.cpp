@@ -294,6 +294,29 @@ TEST_F(SimulateStep, ABulletsSpawnFlightAndAgeAreTheHostsOwn)
     }
 }
 
+// Snapshots every second step of a ship that fires whenever the cooldown lets it, its
+// slots refilled as bullets leave play: each shot shows as one new bullet, and only once.
+TEST_F(SimulateStep, EachShotIsOneNewBulletInTheSnapshotsThatFollow)
+{
+    ship(0).position = Vec2(300.0f, 700.0f);
+    ship(0).turnRate = 0.0f;
+    int fired = 0, seen = 0;
+    MatchState before = match;
+    for (int n = 1; n <= 600; ++n) {
+        timerSetManual(100.0 + n * -DT);
+        const double cooldown = nextShotTime;
+        ship(0).fireRequest = -1;
+        ship(0).heading = toF32(0.3 * std::sin(n * 0.05));  // now and then a shot near the last one's line
+        step();
+        fired += nextShotTime != cooldown;
+        if (n % 2 != 0) continue;
+        for (int j = 0; j < BULLETS_PER_SHIP; ++j) seen += bulletIsNew(before.ships[0].bullets[j], ship(0).bullets[j]);
+        before = match;
+    }
+    ASSERT_GT(fired, 50);
+    EXPECT_EQ(seen, fired);
+}
+
 // A frame's time reaches the step in pieces that keep the per-step damping sound.
 class SimulateFrame : public SimulateStep {};
 

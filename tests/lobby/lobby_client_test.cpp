@@ -184,7 +184,7 @@ std::int32_t checkedSnapshotHandler(PacketEvent& event)
     EXPECT_EQ(event.unused1, 0u);
     // A late snapshot is worth nothing: they travel unreliable, never resent.
     EXPECT_EQ(event.event->packet->flags & ENET_PACKET_FLAG_RELIABLE, 0u);
-    return clientSnapshotHandler(event);
+    return test::viewSnapshotHandler(event);
 }
 
 MatchState busyMatch()
@@ -209,11 +209,13 @@ TEST_F(LobbyNetTest, SnapshotsReplaceEveryClientsShipsAndSkipTheHistory)
 {
     startServer(43421);
     MatchState local[3];
-    for (MatchState& match : local) {
-        matchStateInit(match);
+    static ClientView views[3];
+    for (int i = 0; i < 3; ++i) {
+        matchStateInit(local[i]);
+        clientViewReset(views[i], &local[i]);
         LobbyClient& client = joinClient();
         lobbyClientSetCallback(client, checkedSnapshotHandler);
-        lobbyClientSetUserData(client, &match);
+        lobbyClientSetUserData(client, &views[i]);
     }
     const std::string newest = historyLine(clients[0], 0);
     const MatchState host = busyMatch();

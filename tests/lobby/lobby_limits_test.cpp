@@ -102,7 +102,7 @@ protected:
     void request(std::size_t slot, std::string_view text)
     {
         const std::vector<std::uint8_t> payload = lobbyFrame(text);
-        lobbyServerHandleRequest(server, slot, payload);
+        lobbyServerHandleRequest(server, slot, payload, timerSeconds());
     }
 
     std::string name(std::size_t slot) { return std::string(fixedTextView(server.clients[slot].name)); }
@@ -129,7 +129,7 @@ TEST_F(RequestHandlerTest, RequestsRunWithoutAHostAndKeepTheNameRules)
     request(2, "REN Free");
     request(7, "REN Nobody");
     EXPECT_EQ(name(2), "Lamer500");
-    lobbyServerHandleRequest(server, 0, bytesOf("REN Nul-less"));  // the text ends with the payload
+    lobbyServerHandleRequest(server, 0, bytesOf("REN Nul-less"), timerSeconds());  // the text ends with the payload
     EXPECT_EQ(name(0), "Nul-less");
 }
 

@@ -137,8 +137,10 @@ TEST_F(LobbyNetTest, MalformedInputLeavesTheServerAnswering)
     LobbyClient& bystander = joinClient();
     MatchState seen;
     matchStateInit(seen);
-    lobbyClientSetCallback(bystander, clientSnapshotHandler);
-    lobbyClientSetUserData(bystander, &seen);
+    static ClientView seenView;
+    clientViewReset(seenView, &seen);
+    lobbyClientSetCallback(bystander, test::viewSnapshotHandler);
+    lobbyClientSetUserData(bystander, &seenView);
     // The abuser has no callback: whatever arrives for it on channels 1…9 is dropped.
 
     auto send = [&](std::uint8_t channel, std::span<const std::uint8_t> bytes) {

@@ -20,6 +20,7 @@
 #include "lobby/lobby_host.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
+#include "view/client_view.h"
 
 namespace netduel::test {
 
@@ -27,6 +28,15 @@ inline constexpr double DEADLINE_SECONDS = 20.0;
 inline constexpr std::string_view CLIENT_ADDRESS = "127.0.0.1";
 
 // Loopback address 127.0.0.(2 + n); all of 127/8 reaches this machine.
+// A client callback that takes channel 2 into the ClientView in the client's userData, as
+// the game's does.
+inline std::int32_t viewSnapshotHandler(PacketEvent& event)
+{
+    if (event.event->channelID == CHANNEL_SNAPSHOT)
+        clientViewReceive(*static_cast<ClientView*>(event.client->userData), packetBytes(*event.event), timerSeconds());
+    return 0;
+}
+
 inline std::string spareLoopback(std::size_t n) { return "127.0.0." + std::to_string(2 + n); }
 
 inline std::string historyLine(const LobbyClient& client, int line)

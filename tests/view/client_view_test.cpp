@@ -1,10 +1,13 @@
 // Client view: every snapshot still lands whole in the match, and the frame draws the
 // own ship from the prediction (only for ship 0 or 1, only while prediction is on).
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "base/timer.h"
 #include "duel/duel_fixture.h"
 #include "view/client_view.h"
+#include "view/control_outbox.h"
 
 namespace netduel {
 namespace {
@@ -29,6 +32,53 @@ protected:
     MatchState match;
     ClientView view;
 };
+
+// The view replays the other copy's held key on controlWordFrames' cadence: the outbox
+// must send it so at any display rate.
+TEST(ControlOutbox, AHeldKeysWordsComeAsManyFramesApartAsTheViewExpects)
+{
+    for (const double frame : {1.0 / 60, 1.0 / 30, 1.0 / 50, 1.0 / 144}) {
+        ControlOutbox outbox;
+        bool sending = false;
+        int last = 0, words = 0;
+        for (int n = 1; n <= 400; ++n) {
+            sending = !sending;
+            if (!controlOutboxDue(outbox, KEY_UP, sending, 100.0 + n * frame)) continue;
+            if (words++ > 0) {
+                EXPECT_EQ(n - last, controlWordFrames(frame)) << frame << " " << n;
+            }
+            last = n;
+        }
+        EXPECT_GT(words, 400 / controlWordFrames(frame) - 1) << frame;
+    }
+}
+
+// Every ship field the host sends lands, a longer payload's tail is ignored, and the rest
+// of the match stays this copy's own.
+TEST_F(ClientViewTest, ASnapshotReplacesEveryShipFieldAndNothingElse)
+{
+    MatchState host = test::startState();
+    for (Ship& ship : host.ships) {
+        ship.speed = 250.0f;
+        ship.heading = 1.25f;
+        ship.turnRate = -5.0f;
+        ship.bullets[9] = {Vec2(3.0f, 4.0f), Vec2(0.0f, 1.0f), BULLET_ACTIVE};
+        ship.fireRequest = FIRE_REQUESTED;
+        ship.hitCounter = 7;
+        ship.colour = 0xFFABCDEFu;
+    }
+    const Snapshot bytes = snapshotEncode(host);
+    std::vector<std::uint8_t> longer(bytes.begin(), bytes.end());
+    longer.push_back(0x5A);
+    match.reserved = 9;
+    match.pairs[2].first = Vec2(1.0f, 2.0f);
+    EXPECT_TRUE(clientViewReceive(view, longer, 10.0));
+    EXPECT_EQ(snapshotEncode(match), bytes);
+    EXPECT_EQ(match.reserved, 9);
+    EXPECT_EQ(match.pairs[2].first, Vec2(1.0f, 2.0f));
+    EXPECT_FALSE(clientViewReceive(view, {}, 10.1));
+    EXPECT_EQ(snapshotEncode(match), bytes);
+}
 
 TEST_F(ClientViewTest, TheOwnShipMovesInTheFrameAfterItsWordTheOtherWaits)
 {
@@ -63,7 +113,7 @@ TEST_F(ClientViewTest, ASnapshotIsParsedOnceAndArrivesAtTheClockTheFrameGave)
     clientViewSetSlot(view, 1);
     match.ships[0].speed = 9.0f;
     deliver(10.0);
-    EXPECT_EQ(view.smoothed.entries[view.smoothed.newest].arrived, 10.0);
+    EXPECT_EQ(ringAt(view.smoothed.entries, 0).arrived, 10.0);
     EXPECT_EQ(match.ships[0].speed, 0.0f);
     EXPECT_TRUE(view.predicted.started);
 

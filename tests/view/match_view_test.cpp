@@ -78,7 +78,7 @@ TEST_F(MatchViewTest, SteadyLinkDrawsThePathAtOneAndAHalfIntervalsBehind)
     // A stamp from far behind (a restarted host) starts afresh instead of being ignored.
     view.smoothing = true;
     take(view, sentAt(-3.0), 2.1);
-    EXPECT_EQ(view.count, 1);
+    EXPECT_EQ(view.entries.count, 1);
     EXPECT_FLOAT_EQ(drawnX(2.1), trueX(-3.0));
 }
 

@@ -165,7 +165,7 @@ TEST(Prediction, ACopyInSlotTwoPredictsNothing)
     out.position = Vec2(123.0, 456.0);
     EXPECT_FALSE(predictionShip(prediction, out));
     EXPECT_EQ(out.position, Vec2(123.0, 456.0));
-    EXPECT_EQ(prediction.wordCount, 0);
+    EXPECT_EQ(prediction.words.count, 0);
 }
 
 }  // namespace
