@@ -217,18 +217,24 @@ struct Run {
     }
 };
 
+// The emulator on `port` + 1 in front of the host on `port`, the same each way.
+bool linkToHost(Link& link, const LinkImpairment& impairment, std::uint16_t port)
+{
+    LinkConfig config;
+    config.listenPort = std::uint16_t(port + 1);
+    config.hostPort = port;
+    config.impairment[LINK_TO_HOST] = config.impairment[LINK_TO_CLIENT] = impairment;
+    config.seed = port;
+    return linkStart(link, config);
+}
+
 bool runStart(Run& run, const LinkImpairment& impairment, Pattern pattern, std::uint16_t port)
 {
     hostMatchStart(run.hostMatch);
     run.hostMatch.ships[0].position = SHIP_START;
     if (!hostCreate(run.server, run.hostMatch, port)) return false;
     lobbyServerSetCallback(run.server, countingKeyHandler);
-    LinkConfig config;
-    config.listenPort = std::uint16_t(port + 1);
-    config.hostPort = port;
-    config.impairment[LINK_TO_HOST] = config.impairment[LINK_TO_CLIENT] = impairment;
-    config.seed = port;
-    if (!linkStart(run.link, config)) return false;
+    if (!linkToHost(run.link, impairment, port)) return false;
     viewsReset(run.views, pattern);
     lobbyClientSetCallback(run.client, snapshotToEveryView);
     lobbyClientSetUserData(run.client, &run.views);
@@ -869,12 +875,7 @@ bool fairStart(FairRun& run, const LinkImpairment& impairment, std::uint16_t por
     run.host.ships[1].position = Vec2(FAIR_GUN.x, FAIR_LANE_Y);
     run.host.ships[1].heading = -std::numbers::pi_v<float> / 2;
     if (!hostCreate(run.server, run.host, port)) return false;
-    LinkConfig config;
-    config.listenPort = std::uint16_t(port + 1);
-    config.hostPort = port;
-    config.impairment[LINK_TO_HOST] = config.impairment[LINK_TO_CLIENT] = impairment;
-    config.seed = port;
-    if (!linkStart(run.link, config)) return false;
+    if (!linkToHost(run.link, impairment, port)) return false;
     for (FairCopy& copy : run.copies) {
         clientViewReset(copy.view, &copy.match);
         lobbyClientSetCallback(copy.client, fairSnapshot);
