@@ -33,7 +33,8 @@ struct UnsteadyCircle {
     MatchState match;
     BotBrain brain;
     std::mt19937 random{3};
-    double sightJitter = 0.0;  // s: a snapshot's way takes up to this long, in order
+    double sightDelay = 0.0;   // s every snapshot's way takes …
+    double sightJitter = 0.0;  // s: … and up to this longer, in order
     bool plays = false;        // the bot steers ship 1; else it only watches
     std::vector<Vec2> path;    // ship 0 after each host step
     int hits = 0;              // on ship 0
@@ -74,7 +75,7 @@ struct UnsteadyCircle {
                 hits += match.ships[0].hitCounter == 1 && flashed != 1;
                 path.push_back(match.ships[0].position);
                 if (path.size() % 2 == 0) {
-                    lastDue = std::max(lastDue, now + sightJitter * unit(random));
+                    lastDue = std::max(lastDue, now + sightDelay + sightJitter * unit(random));
                     onTheWay.push_back({lastDue, int(path.size()), match});
                 }
                 // Words that came during the frame are served after its step and broadcast.
@@ -130,16 +131,19 @@ TEST(BotCircle, ItsAimFollowsACircleFlownAtADriftingPhaseAndSeenThroughJitter)
 TEST(BotCircle, TheLevelsHitACirclingShipInOrderAndLevelThreeFromOutsideItsCircle)
 {
     // A minute each; the last level 3 starts in the middle of the circle, 105 px to the
-    // right of the circler's start, and must get out to hit.
+    // right of the circler's start, and must get out to hit. The host judges by the stamp:
+    // seen 0.15 s late, level 3 aims at the circler as it saw it and hits as often.
     const Vec2 circler{300.0f, 414.0f};
     const struct {
         int level;
         Vec2 bot;
     } cases[] = {{1, {800.0f, 414.0f}}, {2, {800.0f, 414.0f}}, {3, {800.0f, 414.0f}}, {3, {405.0f, 414.0f}}};
-    int hits[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        UnsteadyCircle circle(circler, cases[i].bot, cases[i].level);
+    int hits[5] = {};
+    for (int i = 0; i < 5; ++i) {
+        const int c = i < 4 ? i : 2;  // the fifth: level 3 from outside, seen late
+        UnsteadyCircle circle(circler, cases[c].bot, cases[c].level);
         circle.plays = true;
+        circle.sightDelay = i == 4 ? 0.15 : 0.0;
         circle.run(60.0, [](int) {});
         hits[i] = circle.hits;
     }
@@ -148,6 +152,7 @@ TEST(BotCircle, TheLevelsHitACirclingShipInOrderAndLevelThreeFromOutsideItsCircl
     EXPECT_GE(hits[2], 3 * hits[0]);
     EXPECT_GE(hits[2], 60);
     EXPECT_GE(hits[3], 60);
+    EXPECT_GE(4 * hits[4], 3 * hits[2]) << "seen late: " << hits[4] << " vs " << hits[2];
 }
 
 }  // namespace
