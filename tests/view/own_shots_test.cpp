@@ -2,9 +2,12 @@
 // link of a fixed delay: the shot leaves the drawn muzzle in the frame its word leaves
 // in, the host's bullet takes it over in the same slot without a jump, a shot the shared
 // cooldown refused vanishes, and a copy that steers no ship predicts none.
+#include <algorithm>
 #include <cmath>
 #include <deque>
+#include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +154,81 @@ TEST_F(OwnShotsTest, ACopyThatSteersNoShipOrPredictsNothingDrawsTheHostsBulletsL
             EXPECT_EQ(activeBullets(duel.drawn[f].ships[0]), 0) << predicting << " " << f;
         EXPECT_EQ(activeBullets(duel.drawn.back().ships[0]), 1) << predicting;
     }
+}
+
+// A copy fires from (500, 400), nose up, at each of `fired` (s); a snapshot at `now`, the
+// own ship LEAD s ahead of it, holds one host bullet of the own ship flying `heading`,
+// fired at `hostFired` in the own ship's time frame and drawn at `target` now. Returns the
+// index in `fired` of the predicted shot it took over, -1 for none.
+constexpr double LEAD = 0.05;
+int predictedShotTakenOver(std::initializer_list<double> fired, double now, double heading, double hostFired,
+                           Vec2 target)
+{
+    OwnShots shots;
+    Ship drawn;
+    drawn.position = Vec2(500.0f, 400.0f);
+    std::vector<int> slots;  // of each predicted shot
+    for (const double at : fired) {
+        ownShotsControl(shots, KEY_FIRE, at);
+        ownShotsFrame(shots, drawn, 0.0f, 1.0, at);
+        for (int j = 0; j < BULLETS_PER_SHIP; ++j)
+            if (shots.shots[j].used && std::find(slots.begin(), slots.end(), j) == slots.end()) slots.push_back(j);
+    }
+    const Vec2 nose = shipFacing(heading);
+    MatchState snapshot = test::startState();
+    Bullet& host = snapshot.ships[0].bullets[0];
+    host = bulletSpawn(Vec2(), heading);
+    host.position = target - nose * (BULLET_SPEED * LEAD);
+    const double age = now - LEAD - hostFired;
+    snapshot.ships[0].position = host.position - nose * (MUZZLE_OFFSET + BULLET_SPEED * age);
+    ownShotsSnapshot(shots, snapshot, 0, LEAD, now);
+    for (int i = 0; i < int(slots.size()); ++i)
+        if (shots.shots[slots[i]].hostSlot == 0) return i;
+    return -1;
+}
+
+// Where the predicted shot fired at 10 s is drawn at `now`.
+Vec2 predictedAt(double now, double fired = 10.0)
+{
+    return bulletFlown(bulletSpawn(Vec2(500.0f, 400.0f), 0.0), now - fired);
+}
+
+// A host bullet takes over the predicted shot it answers: flying its way within the turn
+// of three lost steering words, and near it in time or in place, not past the snap.
+TEST(OwnShotsTakeover, OnlyAHostBulletFlyingThePredictedShotsWayAndNearItInTimeOrPlaceTakesItOver)
+{
+    const Vec2 drawn = predictedAt(10.1);
+    const Vec2 aside(1.0f, 0.0f);
+    const float between = (OWN_SHOT_MATCH_DISTANCE + OWN_SHOT_SNAP_DISTANCE) / 2;
+    const double late = 1.5 * OWN_SHOT_MATCH_TIME;
+    const struct {
+        const char* what;
+        double heading, hostFired;
+        Vec2 target;
+        bool taken;
+    } cases[] = {
+        {"on its line, in time and in place", 0.0, 10.0, drawn, true},
+        {"turned by three lost words", 0.4, 10.0, drawn, true},
+        {"turned further", 0.5, 10.0, drawn, false},
+        {"flying across it", 1.5707963, 10.0, drawn, false},
+        {"flying back", 3.1415926, 10.0, drawn, false},
+        {"late, but near in place", 0.0, 10.0 - late, drawn + aside * (OWN_SHOT_MATCH_DISTANCE / 2), true},
+        {"in time, farther off", 0.0, 10.0, drawn + aside * between, true},
+        {"late and farther off", 0.0, 10.0 - late, drawn + aside * between, false},
+        {"in time, past the snap", 0.0, 10.0, drawn + aside * (OWN_SHOT_SNAP_DISTANCE + 5.0f), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(predictedShotTakenOver({10.0}, 10.1, c.heading, c.hostFired, c.target) == 0, c.taken) << c.what;
+}
+
+// Two predicted shots a cooldown apart, the host's bullet as old as the first and drawn
+// where the second is: it is the first one's, which it answers in time.
+TEST(OwnShotsTakeover, OfTwoCandidatesTheOneNearerInTimeWinsOverTheOneNearerInPlace)
+{
+    const double second = 10.0 + FIRE_COOLDOWN + 0.01;
+    ASSERT_LT(distance(predictedAt(10.2), predictedAt(10.2, second)), OWN_SHOT_SNAP_DISTANCE);
+    EXPECT_EQ(predictedShotTakenOver({10.0, second}, 10.2, 0.0, 10.0, predictedAt(10.2, second)), 0);
+    EXPECT_EQ(predictedShotTakenOver({10.0, second}, 10.2, 0.0, second, predictedAt(10.2)), 1);
 }
 
 }  // namespace
