@@ -986,7 +986,7 @@ bool fairRunOnce(FairRun& run, const LinkImpairment& impairment, double seconds,
         if (now >= hostNext) {
             hostClockAdvance(hostToggle, hostLast, hostDt);
             fairSteer(run.host.ships[1]);
-            hostFrame(run.server, run.host, hostDt, hostToggle, carry, nullptr, &run.rewind);
+            hostFrame(run.server, run.host, hostDt, hostToggle, carry, nullptr, hostLast, &run.rewind);
             for (int j = 0; j < BULLETS_PER_SHIP && measuring; ++j) {
                 const bool again = std::any_of(run.hits.begin(), run.hits.end(), [&](const SlotAt& h) {
                     return h.slot == j && hostLast - h.at < FAIR_PAIRED;

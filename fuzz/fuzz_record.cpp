@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "record/record_info.h"
 #include "record/record_player.h"
 
 using namespace netduel;

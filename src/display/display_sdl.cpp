@@ -155,12 +155,29 @@ std::string displayServerLooked()
     return "no display server answers at " + where;
 }
 
-// A visible window, unless an invisible driver was asked for by name (SDL_VIDEODRIVER in
-// the environment, or the same hint set by the program).
-bool videoDriverUsable()
+// SDL's drivers without Wayland when nobody asked for a driver and Wayland cannot be
+// reached (WAYLAND_DISPLAY names no socket path and XDG_RUNTIME_DIR is unset): libwayland
+// would say so on standard error before the window's own line. Empty: SDL chooses.
+std::string videoDriversToTry()
 {
     const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-    if (!isInvisibleDriver(SDL_GetCurrentVideoDriver()) || (chosen && *chosen)) return true;
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if ((chosen && *chosen) || (wayland && wayland[0] == '/') || (runtime && *runtime)) return {};
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const std::string name = SDL_GetVideoDriver(i);
+        if (name != "wayland") drivers += (drivers.empty() ? "" : ",") + name;
+    }
+    return drivers;
+}
+
+// A visible window, unless an invisible driver was asked for by name (SDL_VIDEODRIVER in
+// the environment, or the same hint set by the program; not `ownList`, our own choice).
+bool videoDriverUsable(bool ownList)
+{
+    const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (!isInvisibleDriver(SDL_GetCurrentVideoDriver()) || (chosen && *chosen && !ownList)) return true;
     statusWrite("Cannot open the window: " + displayServerLooked() + " (SDL offers only its " +
                     SDL_GetCurrentVideoDriver() +
                     " driver); run with --dedicated to host without a screen",
@@ -290,11 +307,13 @@ bool displayOpen(Display& display, const char* programPath, const DisplayWindow&
     // Ctrl+C and SIGTERM stay with the program's own stop request, which the loops poll;
     // SDL would turn them into a quit event that nothing reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    const std::string drivers = videoDriversToTry();
+    if (!drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         statusWrite(std::string("Cannot open the window: ") + SDL_GetError(), true);
         return false;
     }
-    if (!videoDriverUsable()) {
+    if (!videoDriverUsable(!drivers.empty())) {
         SDL_Quit();
         return false;
     }

@@ -502,6 +502,11 @@ int lobbyServerShipsHeld(const LobbyServer& server)
     return int(lobbyServerShipHeld(server, 0)) + int(lobbyServerShipHeld(server, 1));
 }
 
+std::string_view lobbyServerShipHolder(const LobbyServer& server, std::size_t ship)
+{
+    return lobbyServerShipHeld(server, ship) ? fixedTextView(server.clients[ship].name) : std::string_view{};
+}
+
 PeerStats lobbyServerSlotStats(const ClientSlot& client)
 {
     const ENetPeer& peer = *client.peer;

@@ -114,6 +114,9 @@ bool lobbyServerShipHeld(const LobbyServer& server, std::size_t ship);
 // How many of the two ships a connected peer steers: 0, 1 or 2.
 int lobbyServerShipsHeld(const LobbyServer& server);
 
+// The name of the peer that steers `ship` while lobbyServerShipHeld; empty otherwise.
+std::string_view lobbyServerShipHolder(const LobbyServer& server, std::size_t ship);
+
 // The who-is-here figures of a slot that holds a peer: its name and number and the
 // statistics ENet keeps for that peer. Never fails.
 PeerStats lobbyServerSlotStats(const ClientSlot& client);

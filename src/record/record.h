@@ -1,12 +1,13 @@
-// Recordings: what a copy heard during a match (snapshots with their arrival times, lobby
-// lines, its own slot, the connection coming and going) written as it happens, and read
-// back for a replay, with an index that seeks to any moment.
+// Recordings, the format: what a copy heard during a match (snapshots with their arrival
+// times, lobby lines, its own slot, the connection coming and going) written as it
+// happens, and read back with an index that seeks to any moment. Recording a running
+// copy is record_live.h's, playing back record_player.h's, --info record_info.h's.
 //
-// File format, version 1. All integers little-endian.
+// File format, version 2 (a reader plays version 1 too). All integers little-endian.
 //
 // Header, at offset 0:
 //     0  8  magic "NDREC\r\n\x1a"
-//     8  2  format version (1); a reader refuses a newer one
+//     8  2  format version (2); a reader refuses a newer one
 //    10  2  header length H, bytes: the first block starts at H
 //    12  8  start time, milliseconds since 1970-01-01 UTC
 //    20  1  length V of the program version text, at most 32
@@ -25,12 +26,16 @@
 //
 // A record is a type byte, a time and a body. The time is an unsigned LEB128 varint:
 // microseconds after the previous record of the block (after the base time for the first).
-//     1 snapshot  464 bytes: the snapshot as it arrived, as 116 little-endian 32-bit
-//                 words, each stored as its difference (modulo 2^32) from a prediction
-//                 from the block's snapshots before it: none for the block's first (a key
+//     1 snapshot  the snapshot as it arrived, as 116 little-endian 32-bit words, each
+//                 stored as its difference (modulo 2^32) from a prediction from the
+//                 block's snapshots before it: none for the block's first (a key
 //                 snapshot, stored as it is), the one before for its second, and for the
 //                 others 2·last − the one before last, the straight line on which
-//                 bullets and gliding ships move
+//                 bullets and gliding ships move. Each difference, read as a signed
+//                 32-bit number, is zigzag-mapped (0, −1, 1, −2 … to 0, 1, 2, 3 …) and
+//                 stored as an unsigned LEB128 varint of at most 5 bytes, so that the
+//                 small misses of a jittery frame clock take a byte or two. (Version 1
+//                 stores the 116 differences as 4 little-endian bytes each.)
 //     2 line      u8 length (at most 150), the bytes: a lobby line as the history took it
 //     3 slot      u8: the copy's own slot + 1 (0: none known)
 //     4 link      u8: 1 the connection came up, 0 it went
@@ -61,7 +66,7 @@
 namespace netduel {
 
 inline constexpr std::uint8_t RECORD_MAGIC[8] = {'N', 'D', 'R', 'E', 'C', '\r', '\n', 0x1A};
-inline constexpr std::uint16_t RECORD_VERSION = 1;
+inline constexpr std::uint16_t RECORD_VERSION = 2;
 inline constexpr std::size_t RECORD_HEADER_FIXED = 21;   // bytes before the version text
 inline constexpr std::size_t RECORD_VERSION_TEXT_MAX = 32;
 inline constexpr std::size_t RECORD_BLOCK_HEADER = 24;
@@ -70,7 +75,6 @@ inline constexpr std::size_t RECORD_BLOCK_RAW_MAX = 64 * 1024;
 inline constexpr std::size_t RECORD_BLOCK_STORED_MAX = RECORD_BLOCK_RAW_MAX + 1024;
 inline constexpr double RECORD_BLOCK_SECONDS = 1.0;      // a block closes this long after its first record
 inline constexpr int RECORD_PLAYER_NAME_MAX = NAME_CHARS;
-inline constexpr int RECORD_KEEP_DEFAULT = 20;           // --record-keep: files a dedicated host keeps
 
 enum class RecordKind : std::uint8_t {
     Snapshot = 1,
@@ -126,8 +130,13 @@ struct RecordWriter {
 
 // Creates `path` (replacing a file there) and writes the header with the wall clock's
 // start time and this program's version; `now` (s, the caller's clock) is time 0. False,
-// with one status line and nothing open, when the file cannot be written.
+// with one status line and nothing open, when the file cannot be written. A recording
+// the writer had open is ended whole first.
 bool recordWriterOpen(RecordWriter& writer, const std::string& path, double now);
+
+// As recordWriterOpen, on a file already open for writing (the writer closes it, also on
+// failure); `path` names it in messages.
+bool recordWriterOpenStream(RecordWriter& writer, std::FILE* file, const std::string& path, double now);
 
 // Adds one record at `now` (s, the caller's clock; an earlier time counts as the newest).
 // A snapshot shorter than 464 bytes is not kept; texts are cut to their limits.
@@ -168,10 +177,10 @@ struct RecordReader {
     std::string damage;                  // empty, or where and how the file stops being whole
 };
 
-// Opens `path`, reads its header and indexes every block, checking each checksum, up to
-// the first that is cut or damaged (`damage` then says where). False with `problem` set
-// to one line when the file cannot be read, is not a recording, has a damaged header or
-// is of a newer format; nothing is left open then.
+// Opens `path`, reads its header and indexes every block, checking each checksum and
+// decoding each, up to the first that is cut or damaged (`damage` then says where).
+// False with `problem` set to one line when the file cannot be read, is not a recording,
+// has a damaged header or is of a newer format; nothing is left open then.
 bool recordReaderOpen(RecordReader& reader, const std::string& path, std::string& problem);
 
 // As recordReaderOpen, on a stream already open for reading (the reader closes it, also
@@ -189,83 +198,5 @@ bool recordReaderBlock(RecordReader& reader, std::size_t index, std::vector<Reco
 
 // Closes the file; safe in any state.
 void recordReaderClose(RecordReader& reader);
-
-// ---- Summary --------------------------------------------------------------------------
-
-struct RecordSummary {
-    double length = 0.0;
-    std::uint64_t snapshots = 0;
-    std::uint64_t lines = 0;
-    std::array<std::vector<std::string>, SHIP_COUNT> players;  // every name seen per ship
-    int slot = -1;                       // the last own slot known
-    double bytesPerMinute = 0.0;         // of the whole blocks
-};
-
-// Decodes every whole block. False when one fails to decode (`reader.damage` is set).
-bool recordSummarize(RecordReader& reader, RecordSummary& summary);
-
-// --info's lines: length, start, program, players, own slot, snapshots, lobby lines,
-// size per minute and whether the file was cut. Peers' names are escaped.
-std::string recordInfoText(const RecordReader& reader, const RecordSummary& summary);
-
-// --replay FILE --info: prints the summary on standard output. The exit status: 0, or 1
-// after one line on standard error when the file is refused.
-int recordInfoRun(const std::string& path);
-
-// ---- Who holds the ships --------------------------------------------------------------
-
-// Follows the ships' holders through the lobby lines a client hears ("* Anonymous1
-// connected =)", "* A is now known as B", "* B disconnected =("). Names of players who
-// came and chose them before the recording began stay unknown. True when `players` changed.
-bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::string_view line);
-
-// ---- Recording a running copy ---------------------------------------------------------
-
-// A windowed copy's recording: what its client hears, and the holders of the ships as
-// far as the lines tell them.
-struct RecordClient {
-    RecordWriter writer;
-    std::uint32_t linesSeen = 0;  // the client's historyPushed when last looked at
-    std::array<std::string, SHIP_COUNT> players;
-    int slot = -1;
-    bool connected = false;
-};
-
-// Once a frame, after the client's service: the lines its history took since the last
-// frame, its slot and connection as they stand now, then the block tick.
-void recordClientFrame(RecordClient& recording, const LobbyClient& client, double now);
-
-// A dedicated host's recordings: one file in `directory` for each stretch in which both
-// ships are held, at most `keep` of them.
-struct RecordHost {
-    std::string directory;  // empty: nothing is recorded
-    int keep = RECORD_KEEP_DEFAULT;
-    RecordWriter writer;    // open during a stretch
-    std::array<std::string, SHIP_COUNT> players;
-    bool failed = false;    // this stretch's file could not be written: wait for the next
-    double clock = 0.0;     // s: the frame's clock reading, set before the server is serviced
-};
-
-// A LobbyTap's function for the server's broadcast notices, recorded as the line a
-// client's history shows for each; the context is the RecordHost.
-void recordHostHeard(void* recording, std::string_view notice);
-
-// Once a frame, after the host's half of it: starts or ends the stretch by who holds the
-// ships, records `sent` (the snapshot broadcast this frame, or null) and the holders'
-// names, and ticks the block.
-void recordHostFrame(RecordHost& recording, const LobbyServer& server, const Snapshot* sent, double now);
-
-// Ends the stretch that is being recorded, if any.
-void recordHostClose(RecordHost& recording);
-
-// ---- A dedicated host's folder --------------------------------------------------------
-
-// The file for a recording that starts at `startSeconds` (Unix time) in `directory`:
-// "match-YYYYMMDD-HHMMSS.ndrec", UTC, with "-2", "-3", … when that name is taken.
-std::string recordDirPath(const std::string& directory, std::int64_t startSeconds);
-
-// Removes the oldest of this program's recordings in `directory` (by their names) until
-// at most `keep` are left; other files are never touched. Returns how many it removed.
-int recordDirPrune(const std::string& directory, int keep);
 
 }  // namespace netduel

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace netduel {
@@ -36,6 +37,15 @@ void putVarint(RecordBytes& out, std::uint64_t value)
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
+// A residual as a small unsigned number whatever its sign: 0, −1, 1, −2, … → 0, 1, 2, 3, …
+std::uint64_t zigzag(std::uint32_t residual)
+{
+    const auto value = static_cast<std::int32_t>(residual);
+    return (static_cast<std::uint32_t>(value) << 1) ^ static_cast<std::uint32_t>(value >> 31);
+}
+
+std::uint32_t unzigzag(std::uint32_t stored) { return (stored >> 1) ^ (0u - (stored & 1u)); }
+
 void putText(RecordBytes& out, std::string_view text, std::size_t most)
 {
     const std::size_t length = std::min(text.size(), most);
@@ -67,6 +77,18 @@ struct Cursor {
         }
         ok = false;
         return 0;
+    }
+    std::uint32_t word()
+    {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value |= std::uint32_t(byte()) << (8 * i);
+        return value;
+    }
+    std::uint32_t varint32()
+    {
+        const std::uint64_t value = varint();
+        if (value > UINT32_MAX) ok = false;
+        return static_cast<std::uint32_t>(value);
     }
     std::string text(std::size_t most)
     {
@@ -181,15 +203,18 @@ bool recordBlockHeaderDecode(std::span<const std::uint8_t> bytes, RecordBlockHea
            header.raw <= RECORD_BLOCK_RAW_MAX && header.records >= 1 && header.records <= header.raw;
 }
 
-void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t stepMicros,
-                  RecordTrail& trail)
+void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t stepMicros, RecordTrail& trail,
+                  std::uint16_t version)
 {
     raw.push_back(static_cast<std::uint8_t>(event.kind));
     putVarint(raw, stepMicros);
     switch (event.kind) {
     case RecordKind::Snapshot:
-        for (std::size_t word = 0; word < SNAPSHOT_WORDS; ++word)
-            putLe(raw, wordAt(event.snapshot, word) - trailPredict(trail, word), 4);
+        for (std::size_t word = 0; word < SNAPSHOT_WORDS; ++word) {
+            const std::uint32_t residual = wordAt(event.snapshot, word) - trailPredict(trail, word);
+            if (version == 1) putLe(raw, residual, 4);
+            else putVarint(raw, zigzag(residual));
+        }
         trailPush(trail, event.snapshot);
         break;
     case RecordKind::Line: putText(raw, event.text, HISTORY_CHARS); break;
@@ -202,6 +227,19 @@ void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t step
         for (const std::string& line : event.panel) putText(raw, line, HISTORY_CHARS);
         break;
     }
+}
+
+RecordBytes recordBlockEncode(std::span<const RecordEvent> events, std::uint64_t baseMicros, std::uint16_t version)
+{
+    RecordBytes raw;
+    RecordTrail trail;
+    std::uint64_t micros = baseMicros;
+    for (const RecordEvent& event : events) {
+        const auto at = static_cast<std::uint64_t>(std::llround(event.time * 1e6));
+        recordAppend(raw, event, at - std::min(at, micros), trail, version);
+        micros = std::max(micros, at);
+    }
+    return raw;
 }
 
 RecordBytes recordDeflate(std::span<const std::uint8_t> raw)
@@ -223,7 +261,7 @@ bool recordInflate(std::span<const std::uint8_t> stored, std::size_t rawLength, 
     return result == Z_OK && length == rawLength && used == stored.size();
 }
 
-bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint64_t baseMicros,
+bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint16_t version, std::uint64_t baseMicros,
                        std::uint32_t records, std::vector<RecordEvent>& events)
 {
     events.clear();
@@ -239,14 +277,12 @@ bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint64_t baseMicr
         event.time = double(micros) / 1e6;
         switch (kind) {
         case std::uint8_t(RecordKind::Snapshot):
-            if (raw.size() - in.at < SNAPSHOT_SIZE) return false;
-            for (std::size_t word = 0; word < SNAPSHOT_WORDS; ++word) {
-                const std::uint32_t value = static_cast<std::uint32_t>(getLe(raw, in.at + word * 4, 4)) +
-                                            trailPredict(trail, word);
+            for (std::size_t word = 0; word < SNAPSHOT_WORDS && in.ok; ++word) {
+                const std::uint32_t residual = version == 1 ? in.word() : unzigzag(in.varint32());
+                const std::uint32_t value = residual + trailPredict(trail, word);
                 for (std::size_t i = 0; i < 4; ++i)
                     event.snapshot[word * 4 + i] = static_cast<std::uint8_t>(value >> (8 * i));
             }
-            in.at += SNAPSHOT_SIZE;
             trailPush(trail, event.snapshot);
             break;
         case std::uint8_t(RecordKind::Line): event.text = in.text(HISTORY_CHARS); break;

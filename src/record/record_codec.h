@@ -54,18 +54,25 @@ bool recordBlockHeaderDecode(std::span<const std::uint8_t> bytes, RecordBlockHea
 std::uint32_t recordBlockCrc(std::span<const std::uint8_t> headerBytes,
                              std::span<const std::uint8_t> stored);
 
-// Appends one record's type, time step and body to `raw`; a snapshot is stored against
-// the prediction from the block's snapshots before it in `trail`, and joins it.
-void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t stepMicros,
-                  RecordTrail& trail);
+// Appends one record's type, time step and body to `raw` in the layout of format
+// `version`; a snapshot is stored against the prediction from the block's snapshots
+// before it in `trail`, and joins it.
+void recordAppend(RecordBytes& raw, const RecordEvent& event, std::uint64_t stepMicros, RecordTrail& trail,
+                  std::uint16_t version = RECORD_VERSION);
+
+// A whole block's raw bytes for `events` (read back, or made) in the layout of format
+// `version`, their times stepped from `baseMicros`: what the writer writes for them, and
+// for version 1 what an older writer wrote.
+RecordBytes recordBlockEncode(std::span<const RecordEvent> events, std::uint64_t baseMicros, std::uint16_t version);
 
 // zlib both ways. Inflation fails unless it yields exactly `rawLength` bytes.
 RecordBytes recordDeflate(std::span<const std::uint8_t> raw);
 bool recordInflate(std::span<const std::uint8_t> stored, std::size_t rawLength, RecordBytes& raw);
 
-// Decodes a block's raw records (base time in µs). False, with `events` cut to what
-// decoded, when a record is unknown, cut short or breaks a limit, or the count differs.
-bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint64_t baseMicros,
+// Decodes a block's raw records in the layout of format `version` (base time in µs).
+// False, with `events` cut to what decoded, when a record is unknown, cut short or
+// breaks a limit, or the count differs.
+bool recordDecodeBlock(std::span<const std::uint8_t> raw, std::uint16_t version, std::uint64_t baseMicros,
                        std::uint32_t records, std::vector<RecordEvent>& events);
 
 }  // namespace netduel

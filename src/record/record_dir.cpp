@@ -1,12 +1,17 @@
 // A dedicated host's folder of recordings: one file per stretch, named by its start, the
 // oldest removed past the number kept.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "base/status.h"
-#include "record/record.h"
+#include "record/record_live.h"
 
 namespace netduel {
 
@@ -15,6 +20,8 @@ namespace {
 constexpr std::string_view PREFIX = "match-";
 constexpr std::string_view SUFFIX = ".ndrec";
 constexpr std::size_t STAMP_CHARS = 15;  // YYYYMMDD-HHMMSS
+constexpr unsigned NUMBER_MOST = 99999;  // the "-N" of one second's names, as nameParse reads them
+constexpr mode_t FILE_MODE = 0644;
 
 struct Named {
     std::string stamp;
@@ -48,19 +55,37 @@ bool nameParse(const std::string& name, Named& named)
 
 }  // namespace
 
-std::string recordDirPath(const std::string& directory, std::int64_t startSeconds)
+std::string recordDirPath(const std::string& directory, std::int64_t startSeconds, unsigned number)
 {
     const std::time_t seconds = static_cast<std::time_t>(startSeconds);
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
-    const std::filesystem::path folder(directory);
-    std::string name = std::string(PREFIX) + stamp + std::string(SUFFIX);
-    std::error_code error;
-    for (unsigned number = 2; std::filesystem::exists(folder / name, error); ++number)
-        name = std::string(PREFIX) + stamp + "-" + std::to_string(number) + std::string(SUFFIX);
-    return (folder / name).string();
+    const std::string suffix = number > 1 ? "-" + std::to_string(number) : std::string();
+    return (std::filesystem::path(directory) / (std::string(PREFIX) + stamp + suffix + std::string(SUFFIX))).string();
+}
+
+bool recordDirOpen(RecordWriter& writer, const std::string& directory, std::int64_t startSeconds, double now)
+{
+    recordWriterClose(writer);
+    for (unsigned number = 1; number <= NUMBER_MOST; ++number) {
+        const std::string path = recordDirPath(directory, startSeconds, number);
+        // Exclusive: a name taken between a look and the open is never written over.
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, FILE_MODE);
+        if (fd < 0 && errno == EEXIST) continue;
+        std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+        if (!file) {
+            statusWrite("Cannot record to " + path + ": " + std::strerror(errno), true);
+            if (fd >= 0) close(fd);
+            writer = RecordWriter{};
+            return false;
+        }
+        return recordWriterOpenStream(writer, file, path, now);
+    }
+    statusWrite("Cannot record to " + directory + ": every name for this second is taken", true);
+    writer = RecordWriter{};
+    return false;
 }
 
 int recordDirPrune(const std::string& directory, int keep)

@@ -1,19 +1,14 @@
-// A recording's summary for --info, and the ships' holders followed through lobby lines.
+// A recording's summary for --info.
 #include <algorithm>
 #include <ctime>
 
 #include "base/status.h"
-#include "lobby/lobby_protocol.h"
-#include "record/record.h"
+#include "record/record_info.h"
 
 namespace netduel {
 
 namespace {
 
-constexpr std::string_view JOINED = " connected =)";
-constexpr std::string_view LEFT = " disconnected =(";
-constexpr std::string_view RENAMED = " is now known as ";
-constexpr std::string_view NOTICE_MARK = "* ";
 
 std::string formatted(const char* format, double value)
 {
@@ -41,30 +36,6 @@ std::string namesText(const std::vector<std::string>& names)
 }
 
 }  // namespace
-
-bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::string_view line)
-{
-    if (line.substr(0, NOTICE_MARK.size()) != NOTICE_MARK) return false;
-    const std::string_view body = line.substr(NOTICE_MARK.size());
-    const auto endsWith = [&](std::string_view tail) {
-        return body.size() > tail.size() && body.substr(body.size() - tail.size()) == tail;
-    };
-    const std::array<std::string, SHIP_COUNT> before = players;
-    if (endsWith(JOINED)) {
-        const std::string_view name = body.substr(0, body.size() - JOINED.size());
-        const std::int32_t slot = anonymousSlot(name);
-        if (slot >= 0 && slot < SHIP_COUNT) players[std::size_t(slot)] = name;
-    } else if (endsWith(LEFT)) {
-        const std::string_view name = body.substr(0, body.size() - LEFT.size());
-        for (std::string& player : players)
-            if (player == name) player.clear();
-    } else if (const std::size_t at = body.find(RENAMED); at != std::string_view::npos) {
-        const std::string_view from = body.substr(0, at);
-        for (std::string& player : players)
-            if (player == from) player = body.substr(at + RENAMED.size());
-    }
-    return players != before;
-}
 
 bool recordSummarize(RecordReader& reader, RecordSummary& summary)
 {

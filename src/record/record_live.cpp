@@ -1,15 +1,21 @@
-// Recording while a copy runs: a windowed copy's client, a dedicated host's stretches.
+// Recording while a copy runs: a windowed copy's client, a dedicated host's stretches,
+// and the ships' holders followed through lobby lines.
 #include <ctime>
 
 #include "base/status.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
-#include "record/record.h"
+#include "record/record_live.h"
 
 namespace netduel {
 
 namespace {
+
+constexpr std::string_view JOINED = " connected =)";
+constexpr std::string_view LEFT = " disconnected =(";
+constexpr std::string_view RENAMED = " is now known as ";
+constexpr std::string_view NOTICE_MARK = "* ";
 
 // Who holds ships 0 and 1 on the host: the names of slots 0 and 1 while connected.
 std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool& held)
@@ -17,28 +23,50 @@ std::array<std::string, SHIP_COUNT> hostPlayers(const LobbyServer& server, bool&
     std::array<std::string, SHIP_COUNT> players;
     held = true;
     for (std::size_t ship = 0; ship < players.size(); ++ship) {
-        const bool connected = lobbyServerShipHeld(server, ship);
-        if (connected) players[ship] = fixedTextView(server.clients[ship].name);
-        held = held && connected;
+        players[ship] = lobbyServerShipHolder(server, ship);
+        held = held && lobbyServerShipHeld(server, ship);
     }
     return players;
 }
 
 void hostStretchStart(RecordHost& recording, const std::array<std::string, SHIP_COUNT>& players, double now)
 {
-    const std::string path = recordDirPath(recording.directory, static_cast<std::int64_t>(std::time(nullptr)));
-    if (!recordWriterOpen(recording.writer, path, now)) {
+    if (!recordDirOpen(recording.writer, recording.directory, static_cast<std::int64_t>(std::time(nullptr)), now)) {
         recording.failed = true;
         return;
     }
     recordWriterLink(recording.writer, true, now);
     recordWriterPlayers(recording.writer, players, now);
     recording.players = players;
-    statusWrite("Recording to " + path, true);
+    statusWrite("Recording to " + recording.writer.path, true);
     recordDirPrune(recording.directory, recording.keep);
 }
 
 }  // namespace
+
+bool recordRosterFollow(std::array<std::string, SHIP_COUNT>& players, std::string_view line)
+{
+    if (line.substr(0, NOTICE_MARK.size()) != NOTICE_MARK) return false;
+    const std::string_view body = line.substr(NOTICE_MARK.size());
+    const auto endsWith = [&](std::string_view tail) {
+        return body.size() > tail.size() && body.substr(body.size() - tail.size()) == tail;
+    };
+    const std::array<std::string, SHIP_COUNT> before = players;
+    if (endsWith(JOINED)) {
+        const std::string_view name = body.substr(0, body.size() - JOINED.size());
+        const std::int32_t slot = anonymousSlot(name);
+        if (slot >= 0 && slot < SHIP_COUNT) players[std::size_t(slot)] = name;
+    } else if (endsWith(LEFT)) {
+        const std::string_view name = body.substr(0, body.size() - LEFT.size());
+        for (std::string& player : players)
+            if (player == name) player.clear();
+    } else if (const std::size_t at = body.find(RENAMED); at != std::string_view::npos) {
+        const std::string_view from = body.substr(0, at);
+        for (std::string& player : players)
+            if (player == from) player = body.substr(at + RENAMED.size());
+    }
+    return players != before;
+}
 
 void recordClientFrame(RecordClient& recording, const LobbyClient& client, double now)
 {

@@ -21,8 +21,8 @@ void playerApply(RecordPlayer& player, const RecordEvent& event)
     case RecordKind::Panel:
         for (int i = 0; i < HISTORY_LINES; ++i) fixedTextSet(player.panel.history[i], event.panel[std::size_t(i)]);
         break;
-    case RecordKind::Slot: player.slot = event.slot; break;
-    case RecordKind::Link: player.connected = event.connected; break;
+    case RecordKind::Slot: player.panel.ownSlot = event.slot; break;
+    case RecordKind::Link: player.panel.connected = event.connected; break;
     case RecordKind::Players: player.players = event.players; break;
     }
 }
@@ -72,8 +72,7 @@ void recordPlayerSeek(RecordPlayer& player, double time)
     matchStateInit(player.match);
     clientViewReset(player.view, &player.match);
     player.panel = LobbyClient{};
-    player.slot = -1;
-    player.connected = false;
+    player.panel.ownSlot = -1;
     player.players = {};
     player.lastSnapshot = -1.0;
     playerLoad(player, recordReaderBlockAt(*player.reader, std::max(0.0, time - PLAYER_LEAD_IN)));

@@ -27,9 +27,8 @@ struct RecordPlayer {
     RecordReader* reader = nullptr;
     ClientView view;                   // the ships, through the same view as during play
     MatchState match;                  // the newest snapshot as it came: the view's match
-    LobbyClient panel;                 // only its history: the lobby lines at the playhead
-    int slot = -1;                     // the recording copy's own slot there
-    bool connected = false;
+    LobbyClient panel;                 // the lobby lines at the playhead, and the recording
+                                       // copy's link and own slot (lobbyClientOwnSlot) there
     std::array<std::string, SHIP_COUNT> players;
     double position = 0.0;             // s on the recording's clock
     double speed = 1.0;

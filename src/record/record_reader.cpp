@@ -100,15 +100,18 @@ bool recordReaderOpenStream(RecordReader& reader, std::FILE* file, const std::st
     reader.programVersion = header.programVersion;
     reader.goodBytes = header.length;
     readerIndex(reader, header.length);
-    // The length is the last whole block's last record; a block that does not decode
-    // after all ends the file where it starts.
+    // A block that passes its checksum and still does not decode ends the file where it
+    // starts; the length is the last whole block's last record.
     std::vector<RecordEvent> events;
-    while (!reader.blocks.empty() && !recordReaderBlock(reader, reader.blocks.size() - 1, events)) {
-        reader.goodBytes = reader.blocks.back().offset;
-        reader.damage = "damaged at byte " + std::to_string(reader.goodBytes) + ": the block does not decode";
-        reader.blocks.pop_back();
+    for (std::size_t block = 0; block < reader.blocks.size(); ++block) {
+        if (!recordReaderBlock(reader, block, events)) {
+            reader.goodBytes = reader.blocks[block].offset;
+            reader.damage = "damaged at byte " + std::to_string(reader.goodBytes) + ": the block does not decode";
+            reader.blocks.resize(block);
+            break;
+        }
+        reader.length = events.back().time;
     }
-    reader.length = events.empty() ? 0.0 : events.back().time;
     if (!reader.damage.empty()) reader.damage += ", plays to " + secondsText(reader.length);
     return true;
 }
@@ -134,7 +137,7 @@ bool recordReaderBlock(RecordReader& reader, std::size_t index, std::vector<Reco
     RecordBytes raw;
     if (!readAt(reader.file, block.offset + RECORD_BLOCK_HEADER, block.stored, stored) ||
         !recordInflate(stored, block.raw, raw) ||
-        !recordDecodeBlock(raw, block.baseMicros, block.records, events) ||
+        !recordDecodeBlock(raw, reader.version, block.baseMicros, block.records, events) || events.empty() ||
         (index + 1 < reader.blocks.size() && events.back().time > reader.blocks[index + 1].base)) {
         events.clear();  // times never go back, across blocks too
         return false;

@@ -96,14 +96,23 @@ void writerAdd(RecordWriter& writer, const RecordEvent& event, double now)
 
 bool recordWriterOpen(RecordWriter& writer, const std::string& path, double now)
 {
+    recordWriterClose(writer);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        statusWrite("Cannot record to " + path + ": " + std::strerror(errno), true);
+        writer = RecordWriter{};
+        return false;
+    }
+    return recordWriterOpenStream(writer, file, path, now);
+}
+
+bool recordWriterOpenStream(RecordWriter& writer, std::FILE* file, const std::string& path, double now)
+{
+    recordWriterClose(writer);  // one open before ends whole
     writer = RecordWriter{};
     writer.path = path;
     writer.origin = now;
-    writer.file = std::fopen(path.c_str(), "wb");
-    if (!writer.file) {
-        statusWrite("Cannot record to " + path + ": " + std::strerror(errno), true);
-        return false;
-    }
+    writer.file = file;
     RecordHeader header;
     header.startMillis = wallMillis();
     header.programVersion = NETDUEL_VERSION;

@@ -15,9 +15,6 @@ namespace netduel {
 inline constexpr std::string_view SETTINGS_FOLDER = "netduel";  // below XDG_CONFIG_HOME
 inline constexpr std::string_view SETTINGS_FILE_NAME = "netduel.conf";
 inline constexpr std::string_view PAD_MAPPINGS_FILE_NAME = "gamecontrollerdb.txt";  // beside it
-inline constexpr std::size_t SETTINGS_FILE_MAX = 64 * 1024;  // bytes; a larger file is not ours
-inline constexpr double SETTINGS_WRITE_INTERVAL = 1.0;  // s: changes quicker than this are written together
-inline constexpr int SETTINGS_PROBLEMS_SHOWN = 3;       // bad lines told one by one, the rest counted
 
 // The game keys a player may bind, in the file's order. Escape (quit) and J (connect)
 // are not among them: no binding may take those two.
@@ -58,6 +55,14 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
+// The largest values of the settings whose limits are other parts' rules: the window's
+// side, the volume and the computer's level. The caller gives each part's own.
+struct SettingsRanges {
+    int windowSideMost = 0;  // px
+    int volumeMost = 0;
+    int levelMost = 0;
+};
+
 // A binding as the file names it.
 struct KeyNames {
     std::vector<std::string> names;  // one or two of SDL's key names
@@ -84,10 +89,11 @@ std::string settingsPath(const char* xdgConfigHome, const char* home);
 std::string settingsBeside(std::string_view path, std::string_view fileName);
 
 // Reads the file at `path` into `file` and returns what it holds, the defaults where it
-// says nothing. No file is no problem. A file that cannot be read, or a bad line, is
-// told in a status line naming the file (and the line): the defaults stand for what it
-// spoilt, and `keep` leaves the file as it is.
-Settings settingsLoad(SettingsFile& file, const std::string& path);
+// says nothing. No file is no problem. A file that cannot be read, or a bad line (a
+// number outside its range, those of `ranges` among them), is told in a status line
+// naming the file (and the line): the defaults stand for what it spoilt, and `keep`
+// leaves the file as it is.
+Settings settingsLoad(SettingsFile& file, const std::string& path, const SettingsRanges& ranges);
 
 // The file's bindings resolved with `keyNamed` (SDL's key name to a scan code, 0 for
 // none). A binding that names no key, names one twice or takes a key that is bound
@@ -99,8 +105,8 @@ Bindings settingsBindings(SettingsFile& file, KeyNamed keyNamed);
 // The defaults: each game key's own key.
 Bindings bindingsDefault();
 
-// Writes `settings` when they differ from the file's, at most every
-// SETTINGS_WRITE_INTERVAL seconds by `now`.
+// Writes `settings` when they differ from the file's, at most once a second by `now`
+// (s), so that quick changes are written together.
 void settingsKeep(SettingsFile& file, const Settings& settings, double now);
 
 // Writes `settings` now when they differ from the file's or the file lacks a key of

@@ -1,7 +1,11 @@
 // Settings file: its place, reading it line by line, the bindings, writing it back whole.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
+#include <ctime>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +20,13 @@ namespace netduel {
 
 namespace {
 
+constexpr std::size_t SETTINGS_FILE_MAX = 64 * 1024;  // bytes; a larger file is not ours
+constexpr double SETTINGS_WRITE_INTERVAL = 1.0;  // s: changes quicker than this are written together
+constexpr int SETTINGS_PROBLEMS_SHOWN = 3;       // bad lines told one by one, the rest counted
 constexpr mode_t FOLDER_MODE = 0700;  // as the XDG base directories are made
+constexpr int LINK_HOPS_MOST = 40;    // symbolic links followed to the file, as the kernel does
+constexpr std::size_t TEMPORARY_SUFFIX = 6;      // mkstemp's XXXXXX
+constexpr time_t TEMPORARY_STALE_SECONDS = 60;   // older: no copy is writing it any more
 constexpr std::string_view KEPT_TEXT = "; the default is used and the file is left as it is";
 constexpr const char* FIRST_LINES =
     "# netduel's settings, rewritten by the game as they change; see netduel(6).\n"
@@ -110,7 +120,8 @@ std::vector<std::string> linesOf(std::string_view text)
 }
 
 // One line into `settings` or the file's key names; a bad line is told and changes nothing.
-void lineRead(SettingsFile& file, int number, Settings& settings, std::vector<int>& seenOn, Problems& problems)
+void lineRead(SettingsFile& file, int number, const SettingsRanges& ranges, Settings& settings,
+              std::vector<int>& seenOn, Problems& problems)
 {
     const std::string& line = file.lines[number - 1];
     for (const char byte : line)
@@ -132,7 +143,7 @@ void lineRead(SettingsFile& file, int number, Settings& settings, std::vector<in
         names.line = problem.empty() ? number : 0;
     } else {
         Settings read = settings;
-        problem = settingRead(key, split->value, read);
+        problem = settingRead(key, split->value, ranges, read);
         if (problem.empty()) settings = read;
     }
     if (!problem.empty()) problemTell(problems, number, std::string(split->key) + " takes " + problem);
@@ -170,10 +181,49 @@ bool folderMake(const std::string& path)
     return true;
 }
 
+// The file a symbolic link at `path` leads to, through every link on the way (a
+// relative one from its own folder); `path` itself when it is no link. A loop of links
+// ends at the last one tried, where the rename then replaces that link.
+std::string linkTarget(std::string path)
+{
+    for (int hop = 0; hop < LINK_HOPS_MOST; ++hop) {
+        struct stat status {};
+        if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0) break;
+        target.resize(static_cast<std::size_t>(length));
+        path = target.front() == '/' ? target : path.substr(0, path.rfind('/') + 1) + target;
+    }
+    return path;
+}
+
+// Temporary files that a write left beside `path` when it was cut short (mkstemp's six
+// characters after the name) and that no write of the last while owns any more.
+void staleTemporariesRemove(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string stem = path.substr(slash + 1) + ".";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const time_t now = time(nullptr);
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != stem.size() + TEMPORARY_SUFFIX || name.substr(0, stem.size()) != stem) continue;
+        const std::string stale = folder + std::string(name);
+        struct stat status {};
+        if (lstat(stale.c_str(), &status) == 0 && S_ISREG(status.st_mode) && now - status.st_mtime > TEMPORARY_STALE_SECONDS)
+            unlink(stale.c_str());
+    }
+    closedir(dir);
+}
+
 // `text` into a new file beside `path`, flushed to the disk, then renamed over it.
 bool fileReplace(const std::string& path, const std::string& text)
 {
     if (!folderMake(path)) return false;
+    staleTemporariesRemove(path);
     std::string temporary = path + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) return false;
@@ -210,7 +260,7 @@ std::string settingsBeside(std::string_view path, std::string_view fileName)
     return std::string(path.substr(0, path.rfind('/') + 1)) + std::string(fileName);
 }
 
-Settings settingsLoad(SettingsFile& file, const std::string& path)
+Settings settingsLoad(SettingsFile& file, const std::string& path, const SettingsRanges& ranges)
 {
     file = SettingsFile{};
     file.path = path;
@@ -232,7 +282,7 @@ Settings settingsLoad(SettingsFile& file, const std::string& path)
     std::vector<int> seenOn(SETTING_KEYS, 0);
     Problems problems{path};
     for (int number = 1; number <= int(file.lines.size()); ++number)
-        lineRead(file, number, settings, seenOn, problems);
+        lineRead(file, number, ranges, settings, seenOn, problems);
     problemsEnd(problems);
     file.keep = problems.count > 0;
     file.complete = true;
@@ -297,7 +347,7 @@ bool settingsSave(SettingsFile& file, const Settings& settings)
     if (settings == file.written && file.complete) return true;
     if (file.path.empty() || file.keep || !file.writable) return false;
     const std::string text = settingsRender(file, settings);
-    if (!fileReplace(file.path, text)) {
+    if (!fileReplace(linkTarget(file.path), text)) {
         statusWrite("Cannot write the settings to " + statusEscape(file.path) + ": " + std::strerror(errno) +
                         "; they are not kept this run",
                     true);

@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cstdio>
 
-#include "bot/bot_brain.h"
-
 namespace netduel {
 
 namespace {
@@ -14,7 +12,7 @@ constexpr std::string_view BLANKS = " \t";
 constexpr char QUOTE = '"';
 constexpr char ESCAPE = '\\';
 constexpr char SEPARATOR = ',';  // between the two keys of a binding
-constexpr int WINDOW_SIDE_MOST = 65535;  // px, as --window takes it
+constexpr int PORT_MOST = 65535;
 
 enum class Kind { Text, Address, Number, Flag };
 
@@ -22,18 +20,19 @@ struct SettingInfo {
     std::string_view name;
     Kind kind;
     int least = 0;  // Number only
-    int most = 0;
+    int most = 0;   //   unless the caller's range gives it:
+    int SettingsRanges::*mostFrom = nullptr;
 };
 constexpr SettingInfo SETTINGS[SETTING_BINDINGS] = {
     {"name", Kind::Text},
     {"join-address", Kind::Address},
-    {"join-port", Kind::Number, 1, 65535},
-    {"window-width", Kind::Number, 1, WINDOW_SIDE_MOST},
-    {"window-height", Kind::Number, 1, WINDOW_SIDE_MOST},
+    {"join-port", Kind::Number, 1, PORT_MOST},
+    {"window-width", Kind::Number, 1, 0, &SettingsRanges::windowSideMost},
+    {"window-height", Kind::Number, 1, 0, &SettingsRanges::windowSideMost},
     {"fullscreen", Kind::Flag},
-    {"volume", Kind::Number, 0, SOUND_VOLUME_MAX},
+    {"volume", Kind::Number, 0, 0, &SettingsRanges::volumeMost},
     {"mute", Kind::Flag},
-    {"level", Kind::Number, 1, BOT_LEVEL_MAX},
+    {"level", Kind::Number, 1, 0, &SettingsRanges::levelMost},
     {"list-url", Kind::Text},
 };
 
@@ -179,9 +178,10 @@ std::string_view settingKeyName(int key)
     return key < SETTING_BINDINGS ? SETTINGS[key].name : GAME_KEY_TABLE[key - SETTING_BINDINGS].setting;
 }
 
-std::string settingRead(int key, std::string_view value, Settings& settings)
+std::string settingRead(int key, std::string_view value, const SettingsRanges& ranges, Settings& settings)
 {
     const SettingInfo& info = SETTINGS[key];
+    const int most = info.mostFrom ? ranges.*info.mostFrom : info.most;
     std::string text;
     std::string_view rest = value;
     std::string problem = fieldRead(rest, false, text);
@@ -200,8 +200,8 @@ std::string settingRead(int key, std::string_view value, Settings& settings)
         int number = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
         if (text.empty() || error != std::errc() || end != text.data() + text.size() || number < info.least ||
-            number > info.most)
-            return "a whole number from " + std::to_string(info.least) + " to " + std::to_string(info.most) +
+            number > most)
+            return "a whole number from " + std::to_string(info.least) + " to " + std::to_string(most) +
                    ", not " + quoted(text);
         *field.number = number;
         return {};

@@ -41,8 +41,9 @@ int settingKeyOf(std::string_view key);
 // The file's name of one of our keys.
 std::string_view settingKeyName(int key);
 
-// Reads the value of a setting (not a binding) into `settings`; empty, or what is wrong.
-std::string settingRead(int key, std::string_view value, Settings& settings);
+// Reads the value of a setting (not a binding) into `settings`, a number within its range
+// (the caller's, for those of `ranges`); empty, or what is wrong.
+std::string settingRead(int key, std::string_view value, const SettingsRanges& ranges, Settings& settings);
 
 // Reads a binding's value: one or two key names, comma separated; empty, or what is wrong.
 std::string settingReadNames(std::string_view value, std::vector<std::string>& names);

@@ -10,7 +10,7 @@
 #include "hostlist/list_client.h"
 #include "portmap/port_map.h"
 #include "lobby/lobby.h"
-#include "record/record.h"
+#include "record/record_live.h"
 
 namespace netduel {
 

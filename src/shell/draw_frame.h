@@ -13,6 +13,7 @@
 
 namespace netduel {
 
+inline constexpr int FRAME_PAUSE_MS = 3;           // the pause after every frame's drawing, play's and a replay's
 inline constexpr double SHIP_BODY_RADIUS = 10.0;   // px
 inline constexpr double HEADING_LENGTH = 15.0;     // px from the centre towards the nose
 inline constexpr double BULLET_RADIUS = 2.0;       // px

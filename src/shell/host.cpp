@@ -36,20 +36,26 @@ bool hostCreate(LobbyServer& server, MatchState& match, std::uint16_t port)
 
 void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt)
 {
+    const double now = timerSeconds();  // the frame's one reading
     frameToggle = !frameToggle;
-    frameDt = lastTime - timerSeconds();
-    lastTime = timerSeconds();
+    frameDt = lastTime - now;
+    lastTime = now;
+}
+
+std::uint32_t hostSendStamp(double now)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now * 1000.0));
 }
 
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry, Snapshot* sent, ShotRewind* rewind)
+               double& stepCarry, Snapshot* sent, double now, ShotRewind* rewind)
 {
     if (!server.host) return false;
-    if (rewind) shotRewindFrame(*rewind, match, frameDt, stepCarry, timerSeconds());
+    if (rewind) shotRewindFrame(*rewind, match, frameDt, stepCarry, now);
     else simulateFrame(match, frameDt, stepCarry);
     if (frameToggle) {
         Snapshot snapshot = snapshotEncode(match);
-        snapshotStampWrite(snapshot, hostClockStamp());
+        snapshotStampWrite(snapshot, hostSendStamp(now));
         lobbyServerBroadcastBytes(server, CHANNEL_SNAPSHOT, snapshot);
         if (sent) *sent = snapshot;
     }

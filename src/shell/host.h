@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/timer.h"
 #include "duel/match.h"
 #include "duel/rewind.h"
 #include "lobby/lobby.h"
@@ -23,16 +24,21 @@ void hostMatchStart(MatchState& match);
 // failed!", with `server.host` null.
 bool hostCreate(LobbyServer& server, MatchState& match, std::uint16_t port);
 
-// Starts a frame: inverts the toggle and measures the step as the previous clock reading
-// minus the new one (negative seconds, as the simulation wants them).
+// Starts a frame: inverts the toggle, reads the clock once into `lastTime` and measures
+// the step as the previous reading minus that one (negative seconds, as the simulation
+// wants them).
 void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt);
 
 // The host's half of a frame: the simulation (simulateFrame, with the time long frames
 // carry in `stepCarry`; with a `rewind`, shots judged where their shooters saw the other
-// ship), the snapshot broadcast (stamped with hostClockStamp, flushed) on frames whose
-// toggle is set, then the lobby server serviced. Does nothing without a host. True when a
-// snapshot went out, which is then copied to `sent` when given.
+// ship), the snapshot broadcast (stamped with `now`, the frame's clock reading, and
+// flushed) on frames whose toggle is set, then the lobby server serviced. Does nothing
+// without a host. True when a snapshot went out, which is then copied to `sent` when given.
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry, Snapshot* sent = nullptr, ShotRewind* rewind = nullptr);
+               double& stepCarry, Snapshot* sent = nullptr, double now = timerSeconds(),
+               ShotRewind* rewind = nullptr);
+
+// The send stamp of a snapshot broadcast at `now` (s): the program clock in milliseconds.
+std::uint32_t hostSendStamp(double now);
 
 }  // namespace netduel

@@ -14,6 +14,7 @@
 #include "hostlist/list_server.h"
 #include "lobby/lobby_client.h"
 #include "record/record.h"
+#include "record/record_info.h"
 #include "shell/dedicated.h"
 #include "display/display.h"
 #include "shell/options.h"
@@ -36,7 +37,7 @@ constexpr int EXIT_USAGE = 2;
 
 int usageError(const std::string& problem)
 {
-    std::fprintf(stderr, "netduel: %s\n%s", problem.c_str(), optionsUsage().c_str());
+    std::fprintf(stderr, "netduel: %s\nTry 'netduel --help' for more information.\n", problem.c_str());
     return EXIT_USAGE;
 }
 
@@ -51,9 +52,8 @@ int runWindowed(const char* programPath, Options options)
 {
     auto shell = std::make_unique<Shell>();
     SettingsFile settingsFile;
-    Settings saved = settingsLoad(settingsFile, settingsPlace(options));
+    Settings saved = settingsLoad(settingsFile, settingsPlace(options), SETTINGS_RANGES);
     optionsTakeSettings(options, saved);
-    if (options.mode == RunMode::Practice) saved.level = options.level;
     if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
     if (!displayOpen(shell->display, programPath, options.window,
                      settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME))) {
@@ -64,6 +64,7 @@ int runWindowed(const char* programPath, Options options)
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST, saved))) {
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
+        shell->soundAtStart = shell->sound.settings;
         while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), shell->lastTime);
         settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }
@@ -73,16 +74,22 @@ int runWindowed(const char* programPath, Options options)
     return 0;
 }
 
-int runReplay(const char* programPath, const Options& options)
+// The replay plays as the game would: the settings' window, sound and mute key, where
+// the command line gives none; it changes nothing in them.
+int runReplay(const char* programPath, Options options)
 {
     RecordReader reader;
     if (!replayOpen(reader, options.replayPath)) return EXIT_REFUSED;
+    SettingsFile settingsFile;
+    optionsTakeSettings(options, settingsLoad(settingsFile, settingsPlace(options), SETTINGS_RANGES));
     auto display = std::make_unique<Display>();
     auto sound = std::make_unique<Sound>();
-    const bool opened = displayOpen(*display, programPath, options.window);
+    const bool opened = displayOpen(*display, programPath, options.window,
+                                    settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME));
     if (opened) {
+        const Bindings bindings = settingsBindings(settingsFile, displayKeyNamed);
         soundOpen(*sound, options.sound);
-        replayRun(*display, *sound, reader, options);
+        replayRun(*display, *sound, reader, options, bindings.keys[GAME_KEY_MUTE]);
     }
     soundClose(*sound);
     displayClose(*display);
@@ -106,7 +113,7 @@ std::optional<ListUrl> internetUrl(const Options& options)
     std::string url = options.internetUrl;
     if (url.empty()) {
         SettingsFile file;
-        url = settingsLoad(file, settingsPlace(options)).listUrl;
+        url = settingsLoad(file, settingsPlace(options), SETTINGS_RANGES).listUrl;
     }
     if (url.empty()) return std::nullopt;
     return listUrlParse(url);

@@ -9,7 +9,7 @@
 
 #include "lobby/lobby.h"
 #include "hostlist/list_client.h"
-#include "record/record.h"
+#include "record/record_live.h"
 
 namespace netduel {
 
@@ -27,8 +27,7 @@ enum OptionCode : int {
     OPT_LIST_SERVER, OPT_REGISTER, OPT_NO_REGISTER, OPT_INTERNET, OPT_NO_PORT_MAPPING,
     OPT_END  // one past the last code
 };
-constexpr unsigned WINDOW_SIDE_MAX = 65535;
-constexpr unsigned RECORD_KEEP_MAX = 100000;  // files: --record-keep's upper end  // px: far past any screen; the window is fitted to it
+constexpr unsigned RECORD_KEEP_MAX = 100000;  // files: --record-keep's upper end
 
 constexpr option LONG_OPTIONS[] = {
     {"host", no_argument, nullptr, OPT_HOST},
@@ -123,7 +122,7 @@ bool listTargetParse(std::string_view text, Options& options, std::string& probl
 bool windowSideParse(std::string_view text, int& side)
 {
     unsigned value = 0;
-    if (!countParse(text, WINDOW_SIDE_MAX, value)) return false;
+    if (!countParse(text, unsigned(WINDOW_SIDE_MAX), value)) return false;
     side = static_cast<int>(value);
     return true;
 }
@@ -337,8 +336,8 @@ bool recordCheck(Options& options, std::string& problem)
         return false;
     }
     if (options.recordKeep == 0) options.recordKeep = RECORD_KEEP_DEFAULT;
-    if (!options.configPath.empty() && !watches) {
-        problem = "--config needs a window that plays or watches (not --dedicated, --bot, --list or --replay)";
+    if (!options.configPath.empty() && !watches && (mode != RunMode::Replay || options.info)) {
+        problem = "--config needs a window that plays or watches (not --dedicated, --bot, --list or --info)";
         return false;
     }
     return true;
@@ -468,7 +467,7 @@ std::string optionsUsage()
            "       netduel --practice [--level N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
            "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen] [--volume N]\n"
-           "               [--mute]\n"
+           "               [--mute] [--config FILE]\n"
            "       netduel --help | --version\n"
            "Without a mode the window asks \"Create Host?\" and J joins the built-in address.\n"
            "  --host                 host a match and join it at once\n"

@@ -17,6 +17,11 @@
 
 namespace netduel {
 
+inline constexpr int WINDOW_SIDE_MAX = 65535;  // px: far past any screen; the window is fitted to it
+
+// The settings file's ranges, as the command line and the parts they belong to take them.
+inline constexpr SettingsRanges SETTINGS_RANGES{WINDOW_SIDE_MAX, SOUND_VOLUME_MAX, BOT_LEVEL_MAX};
+
 enum class RunMode {
     Ask,        // no mode flag: the window asks "Create Host?"
     Host,       // --host: host, and the player joins at once

@@ -1,14 +1,15 @@
 // Replay: the recording opened before the window, then one frame after another.
 #include "shell/replay.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "base/status.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
 #include "display/display.h"
+#include "lobby/lobby_client.h"
 #include "shell/draw_frame.h"
-#include "shell/shell.h"
 
 namespace netduel {
 
@@ -24,7 +25,8 @@ bool isKey(const std::string& key, int scanCode)
 std::string replayHint(const RecordPlayer& player, const std::string& path)
 {
     std::string hint = "Replay of " + path;
-    if (player.slot >= 0) hint += ", recorded by the player in slot " + std::to_string(player.slot);
+    const int slot = lobbyClientOwnSlot(player.panel);
+    if (slot >= 0) hint += ", recorded by the player in slot " + std::to_string(slot);
     return hint;
 }
 
@@ -74,17 +76,21 @@ bool replayOpen(RecordReader& reader, const std::string& path)
     return true;
 }
 
-void replayRun(Display& display, Sound& sound, RecordReader& reader, const Options& options)
+void replayRun(Display& display, Sound& sound, RecordReader& reader, const Options& options,
+               std::span<const int> muteKeys)
 {
     auto player = std::make_unique<RecordPlayer>();
     recordPlayerStart(*player, reader, options.smoothing);
     double last = timerSeconds();
     do {
         const bool shift = displayKeyHeld(display, SCAN_SHIFT_LEFT) || displayKeyHeld(display, SCAN_SHIFT_RIGHT);
+        if (std::any_of(muteKeys.begin(), muteKeys.end(),
+                        [&](int scanCode) { return scanCode != 0 && displayKeyPressed(display, scanCode); }))
+            soundToggleMute(sound);
+        displayForgetTaps(display);  // a press acts once; the window's events come in while drawing
         for (std::string key = readKey(display); !key.empty(); key = readKey(display)) {
             const double from = player->position;
-            if (key == "m" || key == "M") soundToggleMute(sound);
-            else if (replayKey(*player, key, shift) && key != "." && player->position != from)
+            if (replayKey(*player, key, shift) && key != "." && player->position != from)
                 soundWatchReset(sound.watch);  // a jump is no burst of every shot on the way
         }
         const double now = timerSeconds();
@@ -93,7 +99,6 @@ void replayRun(Display& display, Sound& sound, RecordReader& reader, const Optio
         soundFrame(sound, drawn, player->panel, player->view.smoothed.received > 0, display.focused);
         const PlaybackBar bar{player->position, reader.length, player->speed, player->paused};
         drawFrame(display, drawn, player->panel, false, {}, replayHint(*player, options.replayPath), {}, &bar);
-        displayForgetTaps(display);
         sleepMs(display, FRAME_PAUSE_MS);
     } while (!keyDown(display, SCAN_ESCAPE) && !stopRequested());
 }

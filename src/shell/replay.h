@@ -2,6 +2,7 @@
 // move through it and its bar along the bottom, until Escape.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "display/display.h"
@@ -24,8 +25,10 @@ bool replayKey(RecordPlayer& player, const std::string& key, bool shift);
 // file is refused; a cut or damaged file's end is told on the status stream.
 bool replayOpen(RecordReader& reader, const std::string& path);
 
-// Plays the open recording in the open window until Escape or a stop, heard as the match
-// was (M mutes); a jump starts the sound's watch afresh.
-void replayRun(Display& display, Sound& sound, RecordReader& reader, const Options& options);
+// Plays the open recording in the open window until Escape or a stop, heard as the
+// recording copy heard the match; the keys `muteKeys` (scan codes, 0: none) mute, and a
+// jump starts the sound's watch afresh.
+void replayRun(Display& display, Sound& sound, RecordReader& reader, const Options& options,
+               std::span<const int> muteKeys);
 
 }  // namespace netduel

@@ -18,6 +18,9 @@ namespace netduel {
 
 namespace {
 
+constexpr int CHAT_KEY_FLUSH = 50;                          // keys dropped on entering chat mode
+constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's chat name
+
 // A game key of the control word, and the controller's button that does the same.
 struct ControlKey {
     GameKey key;
@@ -111,22 +114,16 @@ void shellEnterChat(Shell& shell, int scanCode)
 
 // J and the game keys as bound, and the controller; not sampled in chat mode. J and the
 // chat key act only while there is no attempt or connection and only while there is
-// one, respectively.
+// one, respectively. J and the toggles act on the press and never wait for the release:
+// the frame, and with it a host in this copy, goes on however long the key is held.
 void shellSampleKeys(Shell& shell)
 {
     Display& display = shell.display;
-    const bool busy = lobbyClientBusy(shell.net.client);
-    if (keyDown(display, SCAN_J) && !busy) {
+    if ((displayKeyPressed(display, SCAN_J) || shell.connectNow) && !lobbyClientBusy(shell.net.client))
         shellConnect(shell);
-        waitKeyRelease(display, SCAN_J);
-    } else if (shell.connectNow && !busy) {
-        shellConnect(shell);
-    }
     shell.connectNow = false;
     const int chat = shellKeyDown(shell, GAME_KEY_CHAT);
     if (chat && lobbyClientBusy(shell.net.client)) shellEnterChat(shell, chat);
-    // The toggles act on the press and never wait for the release: the frame, and with
-    // it a host in this copy, goes on however long the key is held.
     if (shellKeyPressed(shell, GAME_KEY_CIRCLE)) shell.autoCircle = true;
     if (shellKeyPressed(shell, GAME_KEY_OVERLAY)) shell.overlay = !shell.overlay;
     if (shellKeyPressed(shell, GAME_KEY_MUTE)) soundToggleMute(shell.sound);
@@ -182,28 +179,24 @@ void shellNoteAsked(Shell& shell, std::string_view line)
     if (request.rfind(CODE_REN, 0) == 0) shell.askedName = request.substr(CODE_REN.size());
 }
 
-void shellAskName(Shell& shell, const std::string& line)
-{
-    if (chatSendLine(shell.net.client, line)) shellNoteAsked(shell, line);
-}
-
-// What the settings keep of the lobby: the host joined, unless it is this copy, and the
-// name asked for once the lobby grants it (the server keeps its first 32 characters).
+// What the settings keep of the lobby: the host joined, unless it is this copy or
+// --join's, and the name typed with /name once the lobby grants it (the server keeps its first 32 characters).
 void shellNoteLobby(Shell& shell, bool wasConnected)
 {
     const LobbyClient& client = shell.net.client;
-    if (client.connected && !wasConnected && !shell.net.server.host) {
+    if (client.connected && !wasConnected && !shell.net.server.host && !shell.joinGiven) {
         shell.joinedHost = shell.serverAddress;
         shell.joinedPort = shell.port;
     }
     const std::string_view own = lobbyClientOwnName(client);
     if (shell.askedName && lobbyClientOwnSlot(client) >= 0 && own == std::string_view(*shell.askedName).substr(0, NAME_CHARS)) {
         shell.chatName = own;
+        shell.nameChosen = true;
         shell.askedName.reset();
     }
 }
 
-// A connection that just came up asks for the chosen name; one that is gone ends chat
+// A connection that just came up asks for the run's name; one that is gone ends chat
 // mode, keeping the unsent line for the next time chat opens.
 void shellServiceClient(Shell& shell)
 {
@@ -212,7 +205,7 @@ void shellServiceClient(Shell& shell)
     const bool wasConnected = client.connected;
     lobbyClientService(client);
     if (client.connected && !wasConnected && !shell.chatName.empty())
-        shellAskName(shell, "/name " + shell.chatName);
+        chatSendLine(client, "/name " + shell.chatName);
     shellNoteLobby(shell, wasConnected);
     if (!lobbyClientBusy(client)) shell.chatMode = false;
     if (shell.chatMode) {
@@ -321,14 +314,21 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, 
 
 Settings shellSettings(const Shell& shell, Settings saved)
 {
-    saved.name = shell.chatName;
+    if (shell.nameChosen) saved.name = shell.chatName;
     if (!shell.joinedHost.empty()) {
         saved.joinAddress = shell.joinedHost;
         saved.joinPort = shell.joinedPort;
     }
-    saved.window = shell.display.shown;
-    saved.sound.volume = shell.sound.settings.volume;
-    saved.sound.muted = shell.sound.settings.muted;
+    const DisplayWindow& shown = shell.display.shown;
+    const DisplayWindow& opened = shell.windowAtStart;
+    if (shown.width != opened.width || shown.height != opened.height) {
+        saved.window.width = shown.width;
+        saved.window.height = shown.height;
+    }
+    if (shown.fullscreen != opened.fullscreen) saved.window.fullscreen = shown.fullscreen;
+    const SoundSettings& heard = shell.sound.settings;
+    if (heard.volume != shell.soundAtStart.volume) saved.sound.volume = heard.volume;
+    if (heard.muted != shell.soundAtStart.muted) saved.sound.muted = heard.muted;
     return saved;
 }
 
@@ -364,6 +364,8 @@ bool shellStart(Shell& shell, const ShellStart& start)
         shell.port = start.lastPort;
     }
     shell.chatName = start.name;
+    shell.joinGiven = start.mode == RunMode::Join;
+    shell.windowAtStart = shell.display.shown;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
     if (shell.browsed) {  // picked under the question: joined as --join would
         shell.serverAddress = findAddressText(shell.browsed->address);
@@ -410,7 +412,8 @@ bool shellFrame(Shell& shell)
     }
     shellServiceClient(shell);
     recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
-    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry, nullptr, &shell.rewind);
+    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry, nullptr,
+              shell.lastTime, &shell.rewind);
     registrarTick(shell.registrar, shell.lastTime, hostFreeShips(shell.net.server), portMapperTick(shell.portMapper));
     shellServicePractice(shell);
     std::vector<std::string> overlay;

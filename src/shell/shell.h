@@ -17,7 +17,7 @@
 #include "lobby/lobby.h"
 #include "lobby/lobby_protocol.h"
 #include "display/display.h"
-#include "record/record.h"
+#include "record/record_live.h"
 #include "shell/host.h"
 #include "shell/options.h"
 #include "sound/sound.h"
@@ -27,10 +27,7 @@
 
 namespace netduel {
 
-inline constexpr int CHAT_KEY_FLUSH = 50;              // keys dropped on entering chat mode
-inline constexpr int FRAME_PAUSE_MS = 3;
 inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
-inline constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's chat name
 
 // How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
 // without asking and the player's client connects on the first frame; Join: never
@@ -89,9 +86,13 @@ struct Shell {
     std::optional<FoundHost> browsed;  // the host picked under "Create Host?"
     Sound sound;                // opened beside the window; silent without a device
     RecordClient recording;     // --record: what the client hears, while its file is open
-    std::string joinedHost;     // the host joined last, other than this copy; kept in the settings
+    std::string joinedHost;     // the host joined last, other than this copy or --join's; kept in the settings
     std::uint16_t joinedPort = 0;
-    std::optional<std::string> askedName;  // the name last asked for, until the lobby grants it
+    bool joinGiven = false;     // --join: its host holds for the run, the settings do not keep it
+    std::optional<std::string> askedName;  // the name last typed with /name, until the lobby grants it
+    bool nameChosen = false;    // the lobby granted a name typed in chat; the settings keep it
+    DisplayWindow windowAtStart;  // the window as opened: the settings keep only the player's changes
+    SoundSettings soundAtStart;   // the sound as opened (set once it is open), likewise
     Bindings bindings = bindingsDefault();  // the keys each game key answers to
 };
 
@@ -101,8 +102,9 @@ struct Shell {
 // The views point into `options` and `saved`.
 ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved = {});
 
-// `saved` with what this run changed: the chat name (--name, or the last one the lobby
-// granted as asked), the host joined last, the window as it is and the volume and mute.
+// `saved` with what the player changed in this run: the chat name the lobby granted as
+// typed with /name, the host joined last (not --join's), and the window, volume and mute
+// where they differ from the run's start. Options hold for their run only.
 Settings shellSettings(const Shell& shell, Settings saved);
 
 // The keys each game key answers to from now on, the window's full-screen keys among them.

@@ -99,7 +99,8 @@ void soundWatchMatch(SoundWatch& watch, const MatchState& drawn, int ownSlot, bo
 
 void soundWatchLobby(SoundWatch& watch, const LobbyClient& client, std::vector<SoundCue>& cues)
 {
-    const bool busy = lobbyClientBusy(client);
+    // A replay's panel is connected without a peer of its own; its link's loss is heard too.
+    const bool busy = lobbyClientBusy(client) || client.connected;
     const int ownSlot = lobbyClientOwnSlot(client);
     if (watch.lobbySeen) {
         if (client.connected && !watch.connected) cues.push_back({SoundEffect::Connected, 0.0f});

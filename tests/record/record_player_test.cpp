@@ -1,9 +1,14 @@
 // Playing a recording back: a seek shows what playing straight there shows, and pause,
-// speed and steps change when snapshots are shown, never which.
+// speed and steps change when snapshots are shown, never which; the replay's sound.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "base/timer.h"
+#include "lobby/lobby_client.h"
 #include "record/record_player.h"
 #include "record_fixture.h"
+#include "sound/sound_cues.h"
 
 namespace netduel {
 namespace {
@@ -68,8 +73,8 @@ TEST_F(PlayerTest, SeekingShowsWhatPlayingStraightThereShows)
         for (int i = 0; i < HISTORY_LINES; ++i)
             EXPECT_STREQ(seeking->panel.history[i], straight->panel.history[i]) << where << " line " << i;
         EXPECT_EQ(seeking->players, straight->players) << where;
-        EXPECT_EQ(seeking->slot, 1) << where;
-        EXPECT_TRUE(seeking->connected) << where;
+        EXPECT_EQ(lobbyClientOwnSlot(seeking->panel), 1) << where;
+        EXPECT_TRUE(seeking->panel.connected) << where;
     }
     EXPECT_TRUE(straight->paused) << "the end pauses";
     EXPECT_DOUBLE_EQ(straight->position, reader.length);
@@ -116,6 +121,60 @@ TEST_F(PlayerTest, PauseSpeedAndStepsChangeWhenSnapshotsShowNeverWhich)
     EXPECT_EQ(player->speed, PLAYER_SPEED_MAX);
     recordPlayerSpeed(*player, -10);
     EXPECT_EQ(player->speed, PLAYER_SPEED_MIN);
+}
+
+
+// The replay hears the match as the recording copy heard it: its own ship's shots as its
+// own (in the middle), the other ship's as the other's, and its connection come and go.
+TEST(PlayerSound, TheRecordingCopysSlotAndLinkAreHeardAsItsOwn)
+{
+    test::RecordFolder folder;
+    const std::string path = folder.path("slot.ndrec");
+    RecordWriter writer;
+    ASSERT_TRUE(recordWriterOpen(writer, path, 0.0));
+    test::SampleMatch sample;
+    for (int i = 0; i <= 90; ++i) {
+        const double at = i / 30.0;
+        if (i == 15) recordWriterLink(writer, true, at);
+        if (i == 15) recordWriterSlot(writer, 0, at);
+        if (i == 75) recordWriterLink(writer, false, at);
+        if (i == 75) recordWriterSlot(writer, -1, at);
+        timerSetManual(at);  // the guns' cooldown runs on the program clock
+        recordWriterSnapshot(writer, sample.next(), at);
+        recordWriterTick(writer, at);
+    }
+    timerSetReal();
+    recordWriterClose(writer);
+    RecordReader reader;
+    std::string problem;
+    ASSERT_TRUE(recordReaderOpen(reader, path, problem)) << problem;
+    auto player = std::make_unique<RecordPlayer>();
+    recordPlayerStart(*player, reader, true);
+    SoundWatch watch;
+    std::vector<SoundCue> cues;
+    std::map<SoundEffect, int> heard;
+    int ownSlotSeen = -1;
+    while (!player->paused) {
+        const MatchState& drawn = recordPlayerFrame(*player, 1.0 / 60.0);
+        ownSlotSeen = std::max(ownSlotSeen, lobbyClientOwnSlot(player->panel));
+        cues.clear();
+        soundWatchMatch(watch, drawn, lobbyClientOwnSlot(player->panel), player->view.smoothed.received > 0, cues);
+        soundWatchLobby(watch, player->panel, cues);
+        for (const SoundCue& cue : cues) {
+            ++heard[cue.effect];
+            if (cue.effect == SoundEffect::OwnShot) {
+                EXPECT_EQ(cue.pan, 0.0f);
+            }
+        }
+    }
+    recordReaderClose(reader);
+    EXPECT_EQ(ownSlotSeen, 0);
+    EXPECT_EQ(heard[SoundEffect::Connected], 1);
+    EXPECT_EQ(heard[SoundEffect::Lost], 1);
+    // Ship 0 fires (the guns' cooldown is shared, so ship 1 never does): its own while the
+    // recording copy holds slot 0, the other's before and after.
+    EXPECT_GT(heard[SoundEffect::OwnShot], 0);
+    EXPECT_GT(heard[SoundEffect::OtherShot], 0);
 }
 
 }  // namespace

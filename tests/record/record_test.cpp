@@ -2,11 +2,16 @@
 // damage, foreign and newer files are refused, and a dedicated host's folder rotates.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "record/record_codec.h"
+#include "record/record_info.h"
+#include "record/record_live.h"
 #include "record_fixture.h"
 
 namespace netduel {
@@ -70,6 +75,54 @@ TEST(RecordFile, ReadsBackEveryRecordWithItsTimeAcrossBlocks)
     recordReaderClose(reader);
 }
 
+// A recording of format 1 (each snapshot's differences in four bytes a word) still plays: the same
+// records, block by block, as the file of today's layout they are made from.
+TEST(RecordFile, AFileOfFormatOneReadsAsTheCurrentOne)
+{
+    RecordFolder folder;
+    std::string path;
+    const std::vector<std::uint8_t> bytes = sampleBytes(folder, "now.ndrec", 2.5, path);
+    RecordReader now = opened(path);
+    RecordHeader header;
+    ASSERT_EQ(recordHeaderDecode(bytes, header), RecordHeaderFault::Ok);
+    EXPECT_EQ(header.version, RECORD_VERSION);
+    header.version = 1;
+    RecordBytes old = recordHeaderEncode(header);
+    std::vector<std::vector<RecordEvent>> blocks(now.blocks.size());
+    for (std::size_t i = 0; i < now.blocks.size(); ++i) {
+        const RecordBlockEntry& entry = now.blocks[i];
+        ASSERT_TRUE(recordReaderBlock(now, i, blocks[i]));
+        RecordBytes raw;
+        ASSERT_TRUE(recordInflate(std::span(bytes).subspan(entry.offset + RECORD_BLOCK_HEADER, entry.stored), entry.raw, raw));
+        EXPECT_EQ(recordBlockEncode(blocks[i], entry.baseMicros, RECORD_VERSION), raw) << "block " << i;
+        const RecordBytes stored = recordDeflate(recordBlockEncode(blocks[i], entry.baseMicros, 1));
+        RecordBlockHeader head{0, std::uint32_t(recordBlockEncode(blocks[i], entry.baseMicros, 1).size()),
+                               entry.baseMicros, entry.records, 0};
+        const auto headBytes = recordBlockHeaderEncode(head, stored);
+        old.insert(old.end(), headBytes.begin(), headBytes.end());
+        old.insert(old.end(), stored.begin(), stored.end());
+    }
+    recordReaderClose(now);
+    const std::string oldPath = folder.path("old.ndrec");
+    test::writeBytes(oldPath, old);
+    RecordReader reader = opened(oldPath);
+    EXPECT_EQ(reader.version, 1);
+    EXPECT_EQ(reader.damage, "");
+    ASSERT_EQ(reader.blocks.size(), blocks.size());
+    std::vector<RecordEvent> events;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        ASSERT_TRUE(recordReaderBlock(reader, i, events)) << "block " << i;
+        ASSERT_EQ(events.size(), blocks[i].size());
+        for (std::size_t j = 0; j < events.size(); ++j) {
+            EXPECT_EQ(events[j].kind, blocks[i][j].kind);
+            EXPECT_EQ(events[j].time, blocks[i][j].time);
+            EXPECT_EQ(events[j].snapshot, blocks[i][j].snapshot);
+            EXPECT_EQ(events[j].text, blocks[i][j].text);
+        }
+    }
+    recordReaderClose(reader);
+}
+
 // The block on disk is all a killed copy leaves: it must be there within a second of its
 // first record, before the writer closes.
 TEST(RecordFile, ABlockReachesTheFileWithinASecondWhileRecording)
@@ -88,6 +141,22 @@ TEST(RecordFile, ABlockReachesTheFileWithinASecondWhileRecording)
         recordReaderClose(reader);
     }
     recordWriterClose(writer);
+}
+
+// A writer opened again ends the recording it had open, whole, before the new one.
+TEST(RecordFile, OpeningAgainEndsTheOpenRecordingWhole)
+{
+    RecordFolder folder;
+    RecordWriter writer;
+    ASSERT_TRUE(recordWriterOpen(writer, folder.path("first.ndrec"), 0.0));
+    recordWriterLine(writer, "before", 0.25);
+    ASSERT_TRUE(recordWriterOpen(writer, folder.path("second.ndrec"), 1.0));
+    recordWriterClose(writer);
+    RecordReader reader = opened(folder.path("first.ndrec"));
+    std::vector<RecordEvent> events;
+    ASSERT_TRUE(recordReaderBlock(reader, 0, events)) << "the first recording's open block was lost";
+    EXPECT_EQ(events.back().text, "before");
+    recordReaderClose(reader);
 }
 
 TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
@@ -121,6 +190,23 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
             damages.push_back({bytes, 1, "damaged at byte " + std::to_string(hit.offset)});
             damages.back().bytes[at] ^= std::uint8_t(1u << bit);
         }
+    // Block 1's records spoilt under a checksum that holds: it no longer decodes.
+    {
+        RecordBlockHeader header;
+        ASSERT_TRUE(recordBlockHeaderDecode(std::span(bytes).subspan(hit.offset, RECORD_BLOCK_HEADER), header));
+        RecordBytes raw;
+        ASSERT_TRUE(recordInflate(std::span(bytes).subspan(hit.offset + RECORD_BLOCK_HEADER, hit.stored), hit.raw, raw));
+        raw[0] = 0xFF;  // no record type
+        const RecordBytes stored = recordDeflate(raw);
+        header.stored = std::uint32_t(stored.size());
+        const auto head = recordBlockHeaderEncode(header, stored);
+        std::vector<std::uint8_t> spoilt(bytes.begin(), bytes.begin() + std::ptrdiff_t(hit.offset));
+        spoilt.insert(spoilt.end(), head.begin(), head.end());
+        spoilt.insert(spoilt.end(), stored.begin(), stored.end());
+        spoilt.insert(spoilt.end(), bytes.begin() + std::ptrdiff_t(hit.offset + RECORD_BLOCK_HEADER + hit.stored),
+                      bytes.end());
+        damages.push_back({spoilt, 1, "damaged at byte " + std::to_string(hit.offset) + ": the block does not decode"});
+    }
     const std::string damaged = folder.path("damaged.ndrec");
     for (const Damage& damage : damages) {
         test::writeBytes(damaged, damage.bytes);
@@ -133,6 +219,12 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
         if (damage.blocks == blocks.size() - 1) {
             EXPECT_EQ(reader.length, before.back().time) << where;
         }
+        // --info tells the same.
+        RecordSummary summary;
+        EXPECT_TRUE(recordSummarize(reader, summary)) << where;
+        const std::string info = recordInfoText(reader, summary);
+        EXPECT_NE(info.find(damage.says.empty() ? "\ncut no\n" : "\ncut yes: " + damage.says), std::string::npos)
+            << where << ":\n" << info;
         recordReaderClose(reader);
     }
 }
@@ -223,11 +315,29 @@ TEST(RecordDir, NamesByStartAndKeepsOnlyTheNewest)
 {
     RecordFolder folder;
     const std::int64_t start = 1793547045;  // 2026-11-01 15:30:45 UTC
-    for (const char* name : {"match-20261101-153045.ndrec", "match-20261101-153045-2.ndrec"}) {
-        const std::string path = recordDirPath(folder.root, start);
-        EXPECT_EQ(std::filesystem::path(path).filename(), name);
-        test::writeBytes(path, {});
+    // Two hosts starting in one second into one folder: each file its own, both whole.
+    RecordWriter writers[2];
+    for (RecordWriter& writer : writers) ASSERT_TRUE(recordDirOpen(writer, folder.root, start, 0.0));
+    for (int i = 0; i < 2; ++i) recordWriterLine(writers[i], "host " + std::to_string(i), 0.5);
+    for (RecordWriter& writer : writers) recordWriterClose(writer);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(std::filesystem::path(writers[i].path).filename(),
+                  i == 0 ? "match-20261101-153045.ndrec" : "match-20261101-153045-2.ndrec");
+        RecordReader reader = opened(writers[i].path);
+        std::vector<RecordEvent> events;
+        ASSERT_TRUE(recordReaderBlock(reader, 0, events));
+        EXPECT_EQ(events.back().text, "host " + std::to_string(i));
+        recordReaderClose(reader);
     }
+    // A name taken by a link that leads nowhere: skipped, and nothing made where it leads.
+    std::filesystem::create_symlink(folder.path("elsewhere"), recordDirPath(folder.root, start + 60));
+    RecordWriter writer;
+    ASSERT_TRUE(recordDirOpen(writer, folder.root, start + 60, 0.0));
+    EXPECT_EQ(writer.path, recordDirPath(folder.root, start + 60, 2));
+    recordWriterClose(writer);
+    EXPECT_FALSE(std::filesystem::exists(folder.path("elsewhere")));
+    std::filesystem::remove(recordDirPath(folder.root, start + 60));
+    std::filesystem::remove(writer.path);
     for (int minute = 1; minute <= 3; ++minute) test::writeBytes(recordDirPath(folder.root, start + 60 * minute), {});
     test::writeBytes(folder.path("notes.txt"), {});
     test::writeBytes(folder.path("match-2026.ndrec"), {});

@@ -1,6 +1,7 @@
-// End-to-end settings: the real game joins a --dedicated host, takes a name with /name
-// (and is refused another) and leaves with Escape; its file then holds the name and the
-// host, and the next start without options has J go there under that name. A read-only
+// End-to-end settings: the real game joins a --dedicated host with --join, --mute,
+// --volume and --name, takes a name with /name (and is refused another) and leaves with
+// Escape; its file then holds the name but none of the options. A start that joins with
+// J and mutes with M keeps both, the next start has J go there, and --window is not kept. A read-only
 // settings folder costs one status line and nothing of the game. e2e.sh runs it inside
 // a private network and mount namespace with its own Xvfb; argv[1] is the game executable.
 #include <sys/mount.h>
@@ -38,7 +39,7 @@ std::string settingsFolder(const std::string& name)
     return folder;
 }
 
-TEST(SettingsEndToEnd, ANameAndTheHostJoinedAreKeptForTheNextStartAndAReadOnlyFolderCostsOneLine)
+TEST(SettingsEndToEnd, WhatThePlayerChangesIsKeptForTheNextStartAndTheOptionsHoldForTheirRunOnly)
 {
     auto host = spawn(gamePath, {"--dedicated", "--port", std::to_string(PORT)}, false);
     const auto hostSays = [&](const std::string& text, int times) {
@@ -47,9 +48,16 @@ TEST(SettingsEndToEnd, ANameAndTheHostJoinedAreKeptForTheNextStartAndAReadOnlyFo
     ASSERT_TRUE(hostSays("Host running!\n", 1));
     const std::string address = "127.0.0.1:" + std::to_string(PORT);
     const std::string kept = settingsFolder("kept");
-    auto game = spawn(gamePath, {"--join", address}, true, kept);
+    const std::string file = kept + "/netduel/netduel.conf";
+    const auto expectLines = [&](std::initializer_list<std::string> present, std::initializer_list<std::string> absent) {
+        const std::string text = fileText(file);
+        for (const std::string& line : present) EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line << " not in:\n" << text;
+        for (const std::string& part : absent) EXPECT_EQ(text.find(part), std::string::npos) << part << " in:\n" << text;
+    };
+    // Options for this run only: --join's host, --mute, --volume and --name.
+    auto game = spawn(gamePath, {"--join", address, "--mute", "--volume", "10", "--name", "Ann"}, true, kept);
     std::string window = windowOf(game->pid);
-    ASSERT_TRUE(hostSays("Cli0 connected from", 1));
+    ASSERT_TRUE(hostSays(" Ann\n", 1));
     // A name the lobby grants is the player's; one it replaces (it holds a blank) is not.
     for (const std::string& line : {std::string("/name Bob"), std::string("/name Bob Smith")}) {
         press(window, "c");
@@ -60,22 +68,40 @@ TEST(SettingsEndToEnd, ANameAndTheHostJoinedAreKeptForTheNextStartAndAReadOnlyFo
     ASSERT_TRUE(hostSays("NME Bob Lamer", 1));
     press(window, "Escape");
     ASSERT_TRUE(waitFor([&] { return game->ended(); }));
-    const std::string text = fileText(kept + "/netduel/netduel.conf");
-    for (const std::string& line : {std::string("\nname = Bob\n"), std::string("\njoin-address = 127.0.0.1\n"),
-                                   "\njoin-port = " + std::to_string(PORT) + "\n"})
-        EXPECT_NE(text.find(line), std::string::npos) << line << " not in:\n" << text;
+    expectLines({"name = Bob", "mute = no", "volume = 70", "window-width = 1024", "window-height = 768"},
+                {"join-address", "join-port", "Ann"});
 
-    // No option: the question, then J joins that host and asks for that name.
+    // The question answered n, J to --port's host under the kept name, and M: both kept.
+    game = spawn(gamePath, {"--port", std::to_string(PORT)}, true, kept);
+    window = windowOf(game->pid);
+    xdotool("windowfocus --sync " + window + " type --delay 30 n");
+    press(window, "Return");
+    ASSERT_TRUE(waitFor([&] { return rowShows(screenshot(window), 0, "Press J to connect to " + address); }));
+    press(window, "j");
+    EXPECT_TRUE(hostSays(" Bob\n", 2)) << host->outText;
+    press(window, "m");
+    press(window, "Escape");
+    ASSERT_TRUE(waitFor([&] { return game->ended(); }));
+    EXPECT_TRUE(game->exitedWith(0)) << game->status;
+    expectLines({"name = Bob", "mute = yes", "join-address = 127.0.0.1", "join-port = " + std::to_string(PORT)}, {});
+
+    // No option: J goes to the host joined last.
     game = spawn(gamePath, {}, true, kept);
     window = windowOf(game->pid);
     xdotool("windowfocus --sync " + window + " type --delay 30 n");
     press(window, "Return");
     EXPECT_TRUE(waitFor([&] { return rowShows(screenshot(window), 0, "Press J to connect to " + address); }));
-    press(window, "j");
-    EXPECT_TRUE(hostSays(" Bob\n", 2)) << host->outText;
     press(window, "Escape");
     ASSERT_TRUE(waitFor([&] { return game->ended(); }));
-    EXPECT_TRUE(game->exitedWith(0)) << game->status;
+
+    // --window, for its run only; Escape once the question is answered.
+    game = spawn(gamePath, {"--window", "800x600"}, true, kept);
+    window = windowOf(game->pid);
+    ASSERT_TRUE(waitFor([&] { return windowSize(window) == std::pair(800, 600); }));
+    xdotool("windowfocus --sync " + window + " type --delay 30 n");
+    press(window, "Return");
+    ASSERT_TRUE(waitFor([&] { return game->ended(); }, DEADLINE, [&] { press(window, "Escape"); }));
+    expectLines({"window-width = 1024", "window-height = 768", "join-port = " + std::to_string(PORT)}, {"800", "600"});
 
     // A read-only folder: one status line for the two changes (the name, then M), and the game plays.
     const std::string readOnly = settingsFolder("read-only");

@@ -2,6 +2,7 @@
 // the bindings resolved through SDL's key names.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +13,9 @@
 
 namespace netduel {
 namespace {
+
+// The ranges a caller gives for the window's side, the volume and the level.
+constexpr SettingsRanges RANGES{4096, 100, 3};
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -56,12 +60,12 @@ TEST(SettingsPath, ConfigHomeCountsWhenAbsoluteElseHomesDotConfig)
 TEST_F(SettingsTest, EverySettingComesBackWithBlanksQuotesLatin1AndControlBytes)
 {
     Settings settings{"", "host.example", 5000, {800, 600, true}, {0, true, false}, 3, "http://list.example:42080/"};
-    settingsLoad(file, path);  // no file yet is no problem; its folder is made
+    settingsLoad(file, path, RANGES);  // no file yet is no problem; its folder is made
     for (const char* name : {" Ren\xE9 said \"hi\"", "a \\#=, \"b\" ", "\"q", "\x01"}) {
         settings.name = name;
         ASSERT_TRUE(settingsSave(file, settings));
         SettingsFile again;
-        EXPECT_EQ(settingsLoad(again, path), settings) << read();
+        EXPECT_EQ(settingsLoad(again, path, RANGES), settings) << read();
     }
     EXPECT_NE(read().find("\nkey-overlay = F3\n"), std::string::npos) << "every key of ours has a line";
     EXPECT_EQ(log(), "");
@@ -70,7 +74,7 @@ TEST_F(SettingsTest, EverySettingComesBackWithBlanksQuotesLatin1AndControlBytes)
 TEST_F(SettingsTest, ForeignLinesCommentsAndUnchangedLinesSurviveARewrite)
 {
     write("# mine\r\n\n  volume=40  \nfuture-key = \"x\" y\nmute = on\n");
-    Settings settings = settingsLoad(file, path);
+    Settings settings = settingsLoad(file, path, RANGES);
     EXPECT_EQ(settings.sound, (SoundSettings{40, true, false}));
     settings.sound.volume = 55;
     ASSERT_TRUE(settingsSave(file, settings));
@@ -84,16 +88,17 @@ TEST_F(SettingsTest, BadLinesAreToldTheGoodOnesStandAndTheFileIsLeftAsItIs)
 {
     using namespace std::string_literals;
     const std::string bytes = "volume = 30\nvolume = 31\nmute = maybe\nlevel = 4\nname = \"open\n"
-                              "join-address = a:1\nno equals\nwindow-width = 1e3\n\x01\x00garbage\njoin-port = 9\n"s;
+                              "join-address = a:1\nno equals\nwindow-width = 1e3\n\x01\x00garbage\nwindow-height = 4097\n"
+                              "join-port = 9\n"s;
     write(bytes);
     Settings expected;
     expected.sound.volume = 30;
     expected.joinPort = 9;
-    Settings settings = settingsLoad(file, path);
+    Settings settings = settingsLoad(file, path, RANGES);
     EXPECT_EQ(settings, expected);
     EXPECT_EQ(log().rfind(path + ":2: volume is set on line 1 already; the default is used and the file is left as "
                           "it is\n" + path + ":3: mute takes yes or no, not 'maybe';", 0), 0u) << log();
-    EXPECT_EQ(log().substr(log().rfind('\n', log().size() - 2) + 1), path + ": 5 more bad lines\n");
+    EXPECT_EQ(log().substr(log().rfind('\n', log().size() - 2) + 1), path + ": 6 more bad lines\n");
     settings.name = "Bob";
     settingsKeep(file, settings, 100.0);
     EXPECT_FALSE(settingsSave(file, settings));
@@ -124,7 +129,7 @@ TEST_F(SettingsTest, BindingsTakeOneOrTwoKeysAndAKeyDoesOneThing)
     for (const auto& c : cases) {
         write(c.lines);
         const std::size_t logged = log().size();
-        settingsLoad(file, path);
+        settingsLoad(file, path, RANGES);
         const Bindings bindings = settingsBindings(file, displayKeyNamed);  // SDL's names, no window
         const std::string told = log().substr(logged);
         const auto& keys = bindings.keys;
@@ -133,6 +138,43 @@ TEST_F(SettingsTest, BindingsTakeOneOrTwoKeysAndAKeyDoesOneThing)
                   std::tuple(c.fire[0], c.fire[1], c.chat, c.thrust, SCAN_M, c.problems, c.problems > 0))
             << c.lines << told;
     }
+}
+
+}  // namespace
+}  // namespace netduel
+
+namespace netduel {
+namespace {
+
+// A settings file kept elsewhere through a symbolic link stays so, and the temporary file
+// a write cut short by a crash left beside it goes with the next write; a fresh one (a
+// write of another copy under way) and files of other names stay.
+TEST_F(SettingsTest, ALinkIsWrittenThroughAndACrashedWritesLeftoverGoesWithTheNextWrite)
+{
+    const std::string real = dir + "/real/netduel.conf";
+    std::filesystem::create_directories(dir + "/real");
+    std::filesystem::create_directories(dir + "/netduel");
+    std::ofstream(real) << "name = Ann\n";
+    std::filesystem::create_symlink("../real/netduel.conf", path);
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
+    struct Beside {
+        std::string name;
+        bool old;
+        bool stays;
+    };
+    const Beside beside[] = {{"netduel.conf.Ab12Cd", true, false}, {"netduel.conf.Xy34Zw", false, true},
+                             {"netduel.conf.bak", true, true}, {"other.conf.Qr56St", true, true}};
+    for (const Beside& b : beside) {
+        std::ofstream(dir + "/real/" + b.name) << "half";
+        if (b.old) std::filesystem::last_write_time(dir + "/real/" + b.name, old);
+    }
+    Settings settings = settingsLoad(file, path, RANGES);
+    ASSERT_EQ(settings.name, "Ann");
+    settings.name = "Bob";
+    ASSERT_TRUE(settingsSave(file, settings)) << log();
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_NE(read().find("name = Bob\n"), std::string::npos) << read();
+    for (const Beside& b : beside) EXPECT_EQ(std::filesystem::exists(dir + "/real/" + b.name), b.stays) << b.name;
 }
 
 }  // namespace

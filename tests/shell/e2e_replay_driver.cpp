@@ -3,6 +3,7 @@
 // summarizes it without a window; a file that is no recording, or of a newer format, is
 // refused with status 1 before any window. e2e.sh runs it inside a private network
 // namespace with its own Xvfb; argv[1] is the game executable.
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,44 @@ TEST_F(ReplayEndToEnd, AKilledRecordingPlaysInTheWindowAndTheKeysMoveTheBar)
     press(window, "Escape");
     ASSERT_TRUE(waitFor([&] { return replay->ended(); }));
     EXPECT_TRUE(replay->exitedWith(0)) << replay->status;
+}
+
+// The replay reads the settings: their mute and their mute key. SDL's disk audio writes
+// what it plays to a file, silent or not.
+TEST_F(ReplayEndToEnd, TheSettingsMuteTheReplayAndTheirMuteKeyGivesTheSoundBack)
+{
+    struct Case {
+        std::string settings;
+        const char* press;  // once the window is up; null: nothing
+        bool heard;
+    };
+    const Case cases[] = {
+        {"mute = no\n", nullptr, true},  // the recording has sounds to hear
+        {"mute = yes\n", nullptr, false},
+        {"mute = yes\nkey-mute = N\n", "n", true},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        const std::string config = folder->path("replay-settings-" + std::to_string(run));
+        const std::string played = folder->path("replay-" + std::to_string(run++) + ".raw");
+        std::filesystem::create_directories(config + "/netduel");
+        std::ofstream(config + "/netduel/netduel.conf") << c.settings;
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", played.c_str(), 1);
+        auto replay = spawn(gamePath, {"--replay", recording}, true, config);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        const std::string window = windowOf(replay->pid);
+        ASSERT_FALSE(window.empty()) << "no window";
+        ASSERT_TRUE(waitFor([&] { return barPlayed(window) > 0; })) << "it plays";
+        if (c.press) press(window, c.press);
+        ASSERT_TRUE(waitFor([&] { return barPlayed(window) == DISPLAY_WIDTH; })) << "played to its end";
+        press(window, "Escape");
+        ASSERT_TRUE(waitFor([&] { return replay->ended(); }));
+        const std::vector<std::uint8_t> bytes = test::fileBytes(played);
+        ASSERT_FALSE(bytes.empty()) << "no disk audio";
+        EXPECT_EQ(std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0; }), c.heard)
+            << c.settings;
+    }
 }
 
 TEST_F(ReplayEndToEnd, InfoSummarizesWithoutAWindow)

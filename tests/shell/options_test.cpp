@@ -366,8 +366,10 @@ TEST(Options, TheSettingsFillWhatTheCommandLineLeavesOutInAFileThatConfigMayName
               std::tuple("Cli", DisplayWindow{640, 480, true}, SoundSettings{70, true, false}, 2));
     EXPECT_EQ(parsedOptions({"--config", "my.conf", "--join", "h"}).configPath, "my.conf");
     EXPECT_EQ(problemOf({"--config", ""}), "--config needs a file name");
-    EXPECT_EQ(problemOf({"--bot", "--config", "c"}),
-              "--config needs a window that plays or watches (not --dedicated, --bot, --list or --replay)");
+    const std::string noWindow = "--config needs a window that plays or watches (not --dedicated, --bot, --list or --info)";
+    EXPECT_EQ(problemOf({"--bot", "--config", "c"}), noWindow);
+    EXPECT_EQ(problemOf({"--replay", "a", "--info", "--config", "c"}), noWindow);
+    EXPECT_EQ(parsedOptions({"--replay", "a", "--config", "c"}).configPath, "c") << "a replay reads the settings";
 }
 
 }  // namespace

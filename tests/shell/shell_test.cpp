@@ -12,6 +12,7 @@
 #include "base/status.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
+#include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
@@ -38,6 +39,7 @@ protected:
     {
         statusOut = log;
         shell.display.backEnd.pump = releaseAllKeys;
+        chatLineReset();  // the chat line outlives a test that left text in it
     }
     void TearDown() override
     {
@@ -253,6 +255,28 @@ TEST_F(ShellTest, TogglesAndTheChatKeyActOnTheirPressAndTheFrameGoesOnWhileTheyA
     shellFrame(shell);
     EXPECT_EQ(shell.chatEcho, "x");
     EXPECT_LT(pumps, 50) << "a frame waited for a release";
+}
+
+// J too: the match must not stop for as long as the hosting player holds it.
+TEST_F(ShellTest, AHostingCopyWhosePlayerHoldsJKeepsSendingSnapshotsAndConnectsOnce)
+{
+    start("y", 47304);
+    ASSERT_NE(shell.net.server.host, nullptr);
+    static int pumps;
+    pumps = 0;
+    shell.display.backEnd.pump = [](Display& display) {
+        if (++pumps > 50) releaseAllKeys(display);
+    };
+    hold(SCAN_J);
+    shellFrame(shell);
+    ENetHost* const clientHost = shell.net.client.host;
+    ASSERT_NE(clientHost, nullptr);
+    const double deadline = timerSeconds() + DEADLINE_SECONDS;
+    while (shell.view.smoothed.received < 5 && timerSeconds() < deadline) shellFrame(shell);
+    EXPECT_GE(shell.view.smoothed.received, 5) << "snapshots stopped while J was held";
+    EXPECT_TRUE(displayKeyHeld(shell.display, SCAN_J));
+    EXPECT_EQ(shell.net.client.host, clientHost) << "a held J is one press";
+    EXPECT_LT(pumps, 50) << "a frame waited for J's release";
 }
 
 TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)

@@ -159,7 +159,7 @@ double countedShare(bool stamped, int& touches)
         if (now >= hostNext) {
             hostClockAdvance(hostToggle, hostLast, hostDt);
             hostSteer(duel.host.ships[1]);
-            hostFrame(duel.server, duel.host, hostDt, hostToggle, carry, nullptr, &duel.rewind);
+            hostFrame(duel.server, duel.host, hostDt, hostToggle, carry, nullptr, hostLast, &duel.rewind);
             for (int j = 0; j < BULLETS_PER_SHIP; ++j)
                 if (duel.rewind.touched[0] & 1u << j) duel.hostHits.push_back({j, hostLast});
             duel.rewind.touched[0] = 0;
