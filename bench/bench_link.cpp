@@ -11,6 +11,13 @@
 //           that the shared cooldown refuses it;
 //   taps    the client taps X, Left and Up in turn, each press and release between two
 //           frames, every 0.1 s, and the host counts the words that carry each.
+//   fair    the host drives ship 1 to and fro across the lane ship 0's copy fires up along,
+//           and that copy taps X when the ship it draws is a bullet's flight away; a second
+//           copy steers nothing and holds ship 1: the victim. Each link runs with the words
+//           stamped and without, and reports the touches the shooter drew (bullet within
+//           10 px of the drawn ship) that the host counted, the host's hits that the
+//           shooter drew, the frames from a drawn touch to the drawn flash, and the victim's
+//           distance from its drawn ship to the nearest drawn bullet at each flash.
 // For the other ship it compares what each frame draws, held until the next frame, with
 // the host's path at the best constant delay, beside an ideal 60 fps renderer (the exact
 // position at each frame, held); for the own ship it measures key-to-drawn latency, the
@@ -21,7 +28,7 @@
 // A plain main(): `bench_link [--seconds S] [--shots N] [--only PART] [--data DIR]
 // [--link NAME]`: S
 // seconds of measurement per run (default 10), N shots per link (default 100), PART one
-// of other, own, shots, taps; DIR gets link_<profile>.dat, the other ship's drawn error
+// of other, own, shots, taps, fair; DIR gets link_<profile>.dat, the other ship's drawn error
 // over the circle run, smoothed and with --no-smoothing; NAME runs that link alone.
 #include <arpa/inet.h>
 #include <getopt.h>
@@ -35,6 +42,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <random>
 #include <string>
 #include <thread>
@@ -44,6 +52,7 @@
 #include "base/timer.h"
 #include "duel/match.h"
 #include "duel/packet_handlers.h"
+#include "duel/rewind.h"
 #include "duel/simulate.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
@@ -208,18 +217,24 @@ struct Run {
     }
 };
 
+// The emulator on `port` + 1 in front of the host on `port`, the same each way.
+bool linkToHost(Link& link, const LinkImpairment& impairment, std::uint16_t port)
+{
+    LinkConfig config;
+    config.listenPort = std::uint16_t(port + 1);
+    config.hostPort = port;
+    config.impairment[LINK_TO_HOST] = config.impairment[LINK_TO_CLIENT] = impairment;
+    config.seed = port;
+    return linkStart(link, config);
+}
+
 bool runStart(Run& run, const LinkImpairment& impairment, Pattern pattern, std::uint16_t port)
 {
     hostMatchStart(run.hostMatch);
     run.hostMatch.ships[0].position = SHIP_START;
     if (!hostCreate(run.server, run.hostMatch, port)) return false;
     lobbyServerSetCallback(run.server, countingKeyHandler);
-    LinkConfig config;
-    config.listenPort = std::uint16_t(port + 1);
-    config.hostPort = port;
-    config.impairment[LINK_TO_HOST] = config.impairment[LINK_TO_CLIENT] = impairment;
-    config.seed = port;
-    if (!linkStart(run.link, config)) return false;
+    if (!linkToHost(run.link, impairment, port)) return false;
     viewsReset(run.views, pattern);
     lobbyClientSetCallback(run.client, snapshotToEveryView);
     lobbyClientSetUserData(run.client, &run.views);
@@ -802,6 +817,216 @@ void reportTiming()
                 TIMING_DELAY * 1000.0, at(0.0), at(0.5), at(0.99), at(1.0));
 }
 
+
+// --- The fair pattern: what the shooter saw hit against what the host counted -----------------
+
+constexpr std::uint16_t FAIR_FIRST_PORT = 44130;  // two a run, stamped and not, up to 44145
+constexpr Vec2 FAIR_GUN{512.0f, 480.0f};          // ship 0, the shooter, firing up the lane
+constexpr float FAIR_LANE_Y = 300.0f;             // ship 1 driven to and fro across it
+constexpr float FAIR_SWING = 150.0f;              // px either side of the lane it turns back at
+constexpr double FAIR_FLIGHT = (FAIR_GUN.y - MUZZLE_OFFSET - FAIR_LANE_Y) / BULLET_SPEED;
+constexpr float FAIR_AIM_SLACK = 3.0f;            // px: about a frame of ship 1's way
+constexpr double FAIR_PAIRED = 0.5;               // s: a touch and a hit by the same slot this near are one shot
+
+struct SlotAt {
+    int slot;
+    double at;  // s, the program clock
+};
+
+// One copy that joined: the shooter (slot 0) or the victim (slot 1), which steers nothing.
+struct FairCopy {
+    LobbyClient client;
+    MatchState match;
+    ClientView view;
+    double clock = 0.0;
+    double last = 0.0;
+    bool toggle = false;
+};
+
+std::int32_t fairSnapshot(PacketEvent& event)
+{
+    auto* copy = static_cast<FairCopy*>(event.client->userData);
+    if (event.event->channelID == CHANNEL_SNAPSHOT) clientViewReceive(copy->view, packetBytes(*event.event), copy->clock);
+    return 0;
+}
+
+struct FairRun {
+    LobbyServer server;
+    MatchState host;
+    ShotRewind rewind;
+    Link link;
+    FairCopy copies[SHIP_COUNT];
+    std::vector<SlotAt> touches;     // the shooter drew its bullet touching ship 1
+    std::vector<SlotAt> hits;        // the host counted a bullet of ship 0 on ship 1
+    std::vector<double> flashWaits;  // s from a touch the shooter drew to the flash it drew
+    std::vector<float> victimMiss;   // px: in the victim's window, its ship to the nearest bullet at the flash
+    ~FairRun()
+    {
+        for (FairCopy& copy : copies) lobbyClientDestroy(copy.client);
+        lobbyServerDestroy(server);
+        linkStop(link);
+    }
+};
+
+bool fairStart(FairRun& run, const LinkImpairment& impairment, std::uint16_t port)
+{
+    hostMatchStart(run.host);
+    run.host.ships[0].position = FAIR_GUN;
+    run.host.ships[1].position = Vec2(FAIR_GUN.x, FAIR_LANE_Y);
+    run.host.ships[1].heading = -std::numbers::pi_v<float> / 2;
+    if (!hostCreate(run.server, run.host, port)) return false;
+    if (!linkToHost(run.link, impairment, port)) return false;
+    for (FairCopy& copy : run.copies) {
+        clientViewReset(copy.view, &copy.match);
+        lobbyClientSetCallback(copy.client, fairSnapshot);
+        lobbyClientSetUserData(copy.client, &copy);
+    }
+    return lobbyClientConnect(run.copies[0].client, "127.0.0.1", linkPort(run.link), CLIENT_CHANNELS);
+}
+
+// The shooter's frame: X tapped when ship 1 as drawn is a bullet's flight from the lane,
+// the words stamped or not; its touches and the flashes after them.
+void fairShooterFrame(FairRun& run, ControlOutbox& outbox, double& lastPress, bool measuring, bool stamped,
+                      double& touchedAt)
+{
+    FairCopy& copy = run.copies[0];
+    const double now = copy.clock = timerSeconds();
+    const double frameDt = copy.last - now;
+    copy.last = now;
+    copy.toggle = !copy.toggle;
+    lobbyClientService(copy.client);
+    clientViewSetSlot(copy.view, lobbyClientOwnSlot(copy.client));
+    copy.view.roundTrip = lobbyClientRoundTrip(copy.client).mean;
+    const Ship& seen = copy.view.drawn.ships[1];
+    const float toLane = (FAIR_GUN.x - seen.position.x) * shipFacing(seen.heading).x;
+    if (measuring && std::fabs(toLane - THRUST_SPEED * (FAIR_FLIGHT + FRAME)) < FAIR_AIM_SLACK &&
+        now - lastPress > 2 * FAIR_FLIGHT) {
+        controlOutboxPress(outbox, KEY_FIRE);
+        lastPress = now;
+    }
+    if (const auto word = controlOutboxDue(outbox, 0, copy.toggle, now)) {
+        const ControlBytes bytes = stamped ? clientViewControlBytes(copy.view, *word) : controlEncode(*word);
+        if (lobbyClientSendBytes(copy.client, CHANNEL_CONTROL, bytes, false)) {
+            enet_host_flush(copy.client.host);
+            clientViewControlSent(copy.view, *word, now);
+        }
+    }
+    const MatchState& drawn = clientViewFrame(copy.view, frameDt, now);
+    if (!measuring || copy.view.predicted.slot != 0) return;
+    if (touchedAt >= 0.0 && drawn.ships[1].hitCounter > 0) {
+        run.flashWaits.push_back(now - touchedAt);
+        touchedAt = -1.0;
+    }
+    if (touchedAt >= 0.0 && now - touchedAt > FAIR_PAIRED) touchedAt = -1.0;  // no flash followed
+    for (int k = 0; k < BULLETS_PER_SHIP; ++k) {
+        const int slot = copy.view.shots.shots[k].hostSlot;
+        const Bullet& b = drawn.ships[0].bullets[k];
+        if (!b.active || slot < 0 || !bulletTouches(drawn.ships[1].position, b.position)) continue;
+        const bool again = std::any_of(run.touches.begin(), run.touches.end(),
+                                       [&](const SlotAt& t) { return t.slot == slot && now - t.at < FAIR_PAIRED; });
+        if (again) continue;
+        run.touches.push_back({slot, now});
+        if (touchedAt < 0.0) touchedAt = now;
+    }
+}
+
+// The victim's frame: at each flash it draws on its own ship, how far the nearest bullet
+// it draws lies from it.
+void fairVictimFrame(FairRun& run, bool measuring, std::int8_t& lastFlash)
+{
+    FairCopy& copy = run.copies[1];
+    const double now = copy.clock = timerSeconds();
+    const double frameDt = copy.last - now;
+    copy.last = now;
+    lobbyClientService(copy.client);
+    clientViewSetSlot(copy.view, lobbyClientOwnSlot(copy.client));
+    copy.view.roundTrip = lobbyClientRoundTrip(copy.client).mean;
+    const MatchState& drawn = clientViewFrame(copy.view, frameDt, now);
+    const std::int8_t flash = drawn.ships[1].hitCounter;
+    if (measuring && flash > 0 && (lastFlash == 0 || flash < lastFlash)) {
+        float nearest = 1e9f;
+        for (const Bullet& b : drawn.ships[0].bullets)
+            if (b.active) nearest = std::min(nearest, distance(b.position, drawn.ships[1].position));
+        run.victimMiss.push_back(nearest);
+    }
+    lastFlash = flash;
+}
+
+// Ship 1 to and fro along the lane at thrust speed, turned about past the swing.
+void fairSteer(Ship& target)
+{
+    if (target.position.x > FAIR_GUN.x + FAIR_SWING) target.heading = std::numbers::pi_v<float> / 2;
+    if (target.position.x < FAIR_GUN.x - FAIR_SWING) target.heading = -std::numbers::pi_v<float> / 2;
+    target.position.y = FAIR_LANE_Y;
+    target.speed = THRUST_SPEED;
+}
+
+bool fairRunOnce(FairRun& run, const LinkImpairment& impairment, double seconds, std::uint16_t port, bool stamped)
+{
+    if (!fairStart(run, impairment, port)) return false;
+    ControlOutbox outbox;
+    bool hostToggle = false, victimJoined = false;
+    double hostLast = timerSeconds(), hostDt = 0.0, carry = 0.0, lastPress = 0.0, touchedAt = -1.0;
+    std::int8_t lastFlash = 0;
+    for (FairCopy& copy : run.copies) copy.last = hostLast;
+    double hostNext = hostLast + FRAME, copyNext = hostNext + CLIENT_PHASE;
+    const double connectDeadline = hostLast + CONNECT_SECONDS;
+    double measureStart = -1.0;
+    for (;;) {
+        sleepUntil(std::min(hostNext, copyNext));
+        const double now = timerSeconds();
+        // The victim joins once the shooter holds slot 0, so that it gets ship 1.
+        if (!victimJoined && lobbyClientOwnSlot(run.copies[0].client) == 0) {
+            victimJoined = lobbyClientConnect(run.copies[1].client, "127.0.0.1", linkPort(run.link), CLIENT_CHANNELS);
+        }
+        if (measureStart < 0 && run.copies[1].view.smoothed.received > 0) measureStart = now + SHOT_WARM_UP;
+        if (measureStart < 0 && now > connectDeadline) return false;
+        if (measureStart >= 0 && now >= measureStart + seconds) break;
+        const bool measuring = measureStart >= 0 && now >= measureStart;
+        if (now >= hostNext) {
+            hostClockAdvance(hostToggle, hostLast, hostDt);
+            fairSteer(run.host.ships[1]);
+            hostFrame(run.server, run.host, hostDt, hostToggle, carry, nullptr, hostLast, &run.rewind);
+            for (int j = 0; j < BULLETS_PER_SHIP && measuring; ++j) {
+                const bool again = std::any_of(run.hits.begin(), run.hits.end(), [&](const SlotAt& h) {
+                    return h.slot == j && hostLast - h.at < FAIR_PAIRED;
+                });
+                if ((run.rewind.touched[0] & 1u << j) && !again) run.hits.push_back({j, hostLast});
+            }
+            run.rewind.touched[0] = 0;
+            hostNext = std::max(hostNext + FRAME, now);
+        }
+        if (now >= copyNext) {
+            fairShooterFrame(run, outbox, lastPress, measuring, stamped, touchedAt);
+            fairVictimFrame(run, measuring, lastFlash);
+            copyNext = std::max(copyNext + FRAME, now);
+        }
+    }
+    return true;
+}
+
+// How many of `of` have one in `in` by the same slot near in time.
+int fairPaired(const std::vector<SlotAt>& of, const std::vector<SlotAt>& in)
+{
+    int n = 0;
+    for (const SlotAt& a : of)
+        n += std::any_of(in.begin(), in.end(), [&](const SlotAt& b) { return b.slot == a.slot && std::fabs(b.at - a.at) < FAIR_PAIRED; });
+    return n;
+}
+
+void reportFair(const char* link, bool stamped, const FairRun& run)
+{
+    const int touches = int(run.touches.size()), hits = int(run.hits.size());
+    const int touchHit = fairPaired(run.touches, run.hits), hitTouched = fairPaired(run.hits, run.touches);
+    std::vector<double> waits = run.flashWaits;
+    std::vector<double> miss(run.victimMiss.begin(), run.victimMiss.end());
+    const auto share = [](int part, int whole) { return whole ? 100.0 * part / whole : 0.0; };
+    std::printf("%-6s %-9s %7d %7.0f%% %6d %7.0f%% %9.1f %8.1f %9.1f %8.1f\n", link, stamped ? "stamped" : "unstamped",
+                touches, share(touchHit, touches), hits, share(hitTouched, hits),
+                waits.empty() ? 0.0 : median(waits) / FRAME, waits.empty() ? 0.0 : largest(waits) / FRAME,
+                miss.empty() ? 0.0 : median(miss), miss.empty() ? 0.0 : largest(miss));
+}
+
 struct BenchOptions {
     double seconds = DEFAULT_SECONDS;
     int shots = DEFAULT_SHOTS;
@@ -833,7 +1058,7 @@ bool parseOptions(int argc, char** argv, BenchOptions& options)
         } else if (code == 'o') {
             options.only = optarg;
             good = options.only == "other" || options.only == "own" || options.only == "shots" ||
-                   options.only == "taps";
+                   options.only == "taps" || options.only == "fair";
         } else if (code == 'd') {
             options.data = optarg;
         } else if (code == 'l') {
@@ -845,7 +1070,7 @@ bool parseOptions(int argc, char** argv, BenchOptions& options)
         }
     }
     if (good && optind == argc) return true;
-    std::fprintf(stderr, "usage: bench_link [--seconds S] [--shots N] [--only other|own|shots|taps] "
+    std::fprintf(stderr, "usage: bench_link [--seconds S] [--shots N] [--only other|own|shots|taps|fair] "
                          "[--data DIR] [--link NAME]  (S: 1 to 600 s per run, default 10; N: 1 to 1000, default 100)\n");
     return false;
 }
@@ -939,6 +1164,25 @@ int main(int argc, char** argv)
         std::printf("\nTaps of no length that reached the host (one every %.1f s, in turn):\n%-6s %12s %12s "
                     "%12s\n", TAP_PERIOD, "link", "fire", "turn", "thrust");
         for (const auto& [link, traces] : taps) reportTaps(link, traces);
+    }
+    if (part("fair")) {
+        std::printf("\nFair shots (ship 1 driven to and fro across the lane, the shooter tapping X when it draws it "
+                    "a flight away), %.0f s per run:\n", options.seconds);
+        std::printf("%-6s %-9s %7s %8s %6s %8s %9s %8s %9s %8s\n", "link", "words", "touches", "hit", "hits",
+                    "touched", "flash fr", "max", "victim px", "max");
+        std::uint16_t fairPort = FAIR_FIRST_PORT;
+        for (const LinkProfile& profile : LINK_PROFILES) {
+            for (const bool stamped : {false, true}) {
+                const std::uint16_t runPort = fairPort;
+                fairPort = std::uint16_t(fairPort + 2);
+                if (!options.link.empty() && options.link != profile.name) continue;
+                FairRun run;
+                if (!fairRunOnce(run, profile.impairment, options.seconds, runPort, stamped))
+                    std::printf("%-6s the copies did not connect\n", profile.name.data());
+                else
+                    reportFair(profile.name.data(), stamped, run);
+            }
+        }
     }
     statusOut = stdout;
     return 0;

@@ -132,6 +132,8 @@ struct Situation {
     Vec2 shooter;     // own position when the word is served
     double heading;   // own heading at rest, with the unseen turns
     double delay;     // s from the sight's moment at the host to the step serving the word
+    double enemyDelay;  // s the enemy goes on before a shot is judged: none past the sight's
+                        // moment when the host judges by the stamp, else the whole delay
     Vec2 haunt;       // the middle of the circle the enemy flies; where it is when none
     float roam;       // px: that circle's radius; 0 when none
 };
@@ -161,7 +163,7 @@ KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
     if (!level.leads) judged = BotTrack{s.track.position, Vec2(), 0.0};
     for (int i = 0; i < count; ++i) {
         const double believed = options[i].heading - brain.wobble;  // the aim error misleads it
-        const float miss = botShotMiss(judged, s.shooter, believed, s.delay, level.leadsTurns);
+        const float miss = botShotMiss(judged, s.shooter, believed, s.enemyDelay, level.leadsTurns);
         if (miss <= best) {
             best = miss;
             chosen = KEY_FIRE | options[i].bits;
@@ -293,6 +295,7 @@ Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
     s.delay = (now - sight.received) + std::max(0.0, brain.echo - BOT_STEP);
     s.heading = settledHeading(brain, s.own, sight.received);
     s.shooter = ownAt(s.own.position, s.own.heading, s.own.speed, s.delay);
+    s.enemyDelay = sight.stamp != 0 ? 0.0 : s.delay;
     // A ship that turns as it goes flies a circle: what to fight from outside of.
     s.haunt = s.track.position;
     s.roam = 0.0f;
@@ -310,7 +313,7 @@ Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
 KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
 {
     const BotLevel& level = brain.level;
-    const Vec2 aim = botAimPoint(s.track, s.shooter, s.delay, level.leads, level.leadsTurns);
+    const Vec2 aim = botAimPoint(s.track, s.shooter, s.enemyDelay, level.leads, level.leadsTurns);
     const double wanted = shipHeadingAlong(aim - s.shooter) + brain.wobble;
     KeyFlags word = shotChoice(brain, s, now);
     if (!(word & KEY_FIRE)) word = turnTowards(s.heading, wanted);
@@ -429,6 +432,7 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
     const Situation s = situationOf(brain, at, ownShip, now);
     const KeyFlags word = wordFor(brain, s, now);
     if (!word) return std::nullopt;
+    brain.wordStamp = ringAt(brain.sights, at).stamp;
     brain.nextSendTime = now + BOT_SEND_INTERVAL;
     if (word & KEY_FIRE) {
         brain.nextFireTime = now + brain.level.fireGap;

@@ -91,6 +91,7 @@ struct BotBrain {
     double wobble = 0.0;        // rad, the aim error now
     double wobbleUntil = -1.0;  // s: when it is drawn again
     double echo = BOT_ECHO_GUESS;  // s from sending a word to seeing it in a snapshot
+    std::uint32_t wordStamp = 0;   // the stamp of the sight the last word reacted to; 0: none
     std::uint64_t random = 1;   // xorshift state, never 0
 };
 
@@ -111,7 +112,8 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
 
 // The control word to send now for `ownShip` (0 or 1); empty when no word is due (the
 // interval has not passed, nothing seen yet, or nothing to do). A word it returns
-// counts as sent at `now`.
+// counts as sent at `now`, stamped with `wordStamp`: a host that judges its shots by the
+// stamp tests them against the enemy as that sight showed it, which is where it aims.
 std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now);
 
 // Where `ship` of the sight `age` sights older than the newest is expected to go on: its course and mean speed

@@ -35,7 +35,7 @@ void botConnectWhenDue(BotClient& bot, double now)
 void botSend(BotClient& bot, KeyFlags word)
 {
     LobbyClient& client = bot.net.client;
-    if (!lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(word), false)) return;
+    if (!lobbyClientSendBytes(client, CHANNEL_CONTROL, controlEncode(controlStampWrite(word, bot.brain.wordStamp)), false)) return;
     enet_host_flush(client.host);
     ++bot.wordsSent;
 }

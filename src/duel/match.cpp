@@ -128,4 +128,24 @@ bool controlDecode(std::span<const std::uint8_t> bytes, KeyFlags& word)
     return true;
 }
 
+KeyFlags controlStampWrite(KeyFlags word, std::uint32_t milliseconds)
+{
+    if (milliseconds == 0) return word & CONTROL_KEYS;
+    std::uint32_t stamp = milliseconds % CONTROL_STAMP_MOD;
+    if (stamp == 0) stamp = 1;
+    return (word & CONTROL_KEYS) | stamp << CONTROL_STAMP_SHIFT;
+}
+
+std::uint32_t controlStampRead(KeyFlags word)
+{
+    return word >> CONTROL_STAMP_SHIFT;
+}
+
+double controlStampLag(std::uint32_t stamp, std::uint32_t milliseconds)
+{
+    if (stamp == 0) return 0.0;
+    const std::uint32_t behind = (milliseconds - stamp) % CONTROL_STAMP_MOD;
+    return behind < CONTROL_STAMP_MOD / 2 ? behind / 1000.0 : 0.0;
+}
+
 }  // namespace netduel

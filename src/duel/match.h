@@ -14,7 +14,11 @@
 // Hosts that do not stamp send zero there, which reads as "no stamp".
 //
 // Control word, 4 bytes: the KeyFlags word as an unsigned little-endian integer.
-// Receivers read the first 4 bytes; any longer tail is ignored.
+// Receivers read the first 4 bytes; any longer tail is ignored. Bits 0–4 are the keys;
+// a copy may carry in bits 8–31 the moment of the host's match it was drawing: the host
+// stamp of its playout time, milliseconds of the host's clock modulo 2^24, never 0.
+// Copies that do not stamp send zero there, which reads as "no stamp", and hosts that do
+// not judge by it ignore those bits as they ignore every bit but the keys.
 #pragma once
 
 #include <array>
@@ -38,6 +42,9 @@ inline constexpr KeyFlags KEY_RIGHT = 0x02;
 inline constexpr KeyFlags KEY_UP = 0x04;
 inline constexpr KeyFlags KEY_DOWN = 0x08;
 inline constexpr KeyFlags KEY_FIRE = 0x10;
+inline constexpr KeyFlags CONTROL_KEYS = 0xFF;      // the low byte: keys, and bits nobody sets
+inline constexpr int CONTROL_STAMP_SHIFT = 8;
+inline constexpr std::uint32_t CONTROL_STAMP_MOD = 1u << 24;  // ms: the stamp's wrap
 
 // A player's copy sends a control word only on every second frame and at least this long
 // after the last (s): at most 20 a second, which the host's rate rule allows for.
@@ -80,6 +87,9 @@ struct MatchState {
     std::uint8_t reserved = 0;
     Ship ships[SHIP_COUNT];
     Vec2Pair pairs[5];  // never read, written or sent
+    // s: host only, never sent: how far behind the host its player saw the other ship
+    // when it last asked to fire (0: as the host sees it now).
+    float shotLag[SHIP_COUNT] = {};
 };
 
 // The wire offsets above; the in-memory records mirror them so a snapshot is easy to inspect.
@@ -125,5 +135,17 @@ ControlBytes controlEncode(KeyFlags word);
 // Reads the first 4 bytes as the control word into `word`. Returns false and leaves
 // `word` alone when fewer than 4 bytes are given.
 bool controlDecode(std::span<const std::uint8_t> bytes, KeyFlags& word);
+
+// The keys of `word` stamped with the host stamp `milliseconds` of the moment this copy
+// was drawing (modulo 2^24, a residue of 0 made 1); `milliseconds` 0, no stamp known,
+// leaves the word unstamped. Never fails.
+KeyFlags controlStampWrite(KeyFlags word, std::uint32_t milliseconds);
+
+// The stamp in a decoded word, or 0 when there is none.
+std::uint32_t controlStampRead(KeyFlags word);
+
+// Seconds that a word's stamp lies behind the host's clock `milliseconds`; 0 for no
+// stamp or one ahead of the clock (a copy cannot have drawn the host's future).
+double controlStampLag(std::uint32_t stamp, std::uint32_t milliseconds);
 
 }  // namespace netduel

@@ -1,6 +1,7 @@
 // Match packet handlers: control words steer ships on the host, snapshots replace ships on clients.
 #include "packet_handlers.h"
 
+#include "base/timer.h"
 #include "lobby/lobby_protocol.h"
 
 namespace netduel {
@@ -13,6 +14,11 @@ void shipApplyControl(Ship& ship, KeyFlags word)
     if (word & KEY_FIRE) ship.fireRequest = FIRE_REQUESTED;
 }
 
+std::uint32_t hostClockStamp()
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(timerSeconds() * 1000.0));
+}
+
 std::int32_t serverKeyHandler(PacketEvent& event)
 {
     if (!event.server || !event.event || event.event->channelID != CHANNEL_CONTROL) return 0;
@@ -22,6 +28,7 @@ std::int32_t serverKeyHandler(PacketEvent& event)
     KeyFlags word = 0;
     if (!match || slot >= SHIP_COUNT || !controlDecode(packetBytes(*event.event), word)) return 0;
     shipApplyControl(match->ships[slot], word);
+    if (word & KEY_FIRE) match->shotLag[slot] = static_cast<float>(controlStampLag(controlStampRead(word), hostClockStamp()));
     return 0;
 }
 

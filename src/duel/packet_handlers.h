@@ -15,9 +15,13 @@ inline constexpr float THRUST_SPEED = 250.0f;  // px/s while thrust is held
 // speed 250, FIRE sets fireRequest; clear bits and DOWN change nothing.
 void shipApplyControl(Ship& ship, KeyFlags word);
 
+// The host's clock as its stamps give it: milliseconds of the program clock, modulo 2^32.
+std::uint32_t hostClockStamp();
+
 // Server callback: a control word on channel 1 from slot 0 or 1 steers that slot's ship
-// in the MatchState found in the server's userData. Anything else (other channels,
-// slots 2 and up, payloads under 4 bytes) changes nothing. Returns 0.
+// in the MatchState found in the server's userData, and a word with fire sets its
+// shotLag from the word's stamp (0 without one). Anything else (other channels, slots 2
+// and up, payloads under 4 bytes) changes nothing. Returns 0.
 std::int32_t serverKeyHandler(PacketEvent& event);
 
 }  // namespace netduel

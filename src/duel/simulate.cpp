@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "base/timer.h"
 
@@ -29,13 +30,18 @@ void shipCountHit(Ship& ship)
     if (ship.hitCounter > HIT_FLASH_LIMIT) ship.hitCounter = 0;
 }
 
-// Marks every ship but `owner` that the bullet lies within SHIP_RADIUS of.
-void bulletHitTest(MatchState& match, int owner, const Bullet& bullet)
+// Marks every ship but `owner` that bullet `slot` touches, where the judge says the
+// shooter saw it or else where it stands.
+void bulletHitTest(MatchState& match, int owner, int slot, HitJudge* judge)
 {
+    const Vec2 bullet = match.ships[owner].bullets[slot].position;
     for (int k = 0; k < SHIP_COUNT; ++k) {
         if (k == owner) continue;
         Ship& target = match.ships[k];
-        if (!(distance(target.position, bullet.position) >= SHIP_RADIUS)) target.hitCounter = 1;
+        const bool rewound = judge && judge->rewound[owner][slot];
+        if (!bulletTouches(rewound ? judge->target[owner][slot] : target.position, bullet)) continue;
+        target.hitCounter = 1;
+        if (judge) judge->touched[owner] |= 1u << slot;
     }
 }
 
@@ -54,14 +60,16 @@ bool bulletTryFire(const Ship& ship, Bullet& bullet)
 }
 
 // Slots in order; a shot ends the pass, leaving the later slots untouched this step.
-void shipBulletPass(MatchState& match, int owner, double dt)
+void shipBulletPass(MatchState& match, int owner, double dt, HitJudge* judge)
 {
     Ship& ship = match.ships[owner];
-    for (Bullet& bullet : ship.bullets) {
+    for (int slot = 0; slot < BULLETS_PER_SHIP; ++slot) {
+        Bullet& bullet = ship.bullets[slot];
         if (bullet.active != 0) {
-            bulletHitTest(match, owner, bullet);
+            bulletHitTest(match, owner, slot, judge);
             bullet.position = bulletFlown(bullet, -dt);
         } else if (bulletTryFire(ship, bullet)) {
+            if (judge) judge->fired[owner] = slot;
             return;
         }
         bulletRetireOutside(bullet);
@@ -69,6 +77,11 @@ void shipBulletPass(MatchState& match, int owner, double dt)
 }
 
 }  // namespace
+
+bool bulletTouches(Vec2 ship, Vec2 bullet)
+{
+    return !(distance(ship, bullet) >= SHIP_RADIUS);
+}
 
 Vec2 shipHeadingVector(double heading)
 {
@@ -131,12 +144,16 @@ void shipStepMotion(Ship& ship, double dt)
 }
 
 // The hit counter is counted after the motion: the two touch different fields.
-void simulateStep(MatchState& match, const double& dt)
+void simulateStep(MatchState& match, const double& dt, HitJudge* judge)
 {
+    if (judge) {
+        std::fill(std::begin(judge->fired), std::end(judge->fired), -1);
+        std::fill(std::begin(judge->touched), std::end(judge->touched), 0u);
+    }
     for (int i = 0; i < SHIP_COUNT; ++i) {
         shipStepMotion(match.ships[i], dt);
         shipCountHit(match.ships[i]);
-        shipBulletPass(match, i, dt);
+        shipBulletPass(match, i, dt, judge);
         match.ships[i].fireRequest = 0;
     }
 }

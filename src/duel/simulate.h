@@ -39,9 +39,24 @@ struct FrameSteps {
     double dt = 0.0;
 };
 
+// What one step judges each bullet against, and what it tells back: a bullet whose slot
+// is `rewound` tests the other ship at `target` (where its shooter saw it) instead of
+// where it stands; `fired` is the slot each ship fired into this step, −1 for none, and
+// `touched` the bits (1 << slot) of each ship's bullets that hit this step.
+struct HitJudge {
+    bool rewound[SHIP_COUNT][BULLETS_PER_SHIP] = {};
+    Vec2 target[SHIP_COUNT][BULLETS_PER_SHIP];
+    int fired[SHIP_COUNT] = {-1, -1};
+    unsigned touched[SHIP_COUNT] = {};
+};
+
 // Program-clock reading that must be exceeded before the next shot of either ship.
 // Zero at program start; tests reset it.
 extern double nextShotTime;
+
+// The rule of a hit: a bullet at `bullet` lies closer than SHIP_RADIUS to a ship whose
+// centre is at `ship`; a distance that is not a number counts as a hit. Never fails.
+bool bulletTouches(Vec2 ship, Vec2 bullet);
 
 // True while a bullet at `p` lies in the field where bullets fly, edges included; a
 // coordinate that is not a number lies outside. Never fails.
@@ -92,8 +107,9 @@ Vec2 shipFieldClamp(Vec2 p);
 void shipStepMotion(Ship& ship, double dt);
 
 // Advances both ships and their bullets by `dt` seconds, the previous frame's clock
-// reading minus this frame's (so negative). Never fails.
-void simulateStep(MatchState& match, const double& dt);
+// reading minus this frame's (so negative). With a `judge`, its rewound bullets test the
+// other ship where it says, and the slots fired are written back. Never fails.
+void simulateStep(MatchState& match, const double& dt, HitJudge* judge = nullptr);
 
 // How simulateFrame (below) cuts a frame of `frameDt` plus `carry`, updating `carry`.
 // Never fails.

@@ -38,7 +38,8 @@ void dedicatedFrame(DedicatedHost& host)
     Snapshot sent;
     host.recording.clock = host.lastTime;
     const bool broadcast =
-        hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry, &sent, host.lastTime);
+        hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry, &sent, host.lastTime,
+                  &host.rewind);
     recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, host.lastTime);
     registrarTick(host.registrar, host.lastTime, hostFreeShips(host.net.server), portMapperTick(host.portMapper));
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "duel/match.h"
+#include "duel/rewind.h"
 #include "hostlist/list_client.h"
 #include "portmap/port_map.h"
 #include "lobby/lobby.h"
@@ -22,6 +23,7 @@ struct DedicatedHost {
     double lastTime = 0.0;    // s, clock reading of the previous frame
     double frameDt = 0.0;     // s, previous minus current reading: negative
     double stepCarry = 0.0;   // s of simulation long frames left over
+    ShotRewind rewind;        // the ships' trail, for judging shots
     RecordHost recording;     // --record-dir: the stretches with both ships held
     HostRegistrar registrar;  // --register: the internet list told of this host
     PortMapper portMapper;    // the router asked to forward the game port

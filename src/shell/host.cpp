@@ -4,6 +4,7 @@
 #include "base/status.h"
 #include "base/timer.h"
 #include "duel/packet_handlers.h"
+#include "duel/rewind.h"
 #include "duel/simulate.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
@@ -47,10 +48,11 @@ std::uint32_t hostSendStamp(double now)
 }
 
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry, Snapshot* sent, double now)
+               double& stepCarry, Snapshot* sent, double now, ShotRewind* rewind)
 {
     if (!server.host) return false;
-    simulateFrame(match, frameDt, stepCarry);
+    if (rewind) shotRewindFrame(*rewind, match, frameDt, stepCarry, now);
+    else simulateFrame(match, frameDt, stepCarry);
     if (frameToggle) {
         Snapshot snapshot = snapshotEncode(match);
         snapshotStampWrite(snapshot, hostSendStamp(now));

@@ -6,6 +6,7 @@
 
 #include "base/timer.h"
 #include "duel/match.h"
+#include "duel/rewind.h"
 #include "lobby/lobby.h"
 
 namespace netduel {
@@ -29,12 +30,13 @@ bool hostCreate(LobbyServer& server, MatchState& match, std::uint16_t port);
 void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt);
 
 // The host's half of a frame: the simulation (simulateFrame, with the time long frames
-// carry in `stepCarry`), the snapshot broadcast (stamped with `now`, the frame's clock
-// reading, and flushed) on frames whose toggle is set, then the lobby server serviced.
-// Does nothing without a host. True when a snapshot went out, which is then copied to
-// `sent` when given.
+// carry in `stepCarry`; with a `rewind`, shots judged where their shooters saw the other
+// ship), the snapshot broadcast (stamped with `now`, the frame's clock reading, and
+// flushed) on frames whose toggle is set, then the lobby server serviced. Does nothing
+// without a host. True when a snapshot went out, which is then copied to `sent` when given.
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
-               double& stepCarry, Snapshot* sent = nullptr, double now = timerSeconds());
+               double& stepCarry, Snapshot* sent = nullptr, double now = timerSeconds(),
+               ShotRewind* rewind = nullptr);
 
 // The send stamp of a snapshot broadcast at `now` (s): the program clock in milliseconds.
 std::uint32_t hostSendStamp(double now);

@@ -147,7 +147,7 @@ void shellSendControl(Shell& shell)
     const double now = shell.lastTime;
     const std::optional<KeyFlags> word =
         controlOutboxDue(shell.outbox, shell.controlWord, shell.frameToggle, now);
-    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, controlEncode(*word), false))
+    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, clientViewControlBytes(shell.view, *word), false))
         return;
     enet_host_flush(shell.net.client.host);
     clientViewControlSent(shell.view, *word, now);
@@ -413,7 +413,7 @@ bool shellFrame(Shell& shell)
     shellServiceClient(shell);
     recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
     hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry, nullptr,
-              shell.lastTime);
+              shell.lastTime, &shell.rewind);
     registrarTick(shell.registrar, shell.lastTime, hostFreeShips(shell.net.server), portMapperTick(shell.portMapper));
     shellServicePractice(shell);
     std::vector<std::string> overlay;

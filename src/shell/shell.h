@@ -71,6 +71,7 @@ struct Shell {
     double lastTime = 0.0;      // s, timer reading of the previous frame
     double frameDt = 0.0;       // s, previous minus current reading: negative
     double stepCarry = 0.0;     // s of simulation long frames left over (host only)
+    ShotRewind rewind;          // the host's trail of the ships, for judging shots (host only)
     ControlOutbox outbox;       // the presses not sent yet and the words' cadence
     std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
     ClientView view;            // what the frame draws of the match

@@ -49,6 +49,11 @@ bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, do
     return true;
 }
 
+ControlBytes clientViewControlBytes(const ClientView& view, KeyFlags word)
+{
+    return controlEncode(controlStampWrite(word, matchViewPlayoutStamp(view.smoothed)));
+}
+
 void clientViewControlSent(ClientView& view, KeyFlags word, double now)
 {
     predictionControl(view.predicted, word, now);

@@ -35,6 +35,10 @@ void clientViewSetSlot(ClientView& view, int slot);
 // nothing changed when fewer than 464 bytes are given.
 bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now);
 
+// The bytes of a control word as this copy sends it: stamped with the moment of the
+// host's match the last frame drew the other ship at, when the host stamps its snapshots.
+ControlBytes clientViewControlBytes(const ClientView& view, KeyFlags word);
+
 // A control word sent to the host at `now` (s): the own ship answers it at once, and a
 // shot the shared cooldown allows leaves its muzzle in the next clientViewFrame.
 void clientViewControlSent(ClientView& view, KeyFlags word, double now);

@@ -240,6 +240,7 @@ void matchViewAt(MatchView& view, double now, MatchState& out)
     const ViewEntry& newest = entryAt(view, 0);
     if (!view.smoothing || view.entries.count == 1) {
         for (int i = 0; i < SHIP_COUNT; ++i) out.ships[i] = newest.match.ships[i];
+        view.playout = newest.sent;
         return;
     }
     const double render = now - view.offset - view.delay;
@@ -249,12 +250,20 @@ void matchViewAt(MatchView& view, double now, MatchState& out)
     const ViewEntry& b = entryAt(view, age);
     const double span = b.sent - a.sent;
     const double t = std::clamp(render - a.sent, 0.0, span + VIEW_EXTRAPOLATE_MAX);
+    view.playout = a.sent + t;
+    const ViewEntry& reached = t >= span ? b : a;  // the newest snapshot not after the playout time
     for (int i = 0; i < SHIP_COUNT; ++i)
         shipBetween(a.match.ships[i], b.match.ships[i], t / span, span, t, out.ships[i]);
     for (int i = 0; i < SHIP_COUNT; ++i) {
-        out.ships[i].hitCounter = newest.match.ships[i].hitCounter;
+        out.ships[i].hitCounter = reached.match.ships[i].hitCounter;
         out.ships[i].colour = newest.match.ships[i].colour;
     }
+}
+
+std::uint32_t matchViewPlayoutStamp(const MatchView& view)
+{
+    if (view.lastStamp == 0 || !view.drawing || view.entries.count == 0) return 0;
+    return static_cast<std::uint32_t>(std::llround(view.playout * 1000.0));
 }
 
 int matchViewPerSecond(const MatchView& view, double now)

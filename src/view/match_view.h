@@ -41,6 +41,7 @@ struct MatchView {
     bool drawing = false;                  // a frame was drawn from these snapshots
     double delay = 0.0;                    // s: playout delay in use, behind the newest send
     double lastFrame = 0.0;                // s, the time matchViewAt last drew for
+    double playout = 0.0;                  // s, host's clock: the moment the last frame drew
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
     double stampBase = 0.0;
     int received = 0;                      // snapshots taken, ever
@@ -57,9 +58,16 @@ void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t
 
 // The ships and bullets to draw at `now` (s), written into `out.ships`: interpolated at the
 // playout time, bridged across a lost snapshot, extrapolated at most VIEW_EXTRAPOLATE_MAX
-// past the newest, then held; the hit flash and colours of the newest. Leaves `out`
-// alone while nothing has arrived; with smoothing off, the newest snapshot's ships.
+// past the newest, then held; the hit flash of the snapshot the playout time has
+// reached, so that it lights when the drawn bullet gets there, and the colours of the
+// newest. Leaves `out` alone while nothing has arrived; with smoothing off, the newest
+// snapshot's ships.
 void matchViewAt(MatchView& view, double now, MatchState& out);
+
+// The host stamp (ms of the host's clock) of the moment the last frame drew the match
+// at, for the control words sent after it; 0 before a frame or while the host does not
+// stamp its snapshots.
+std::uint32_t matchViewPlayoutStamp(const MatchView& view);
 
 // Snapshots that arrived within the second before `now` (s).
 int matchViewPerSecond(const MatchView& view, double now);

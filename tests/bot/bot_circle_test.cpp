@@ -12,6 +12,7 @@
 #include "base/timer.h"
 #include "bot/bot_brain.h"
 #include "duel/packet_handlers.h"
+#include "duel/rewind.h"
 #include "duel/simulate.h"
 
 namespace netduel {
@@ -32,10 +33,15 @@ struct UnsteadyCircle {
     MatchState match;
     BotBrain brain;
     std::mt19937 random{3};
-    double sightJitter = 0.0;  // s: a snapshot's way takes up to this long, in order
+    double sightDelay = 0.0;   // s every snapshot's way takes …
+    double sightJitter = 0.0;  // s: … and up to this longer, in order
     bool plays = false;        // the bot steers ship 1; else it only watches
     std::vector<Vec2> path;    // ship 0 after each host step
     int hits = 0;              // on ship 0
+    ShotRewind rewind;         // the host judges the bot's shots where it saw ship 0
+
+    // The host's clock stamp at `now` (s): never 0.
+    static std::uint32_t hostMs(double now) { return static_cast<std::uint32_t>(now * 1000.0 + 1.0); }
 
     UnsteadyCircle(Vec2 circler, Vec2 bot, int level)
     {
@@ -65,11 +71,11 @@ struct UnsteadyCircle {
             if (now >= nextStep) {
                 timerSetManual(now);  // the shared fire cooldown runs on this clock
                 const std::int8_t flashed = match.ships[0].hitCounter;
-                simulateStep(match, -BOT_STEP);
+                shotRewindStep(rewind, match, -BOT_STEP, now);
                 hits += match.ships[0].hitCounter == 1 && flashed != 1;
                 path.push_back(match.ships[0].position);
                 if (path.size() % 2 == 0) {
-                    lastDue = std::max(lastDue, now + sightJitter * unit(random));
+                    lastDue = std::max(lastDue, now + sightDelay + sightJitter * unit(random));
                     onTheWay.push_back({lastDue, int(path.size()), match});
                 }
                 // Words that came during the frame are served after its step and broadcast.
@@ -78,13 +84,17 @@ struct UnsteadyCircle {
                 nextStep += BOT_STEP;
             }
             for (; !onTheWay.empty() && onTheWay.front().due <= now; onTheWay.pop_front()) {
-                const auto stamp = static_cast<std::uint32_t>(onTheWay.front().step * BOT_STEP * 1000.0 + 1.0);
+                const auto stamp = hostMs(onTheWay.front().step * BOT_STEP - BOT_STEP);
                 botBrainSee(brain, onTheWay.front().ships, stamp, OWN, now);
                 seen(onTheWay.front().step);
             }
             if (plays && now >= nextDecide) {
                 nextDecide = now + 0.004;
-                if (const auto word = botBrainDecide(brain, OWN, now)) arrived[OWN] |= *word;
+                if (const auto word = botBrainDecide(brain, OWN, now)) {
+                    arrived[OWN] |= *word;
+                    // The host judges its shot by the stamp, as the handler does.
+                    if (*word & KEY_FIRE) match.shotLag[OWN] = float(controlStampLag(brain.wordStamp, hostMs(now)));
+                }
             }
         }
         timerSetReal();
@@ -121,16 +131,19 @@ TEST(BotCircle, ItsAimFollowsACircleFlownAtADriftingPhaseAndSeenThroughJitter)
 TEST(BotCircle, TheLevelsHitACirclingShipInOrderAndLevelThreeFromOutsideItsCircle)
 {
     // A minute each; the last level 3 starts in the middle of the circle, 105 px to the
-    // right of the circler's start, and must get out to hit.
+    // right of the circler's start, and must get out to hit. The host judges by the stamp:
+    // seen 0.15 s late, level 3 aims at the circler as it saw it and hits as often.
     const Vec2 circler{300.0f, 414.0f};
     const struct {
         int level;
         Vec2 bot;
     } cases[] = {{1, {800.0f, 414.0f}}, {2, {800.0f, 414.0f}}, {3, {800.0f, 414.0f}}, {3, {405.0f, 414.0f}}};
-    int hits[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        UnsteadyCircle circle(circler, cases[i].bot, cases[i].level);
+    int hits[5] = {};
+    for (int i = 0; i < 5; ++i) {
+        const int c = i < 4 ? i : 2;  // the fifth: level 3 from outside, seen late
+        UnsteadyCircle circle(circler, cases[c].bot, cases[c].level);
         circle.plays = true;
+        circle.sightDelay = i == 4 ? 0.15 : 0.0;
         circle.run(60.0, [](int) {});
         hits[i] = circle.hits;
     }
@@ -139,6 +152,7 @@ TEST(BotCircle, TheLevelsHitACirclingShipInOrderAndLevelThreeFromOutsideItsCircl
     EXPECT_GE(hits[2], 3 * hits[0]);
     EXPECT_GE(hits[2], 60);
     EXPECT_GE(hits[3], 60);
+    EXPECT_GE(4 * hits[4], 3 * hits[2]) << "seen late: " << hits[4] << " vs " << hits[2];
 }
 
 }  // namespace

@@ -114,5 +114,35 @@ TEST(ServerKeyHandler, ReadsTheFirstFourBytesOfALongerPayload)
     EXPECT_EQ(match.ships[0].turnRate, 0.0f);
 }
 
+// The stamp a copy puts above the keys: what the host reads back as the shooter's lag.
+TEST(ServerKeyHandler, AWordWithFireTakesItsStampsLag)
+{
+    struct Case {
+        KeyFlags keys;
+        std::uint32_t stampMs;  // 0: a word as peers without the stamp send it
+        double hostSeconds;
+        float lag;              // s the host then judges the next shot back by
+    };
+    const Case cases[] = {
+        {KEY_FIRE, 9850, 10.0, 0.150f},                    // 150 ms behind the host
+        {KEY_FIRE | KEY_UP, 0, 10.0, 0.0f},                // no stamp: judged as today
+        {KEY_FIRE, 10100, 10.0, 0.0f},                     // ahead of the host's clock
+        {KEY_FIRE, CONTROL_STAMP_MOD - 20, 16777.236, 0.040f},  // across the stamp's wrap
+        {KEY_UP, 9850, 10.0, -1.0f},                       // no fire: the last lag stays
+    };
+    for (const Case& c : cases) {
+        timerSetManual(c.hostSeconds);
+        MatchState match = startState();
+        match.shotLag[1] = -1.0f;
+        const KeyFlags word = controlStampWrite(c.keys, c.stampMs);
+        EXPECT_EQ(controlStampRead(word), c.stampMs);
+        HandlerEvent(1, controlEncode(word), 1).toServer(match);
+        EXPECT_NEAR(match.shotLag[1], c.lag, 1e-4) << std::hex << word;
+        EXPECT_EQ(match.shotLag[0], 0.0f);
+        EXPECT_EQ(match.ships[1].fireRequest, c.keys & KEY_FIRE ? FIRE_REQUESTED : 0);
+    }
+    timerSetReal();
+}
+
 }  // namespace
 }  // namespace netduel

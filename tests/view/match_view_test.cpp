@@ -164,6 +164,23 @@ TEST_F(MatchViewTest, TheDelayHoldsThroughAShortCalmAndThePlayoutTimeThroughANew
     EXPECT_NEAR(drawnX(now), before, 0.05f);
 }
 
+// Ship 1 is hit in the snapshots after host time 1.0: the flash waits until the playout
+// time reaches the first of them, and a word sent after a frame names the moment it drew.
+TEST_F(MatchViewTest, TheFlashWaitsForThePlayoutTimeAndWordsCarryIt)
+{
+    EXPECT_EQ(matchViewPlayoutStamp(view), 0u);
+    receive(0.0, 1.1, [](int) { return 0.0; });  // the newest holds the hit
+    struct Case {
+        double playout;  // s, host's clock
+        int flash;
+    } const cases[] = {{0.98, 0}, {1.02, 0}, {1.04, 1}, {1.09, 1}};
+    for (const Case& c : cases) {
+        matchViewAt(view, c.playout + LINK + view.delay, drawn);
+        EXPECT_EQ(drawn.ships[1].hitCounter, c.flash) << c.playout;
+        EXPECT_NEAR(double(matchViewPlayoutStamp(view)), 5000.0 + c.playout * 1000.0, 1.0) << c.playout;
+    }
+}
+
 TEST_F(MatchViewTest, ABulletAppearsAtTheMuzzleAndVanishesWhenItLeavesPlay)
 {
     MatchState a;
