@@ -19,6 +19,7 @@
 #include "child_process.h"
 #include "lobby/lobby_protocol.h"
 #include "shell/draw_frame.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 
 #ifndef NETDUEL_EXE

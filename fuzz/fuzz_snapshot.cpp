@@ -65,9 +65,9 @@ void fuzzReceive(fuzz::FuzzEvent& fuzzEvent)
 void fuzzWindow(fuzz::FuzzEvent& fuzzEvent, bool applies, int slot)
 {
     auto shell = std::make_unique<Shell>();  // nothing opened: no window, network or file
-    MatchState& match = shell->match;
+    MatchState& match = shell->link.match;
     match = markedMatch();
-    ClientView& view = shell->view;
+    ClientView& view = shell->link.view;
     clientViewReset(view, &match);
     clientViewSetSlot(view, slot);
     Snapshot good = snapshotEncode(match);

@@ -57,14 +57,14 @@ int runWindowed(const char* programPath, Options options)
     if (!options.recordPath.empty() && !shellRecord(*shell, options.recordPath)) return EXIT_NO_RECORDING;
     if (!displayOpen(shell->display, programPath, options.window,
                      settingsBeside(settingsFile.path, PAD_MAPPINGS_FILE_NAME))) {
-        recordWriterClose(shell->recording.writer);
+        recordWriterClose(shell->link.recording.writer);
         return EXIT_NO_WINDOW;
     }
     shellBind(*shell, settingsBindings(settingsFile, displayKeyNamed));  // the names read for the layout
     if (shellStart(*shell, shellStartFrom(options, NETDUEL_SERVER_HOST, saved))) {
         // After the question and the host's lines, which a slow audio system would delay.
         soundOpen(shell->sound, options.sound);  // without a device the game plays silent
-        shell->soundAtStart = shell->sound.settings;
+        shell->kept.soundAtStart = shell->sound.settings;
         while (shellFrame(*shell)) settingsKeep(settingsFile, shellSettings(*shell, saved), shell->lastTime);
         settingsSave(settingsFile, shellSettings(*shell, saved));  // not for one who left at the question
     }

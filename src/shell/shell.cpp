@@ -4,22 +4,20 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/status.h"
 #include "base/stop_request.h"
 #include "base/timer.h"
-#include "browse/host_browser.h"
 #include "duel/packet_handlers.h"
 #include "lobby/chat_input.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "shell/draw_frame.h"
+#include "shell/host.h"
 
 namespace netduel {
 
 namespace {
 
-constexpr int CHAT_KEY_FLUSH = 50;                          // keys dropped on entering chat mode
-constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's chat name
+constexpr int CHAT_KEY_FLUSH = 50;  // keys dropped on entering chat mode
 
 // A game key of the control word, and the controller's button that does the same.
 struct ControlKey {
@@ -60,13 +58,7 @@ bool shellDecideHosting(Shell& shell, const ShellStart& start, bool& hosts)
     const RunMode mode = start.mode;
     hosts = mode == RunMode::Host || mode == RunMode::Practice;
     if (mode != RunMode::Ask) return true;
-    auto browser = std::make_unique<HostBrowser>();
-    const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
-    hostBrowserStart(*browser, ports, start.browseList, shell.display.cursorRow + 1 + BROWSE_GAP_ROWS, timerSeconds());
-    const std::optional<std::string> answer =
-        promptLine(shell.display, "Create Host?", PromptWatch{hostBrowserStep, browser.get()});
-    hostBrowserClose(*browser);
-    shell.browsed = browser->chosen;
+    const std::optional<std::string> answer = shellSearchAsk(shell.search, shell.display, start, shell.link.port);
     if (!answer) return false;
     shell.answer = *answer;
     hosts = answersYes(shell.answer);
@@ -79,21 +71,13 @@ void shellAdvanceClock(Shell& shell)
     shell.controlWord = 0;
 }
 
-// Where this copy's client writes the snapshots it receives. A hosting copy's own come
-// a frame or two late: written over the match it simulates, they would undo whatever
-// the host did since, such as the turn of a control word served in between.
-MatchState* shellSnapshotTarget(Shell& shell)
-{
-    return shell.net.server.host ? &shell.seen : &shell.match;
-}
-
 void shellConnect(Shell& shell)
 {
-    LobbyClient& client = shell.net.client;
-    lobbyClientConnect(client, shell.serverAddress, shell.port, CLIENT_CHANNELS);
+    LobbyClient& client = shell.link.net.client;
+    lobbyClientConnect(client, shell.link.serverAddress, shell.link.port, CLIENT_CHANNELS);
     lobbyClientSetCallback(client, shellSnapshotHandler);
     lobbyClientSetUserData(client, &shell);
-    clientViewReset(shell.view, shellSnapshotTarget(shell));
+    clientViewReset(shell.link.view, shellLinkSnapshotTarget(shell.link));
 }
 
 void shellFlushKeys(Shell& shell)
@@ -108,7 +92,7 @@ void shellEnterChat(Shell& shell, int scanCode)
 {
     shell.chatMode = true;
     shell.chatOpener = scanCode;
-    controlOutboxDrop(shell.outbox);  // what follows is text; what came before waits no more
+    controlOutboxDrop(shell.link.outbox);  // what follows is text; what came before waits no more
     shellFlushKeys(shell);
 }
 
@@ -119,11 +103,11 @@ void shellEnterChat(Shell& shell, int scanCode)
 void shellSampleKeys(Shell& shell)
 {
     Display& display = shell.display;
-    if ((displayKeyPressed(display, SCAN_J) || shell.connectNow) && !lobbyClientBusy(shell.net.client))
+    if ((displayKeyPressed(display, SCAN_J) || shell.connectNow) && !lobbyClientBusy(shell.link.net.client))
         shellConnect(shell);
     shell.connectNow = false;
     const int chat = shellKeyDown(shell, GAME_KEY_CHAT);
-    if (chat && lobbyClientBusy(shell.net.client)) shellEnterChat(shell, chat);
+    if (chat && lobbyClientBusy(shell.link.net.client)) shellEnterChat(shell, chat);
     if (shellKeyPressed(shell, GAME_KEY_CIRCLE)) shell.autoCircle = true;
     if (shellKeyPressed(shell, GAME_KEY_OVERLAY)) shell.overlay = !shell.overlay;
     if (shellKeyPressed(shell, GAME_KEY_MUTE)) soundToggleMute(shell.sound);
@@ -133,24 +117,11 @@ void shellSampleKeys(Shell& shell)
     const std::uint32_t pad = displayPadDown(display);
     for (const ControlKey& control : CONTROL_KEYS) {
         if (shellKeyPressed(shell, control.key) || (display.padTapped & control.padBit))
-            controlOutboxPress(shell.outbox, control.bit);
+            controlOutboxPress(shell.link.outbox, control.bit);
         if (!shellKeyDown(shell, control.key) && !(pad & control.padBit)) continue;
         shell.controlWord |= control.bit;
         shell.controlActive = true;
     }
-}
-
-// Every second frame and at most every 0.05 s, while a control is held or a press waits;
-// flushed at once, so the word does not wait for the next frame's service.
-void shellSendControl(Shell& shell)
-{
-    const double now = shell.lastTime;
-    const std::optional<KeyFlags> word =
-        controlOutboxDue(shell.outbox, shell.controlWord, shell.frameToggle, now);
-    if (!word || !lobbyClientSendBytes(shell.net.client, CHANNEL_CONTROL, clientViewControlBytes(shell.view, *word), false))
-        return;
-    enet_host_flush(shell.net.client.host);
-    clientViewControlSent(shell.view, *word, now);
 }
 
 // The next typed key for the chat line; an overlay key without a character (F3) toggles
@@ -172,111 +143,44 @@ std::string shellChatKey(Shell& shell)
     return key;
 }
 
-// A line sent that asks for a name: the name is the player's once the lobby grants it.
-void shellNoteAsked(Shell& shell, std::string_view line)
-{
-    const std::string request = chatRequest(line);
-    if (request.rfind(CODE_REN, 0) == 0) shell.askedName = request.substr(CODE_REN.size());
-}
-
-// What the settings keep of the lobby: the host joined, unless it is this copy or
-// --join's, and the name typed with /name once the lobby grants it (the server keeps its first 32 characters).
-void shellNoteLobby(Shell& shell, bool wasConnected)
-{
-    const LobbyClient& client = shell.net.client;
-    if (client.connected && !wasConnected && !shell.net.server.host && !shell.joinGiven) {
-        shell.joinedHost = shell.serverAddress;
-        shell.joinedPort = shell.port;
-    }
-    const std::string_view own = lobbyClientOwnName(client);
-    if (shell.askedName && lobbyClientOwnSlot(client) >= 0 && own == std::string_view(*shell.askedName).substr(0, NAME_CHARS)) {
-        shell.chatName = own;
-        shell.nameChosen = true;
-        shell.askedName.reset();
-    }
-}
-
 // A connection that just came up asks for the run's name; one that is gone ends chat
 // mode, keeping the unsent line for the next time chat opens.
 void shellServiceClient(Shell& shell)
 {
-    LobbyClient& client = shell.net.client;
+    LobbyClient& client = shell.link.net.client;
     if (!client.host) return;
     const bool wasConnected = client.connected;
     lobbyClientService(client);
-    if (client.connected && !wasConnected && !shell.chatName.empty())
-        chatSendLine(client, "/name " + shell.chatName);
-    shellNoteLobby(shell, wasConnected);
+    if (client.connected && !wasConnected && !shell.link.chatName.empty())
+        chatSendLine(client, "/name " + shell.link.chatName);
+    shellKeptLobby(shell.kept, shell.link, wasConnected);
     if (!lobbyClientBusy(client)) shell.chatMode = false;
     if (shell.chatMode) {
         const std::string line = shell.chatEcho;  // what goes out if this key sends it
-        shell.chatEcho = chatInput(shell.net, shell.chatMode, shellChatKey(shell));
-        if (!shell.chatMode) shellNoteAsked(shell, line);
+        shell.chatEcho = chatInput(shell.link.net, shell.chatMode, shellChatKey(shell));
+        if (!shell.chatMode) shellKeptAsked(shell.kept, line);
     } else {
-        shellSendControl(shell);
+        shellLinkSendControl(shell.link, shell.controlWord, shell.frameToggle, shell.lastTime);
     }
-}
-
-// The opponent joins once the player holds ship 0, and plays in this process's frames.
-void shellServicePractice(Shell& shell)
-{
-    if (!shell.practiceBot) return;
-    BotClient& bot = *shell.practiceBot;
-    if (!bot.net.client.host && lobbyClientOwnSlot(shell.net.client) < 0) return;
-    if (!botClientPlay(bot, shell.lastTime)) shell.practiceBot.reset();
 }
 
 // The ships as this copy shows them, and the overlay's lines when F3 asked for them.
 const MatchState& shellViewFrame(Shell& shell, std::vector<std::string>& overlay)
 {
-    const double now = shell.lastTime;  // the frame's one reading, as the words and snapshots had
-    const RoundTrip roundTrip = lobbyClientRoundTrip(shell.net.client);
-    shell.view.roundTrip = roundTrip.mean;
-    clientViewSetSlot(shell.view, lobbyClientOwnSlot(shell.net.client));
-    const MatchState& drawn = clientViewFrame(shell.view, shell.frameDt, now);
-    overlayCountFrame(shell.figures, shell.frameDt);
-    if (shell.overlay) {
-        shell.figures.roundTrip = roundTrip;
-        overlayFromView(shell.figures, shell.view, now);
-        overlay = overlayLines(shell.figures);
-        overlay.push_back(soundOverlayLine(shell.sound));
-    }
-    // Before its client hears a snapshot a hosting copy shows the match it simulates.
-    return shell.view.smoothed.received > 0 ? drawn : shell.match;
+    // The frame's one reading, as the words and snapshots had.
+    const MatchState& drawn = shellLinkViewFrame(shell.link, shell.frameDt, shell.lastTime, shell.overlay, overlay);
+    if (shell.overlay) overlay.push_back(soundOverlayLine(shell.sound));
+    return drawn;
 }
 
-// --find: the LAN is asked at the start; once the search is over, the chosen host is
-// joined as --join would.
-void shellFindStart(Shell& shell, const ShellStart& start)
-{
-    const std::uint16_t ports[] = {LOBBY_PORT, shell.port};
-    const std::vector<FindTarget> lan = start.findInternet ? std::vector<FindTarget>{} : findBroadcastTargets(ports);
-    shell.finding = hostFinderStart(shell.finder, start.findInternet ? start.findTargets : lan, timerSeconds());
-    shell.findListed = start.findInternet;
-    shell.findMissed = !shell.finding;
-}
-
+// --find: once the search is over, the chosen host is joined as --join would.
 void shellFindStep(Shell& shell)
 {
-    hostFinderPoll(shell.finder, shell.lastTime);
-    if (!hostFinderDone(shell.finder, shell.lastTime)) return;
-    shell.finding = false;
-    const FoundHost* host = foundHostPick(shell.finder.found);
-    shell.findMissed = host == nullptr;
-    if (host) {
-        shell.serverAddress = findAddressText(host->address);
-        shell.port = host->address.port;
-        shell.connectNow = true;
-        statusWrite("Found a host at " + shell.serverAddress + ":" + std::to_string(shell.port), true);
-    } else {
-        statusWrite(shell.findListed ? "No host found on the list." : "No host found on the LAN.", true);
-    }
-    hostFinderClose(shell.finder);
-}
-
-std::string shellServerLabel(const Shell& shell)
-{
-    return shell.serverAddress + ":" + std::to_string(shell.port);
+    const std::optional<FoundHost> host = shellSearchStep(shell.search, shell.lastTime);
+    if (!host) return;
+    shell.link.serverAddress = findAddressText(host->address);
+    shell.link.port = host->address.port;
+    shell.connectNow = true;
 }
 
 }  // namespace
@@ -285,51 +189,14 @@ std::int32_t shellSnapshotHandler(PacketEvent& event)
 {
     if (event.event->channelID != CHANNEL_SNAPSHOT) return 0;
     Shell& shell = *static_cast<Shell*>(event.client->userData);
-    const std::span<const std::uint8_t> bytes = packetBytes(*event.event);
     // Snapshots heard in this frame's service arrived at the frame's clock reading.
-    if (clientViewReceive(shell.view, bytes, shell.lastTime))
-        recordWriterSnapshot(shell.recording.writer, bytes, shell.lastTime);
+    shellLinkReceive(shell.link, packetBytes(*event.event), shell.lastTime);
     return 0;
-}
-
-ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved)
-{
-    if (options.mode == RunMode::Join)
-        return ShellStart{options.mode, options.joinHost, options.joinPort, options.name,
-                          options.smoothing, options.prediction};
-    const int botLevel = options.mode == RunMode::Practice ? options.level : 0;
-    ShellStart start{options.mode, builtInHost, options.port, options.name, options.smoothing,
-                     options.prediction, botLevel};
-    if (!options.noRegister && options.mode != RunMode::Practice) start.registerUrl = !options.registerUrl.empty() ? options.registerUrl : saved.listUrl;
-    start.portMapping = options.portMapping && options.mode != RunMode::Practice;
-    start.findInternet = options.mode == RunMode::Find && options.internet;
-    if (options.mode == RunMode::Ask && !saved.listUrl.empty()) start.browseList = listUrlParse(saved.listUrl);
-    if (start.findInternet) start.findTargets = options.listTargets;  // as the list gave them
-    if ((options.mode == RunMode::Ask || options.mode == RunMode::Find) && saved.joinPort != 0) {
-        start.lastHost = saved.joinAddress;
-        start.lastPort = optionsGave(options, "port") ? options.port : static_cast<std::uint16_t>(saved.joinPort);
-    }
-    return start;
 }
 
 Settings shellSettings(const Shell& shell, Settings saved)
 {
-    if (shell.nameChosen) saved.name = shell.chatName;
-    if (!shell.joinedHost.empty()) {
-        saved.joinAddress = shell.joinedHost;
-        saved.joinPort = shell.joinedPort;
-    }
-    const DisplayWindow& shown = shell.display.shown;
-    const DisplayWindow& opened = shell.windowAtStart;
-    if (shown.width != opened.width || shown.height != opened.height) {
-        saved.window.width = shown.width;
-        saved.window.height = shown.height;
-    }
-    if (shown.fullscreen != opened.fullscreen) saved.window.fullscreen = shown.fullscreen;
-    const SoundSettings& heard = shell.sound.settings;
-    if (heard.volume != shell.soundAtStart.volume) saved.sound.volume = heard.volume;
-    if (heard.muted != shell.soundAtStart.muted) saved.sound.muted = heard.muted;
-    return saved;
+    return shellKeptSettings(shell.kept, shell.link.chatName, shell.display.shown, shell.sound.settings, saved);
 }
 
 void shellBind(Shell& shell, const Bindings& bindings)
@@ -342,40 +209,35 @@ void shellBind(Shell& shell, const Bindings& bindings)
 
 bool shellRecord(Shell& shell, const std::string& path)
 {
-    return recordWriterOpen(shell.recording.writer, path, timerSeconds());
+    return recordWriterOpen(shell.link.recording.writer, path, timerSeconds());
 }
 
 bool shellStart(Shell& shell, const ShellStart& start)
 {
-    lobbyPairInit(shell.net);
-    hostMatchStart(shell.match);
-    shell.seen = shell.match;
-    shell.port = start.port;
+    ShellLink& link = shell.link;
+    lobbyPairInit(link.net);
+    hostMatchStart(link.match);
+    link.seen = link.match;
+    link.port = start.port;
     bool hosts = false;
     if (!shellDecideHosting(shell, start, hosts)) return false;
-    if (hosts && hostCreate(shell.net.server, shell.match, shell.port) && start.botLevel > 0) {
-        shell.practiceBot = std::make_unique<BotClient>();
-        botClientSetup(*shell.practiceBot, DEFAULT_SERVER_ADDRESS, shell.port, botLevel(start.botLevel),
-                       PRACTICE_BOT_NAME, static_cast<std::uint64_t>(timerSeconds() * 1e9) + 1);
-    }
-    shell.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
+    if (hosts) hostCreate(link.net.server, link.match, link.port);
+    link.serverAddress = start.serverHost.empty() ? DEFAULT_SERVER_ADDRESS : start.serverHost;
     if (!hosts && !start.lastHost.empty()) {
-        shell.serverAddress = start.lastHost;
-        shell.port = start.lastPort;
+        link.serverAddress = start.lastHost;
+        link.port = start.lastPort;
     }
-    shell.chatName = start.name;
-    shell.joinGiven = start.mode == RunMode::Join;
-    shell.windowAtStart = shell.display.shown;
+    link.chatName = start.name;
+    shell.kept.joinGiven = start.mode == RunMode::Join;
+    shell.kept.windowAtStart = shell.display.shown;
     shell.connectNow = start.mode != RunMode::Ask && start.mode != RunMode::Find;
-    if (shell.browsed) {  // picked under the question: joined as --join would
-        shell.serverAddress = findAddressText(shell.browsed->address);
-        shell.port = shell.browsed->address.port;
+    if (shell.search.browsed) {  // picked under the question: joined as --join would
+        link.serverAddress = findAddressText(shell.search.browsed->address);
+        link.port = shell.search.browsed->address.port;
         shell.connectNow = true;
     }
-    if (start.mode == RunMode::Find) shellFindStart(shell, start);
-    if (hosts && shell.net.server.host && start.portMapping) portMapperStart(shell.portMapper, shell.port);
-    if (hosts && shell.net.server.host && !start.registerUrl.empty())
-        registrarStart(shell.registrar, start.registerUrl, shell.port, start.name);
+    if (start.mode == RunMode::Find) shellSearchStart(shell.search, start, link.port);
+    if (hosts && link.net.server.host) shellHostingStart(shell.hosting, start, link.port);
     shell.frameDt = 0.0;
     shell.controlWord = 0;
     shell.controlActive = false;
@@ -383,14 +245,14 @@ bool shellStart(Shell& shell, const ShellStart& start)
     shell.chatOpener = 0;
     shell.chatEcho.clear();
     shell.autoCircle = false;
-    controlOutboxReset(shell.outbox);
+    controlOutboxReset(link.outbox);
     shell.lastTime = timerSeconds();
     shell.frameToggle = true;
-    shell.view.smoothed.smoothing = start.smoothing;
-    shell.view.prediction = start.prediction;
-    clientViewReset(shell.view, shellSnapshotTarget(shell));
+    link.view.smoothed.smoothing = start.smoothing;
+    link.view.prediction = start.prediction;
+    clientViewReset(link.view, shellLinkSnapshotTarget(link));
     shell.overlay = false;
-    shell.figures = OverlayFigures{};
+    link.figures = OverlayFigures{};
     return true;
 }
 
@@ -401,8 +263,9 @@ bool shellStart(Shell& shell, std::string_view serverHost, std::uint16_t port)
 
 bool shellFrame(Shell& shell)
 {
+    ShellLink& link = shell.link;
     shellAdvanceClock(shell);
-    if (shell.finding) shellFindStep(shell);
+    if (shell.search.finding) shellFindStep(shell);
     if (!shell.chatMode) shellSampleKeys(shell);
     if (shell.display.padTapped & PAD_OVERLAY) shell.overlay = !shell.overlay;  // Back, in chat too
     displayForgetTaps(shell.display);  // a tap acts on one sampling; letters typed in chat on none
@@ -411,17 +274,16 @@ bool shellFrame(Shell& shell)
         shell.controlWord |= KEY_UP | KEY_RIGHT;
     }
     shellServiceClient(shell);
-    recordClientFrame(shell.recording, shell.net.client, shell.lastTime);
-    hostFrame(shell.net.server, shell.match, shell.frameDt, shell.frameToggle, shell.stepCarry, nullptr,
-              shell.lastTime, &shell.rewind);
-    registrarTick(shell.registrar, shell.lastTime, hostFreeShips(shell.net.server), portMapperTick(shell.portMapper));
-    shellServicePractice(shell);
+    recordClientFrame(link.recording, link.net.client, shell.lastTime);
+    hostFrame(link.net.server, link.match, shell.frameDt, shell.frameToggle, shell.hosting.stepCarry, nullptr,
+              shell.lastTime, &shell.hosting.rewind);
+    shellHostingFrame(shell.hosting, link.net.server, lobbyClientOwnSlot(link.net.client), shell.lastTime);
     std::vector<std::string> overlay;
     const MatchState& drawn = shellViewFrame(shell, overlay);
     // A client's match is stale until the first snapshot of its connection; a host's is its own.
-    const bool live = shell.net.server.host || shell.view.smoothed.received > 0;
-    soundFrame(shell.sound, drawn, shell.net.client, live, shell.display.focused);
-    drawFrame(shell.display, drawn, shell.net.client, shell.chatMode, shell.chatEcho,
+    const bool live = link.net.server.host || link.view.smoothed.received > 0;
+    soundFrame(shell.sound, drawn, link.net.client, live, shell.display.focused);
+    drawFrame(shell.display, drawn, link.net.client, shell.chatMode, shell.chatEcho,
               shellPanelHint(shell), overlay);
     sleepMs(shell.display, FRAME_PAUSE_MS);
     return !keyDown(shell.display, SCAN_ESCAPE) && !stopRequested();
@@ -429,30 +291,28 @@ bool shellFrame(Shell& shell)
 
 std::string shellPanelHint(const Shell& shell)
 {
-    const LobbyClient& client = shell.net.client;
+    const LobbyClient& client = shell.link.net.client;
     if (client.connected) return {};
-    if (lobbyClientBusy(client)) return "Connecting to " + shellServerLabel(shell) + "...";
-    const std::string_view where = shell.findListed ? "the list" : "the LAN";
-    if (shell.finding) return "Looking for a host on " + std::string(where) + "...";
-    if (shell.findMissed) return "No host on " + std::string(where) + ". Press J to connect to " + shellServerLabel(shell);
-    return "Press J to connect to " + shellServerLabel(shell);
+    const std::string label = shellLinkServerLabel(shell.link);
+    if (lobbyClientBusy(client)) return "Connecting to " + label + "...";
+    const std::string_view where = shell.search.findListed ? "the list" : "the LAN";
+    if (shell.search.finding) return "Looking for a host on " + std::string(where) + "...";
+    if (shell.search.findMissed) return "No host on " + std::string(where) + ". Press J to connect to " + label;
+    return "Press J to connect to " + label;
 }
 
 void shellStop(Shell& shell)
 {
-    if (shell.practiceBot) botClientLeave(*shell.practiceBot);  // heard in the server's farewell
-    registrarStop(shell.registrar);
-    portMapperStop(shell.portMapper);
-    lobbyPairClose(shell.net);
-    if (shell.practiceBot) botClientStop(*shell.practiceBot);
-    shell.practiceBot.reset();
-    hostFinderClose(shell.finder);
+    shellHostingLeave(shell.hosting);
+    lobbyPairClose(shell.link.net);
+    shellHostingClose(shell.hosting);
+    hostFinderClose(shell.search.finder);
     shell.chatEcho.clear();
-    shell.serverAddress.clear();
-    shell.chatName.clear();
-    lobbyPairDestroy(shell.net);
+    shell.link.serverAddress.clear();
+    shell.link.chatName.clear();
+    lobbyPairDestroy(shell.link.net);
     shell.answer.clear();
-    recordWriterClose(shell.recording.writer);
+    recordWriterClose(shell.link.recording.writer);
 }
 
 void waitKeyRelease(Display& display, int scanCode)

@@ -1,65 +1,28 @@
-// Game shell: the program's long-lived state and its frame loop — keys, network,
-// the host's simulation and the frame drawing, until Escape is held.
+// Game shell: the play mode's frame loop — keys, the connection, the host's simulation
+// and the frame drawing, until Escape is held — over the records each part owns.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
-#include "bot/bot_client.h"
-#include "duel/match.h"
-#include "find/host_finder.h"
-#include "hostlist/list_client.h"
-#include "portmap/port_map.h"
-#include "lobby/lobby.h"
-#include "lobby/lobby_protocol.h"
 #include "display/display.h"
-#include "record/record_live.h"
-#include "shell/host.h"
-#include "shell/options.h"
+#include "shell/shell_hosting.h"
+#include "shell/shell_kept.h"
+#include "shell/shell_link.h"
+#include "shell/shell_search.h"
+#include "shell/shell_start.h"
 #include "sound/sound.h"
-#include "view/client_view.h"
-#include "view/control_outbox.h"
-#include "view/overlay.h"
 
 namespace netduel {
-
-inline constexpr std::string_view DEFAULT_SERVER_ADDRESS = "127.0.0.1";
-
-// How a windowed copy begins. Ask: "Create Host?" decides and J connects; Host: hosts
-// without asking and the player's client connects on the first frame; Join: never
-// hosts, the client connects on the first frame; Find: never hosts, looks for a host on
-// the LAN for FIND_SECONDS and connects to the one foundHostPick chooses (none found: J
-// connects to `serverHost`). Dedicated and List never reach the shell.
-struct ShellStart {
-    RunMode mode = RunMode::Ask;
-    std::string_view serverHost;      // where J connects; empty: 127.0.0.1
-    std::uint16_t port = LOBBY_PORT;  // hosted on and connected to
-    std::string_view name;            // asked for after every connection; empty: none
-    bool smoothing = true;            // false: draw the newest snapshot as it came
-    bool prediction = true;           // false: the own ship waits for the host's snapshots
-    int botLevel = 0;                 // Practice: the computer opponent's level
-    std::string_view lastHost = {};   // not hosting: where J connects instead (the host
-    std::uint16_t lastPort = 0;       //   joined last); empty: `serverHost` on `port`
-    std::string_view registerUrl = {};  // hosting: the internet list to register at; empty: none
-    bool portMapping = false;           // hosting: ask the router to forward the port
-    bool findInternet = false;          // Find: ask `findTargets` (from the list), not the LAN
-    std::span<const FindTarget> findTargets = {};
-    std::optional<ListUrl> browseList = {};  // Ask: the list whose hosts show under the question
-};
 
 struct Shell {
     Display display;
     std::string answer;         // reply to "Create Host?"
-    LobbyPair net;
-    MatchState match;           // the host's own when hosting, else the newest snapshot
-    MatchState seen;            // a hosting copy's snapshots, kept off the match it simulates
-    std::uint16_t port = 0;     // the lobby port hosted on and connected to
-    std::string serverAddress;  // where J connects
-    std::string chatName;       // asked for after every connection; empty: none
+    ShellLink link;             // the connection and what the frame shows of it
+    ShellHosting hosting;       // a hosting copy's extras beside its server
+    ShellSearch search;         // --find's search and the pick under the question
+    ShellKept kept;             // what the settings keep of the run
     bool connectNow = false;    // the next frame connects as if J were held
     bool chatMode = false;
     int chatOpener = 0;         // scan code of the key that opened chat mode, until it is let go
@@ -70,37 +33,10 @@ struct Shell {
     bool frameToggle = true;    // inverted first thing every frame
     double lastTime = 0.0;      // s, timer reading of the previous frame
     double frameDt = 0.0;       // s, previous minus current reading: negative
-    double stepCarry = 0.0;     // s of simulation long frames left over (host only)
-    ShotRewind rewind;          // the host's trail of the ships, for judging shots (host only)
-    ControlOutbox outbox;       // the presses not sent yet and the words' cadence
-    std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
-    ClientView view;            // what the frame draws of the match
     bool overlay = false;       // F3: the network figures over the field
-    OverlayFigures figures;
-    HostFinder finder;          // --find's search of the LAN while `finding`
-    bool finding = false;
-    bool findMissed = false;    // the search ended with no host answering
-    bool findListed = false;    // --find --internet: the search asks the list's hosts
-    HostRegistrar registrar;    // a host's registrations at the internet list
-    PortMapper portMapper;      // a host's port mapping at the router
-    std::optional<FoundHost> browsed;  // the host picked under "Create Host?"
     Sound sound;                // opened beside the window; silent without a device
-    RecordClient recording;     // --record: what the client hears, while its file is open
-    std::string joinedHost;     // the host joined last, other than this copy or --join's; kept in the settings
-    std::uint16_t joinedPort = 0;
-    bool joinGiven = false;     // --join: its host holds for the run, the settings do not keep it
-    std::optional<std::string> askedName;  // the name last typed with /name, until the lobby grants it
-    bool nameChosen = false;    // the lobby granted a name typed in chat; the settings keep it
-    DisplayWindow windowAtStart;  // the window as opened: the settings keep only the player's changes
-    SoundSettings soundAtStart;   // the sound as opened (set once it is open), likewise
     Bindings bindings = bindingsDefault();  // the keys each game key answers to
 };
-
-// The start the command line asks for: --join's address and port, else `builtInHost`
-// (where J connects by default) and --port; without a mode or with --find, a copy that
-// does not host has J connect to the host `saved` joined last (on --port when given).
-// The views point into `options` and `saved`.
-ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, const Settings& saved = {});
 
 // `saved` with what the player changed in this run: the chat name the lobby granted as
 // typed with /name, the host joined last (not --join's), and the window, volume and mute

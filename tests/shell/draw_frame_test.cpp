@@ -7,6 +7,7 @@
 #include "lobby/lobby_protocol.h"
 #include "display/pixel_fixture.h"
 #include "shell/draw_frame.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 
 namespace netduel {

@@ -22,6 +22,7 @@
 #include "display/pixel_fixture.h"
 #include "shell/dedicated.h"
 #include "shell/draw_frame.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 
 namespace netduel {
@@ -110,11 +111,11 @@ protected:
     }
     bool framesUntilHistory(std::string_view line)
     {
-        return framesUntil([&] { return historyHas(shell.net.client, line); });
+        return framesUntil([&] { return historyHas(shell.link.net.client, line); });
     }
 
     // A connection attempt to a port where nobody answers gives up quickly.
-    void hurryAttempt() { enet_peer_timeout(shell.net.client.peer, 1, 50, 200); }
+    void hurryAttempt() { enet_peer_timeout(shell.link.net.client.peer, 1, 50, 200); }
 };
 
 TEST(ShellStartFrom, JoinTakesItsAddressAndPortTheOthersTheBuiltInAddressAndPort)
@@ -145,21 +146,21 @@ TEST_F(ShellConnectionTest, HostModeHostsWithoutAskingAndJoinsOnTheFirstFrame)
 {
     type("n\r");  // a question would read this and not host
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Host, "", 47200, {}}));
-    ASSERT_NE(shell.net.server.host, nullptr);
+    ASSERT_NE(shell.link.net.server.host, nullptr);
     EXPECT_EQ(shell.answer, "");
     EXPECT_EQ(log(), "Creating server\nHost running!\n");
-    EXPECT_EQ(shell.net.client.host, nullptr);
+    EXPECT_EQ(shell.link.net.client.host, nullptr);
     shellFrame(shell);
-    EXPECT_TRUE(lobbyClientBusy(shell.net.client));
+    EXPECT_TRUE(lobbyClientBusy(shell.link.net.client));
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
-    EXPECT_TRUE(shell.net.client.connected);
+    EXPECT_TRUE(shell.link.net.client.connected);
 }
 
 TEST_F(ShellConnectionTest, JoinModeNeverHostsAndAsksForItsNameAfterEveryConnection)
 {
     startDedicated(47201);
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Join, "127.0.0.1", 47201, "Zed"}));
-    EXPECT_EQ(shell.net.server.host, nullptr);
+    EXPECT_EQ(shell.link.net.server.host, nullptr);
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 is now known as Zed"));
     ASSERT_EQ(dedicated->net.server.clients.size(), 1u);
     EXPECT_EQ(fixedTextView(dedicated->net.server.clients[0].name), "Zed");
@@ -167,12 +168,12 @@ TEST_F(ShellConnectionTest, JoinModeNeverHostsAndAsksForItsNameAfterEveryConnect
         shellFrame(shell);
         dedicatedFrame(*dedicated);
     }
-    EXPECT_EQ(newestLine(shell.net.client), "* Anonymous0 is now known as Zed");
+    EXPECT_EQ(newestLine(shell.link.net.client), "* Anonymous0 is now known as Zed");
 
     // The host goes away and comes back: J joins again and the name is asked for again.
     stopDedicated();
-    ASSERT_TRUE(framesUntil([&] { return !lobbyClientBusy(shell.net.client); }));
-    EXPECT_EQ(newestLine(shell.net.client), "Client informationdisconected.");
+    ASSERT_TRUE(framesUntil([&] { return !lobbyClientBusy(shell.link.net.client); }));
+    EXPECT_EQ(newestLine(shell.link.net.client), "Client informationdisconected.");
     startDedicated(47201);
     hold(SCAN_J);
     ASSERT_TRUE(framesUntil([&] {
@@ -186,28 +187,28 @@ TEST_F(ShellConnectionTest, JTriesAgainAfterAFailedAttemptButNeverTwiceAtOnce)
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Join, "127.0.0.1", 47202, {}}));
     EXPECT_EQ(shellPanelHint(shell), "Press J to connect to 127.0.0.1:47202");
     shellFrame(shell);
-    ENetHost* const clientHost = shell.net.client.host;
-    ASSERT_NE(shell.net.client.peer, nullptr);
+    ENetHost* const clientHost = shell.link.net.client.host;
+    ASSERT_NE(shell.link.net.client.peer, nullptr);
     EXPECT_EQ(shellPanelHint(shell), "Connecting to 127.0.0.1:47202...");
-    ENetPeer* const attempt = shell.net.client.peer;
+    ENetPeer* const attempt = shell.link.net.client.peer;
     hold(SCAN_J);  // while the attempt runs, J does nothing
     shellFrame(shell);
-    EXPECT_EQ(shell.net.client.peer, attempt);
+    EXPECT_EQ(shell.link.net.client.peer, attempt);
     EXPECT_EQ(log().find("already"), std::string::npos);
 
     hurryAttempt();
-    ASSERT_TRUE(framesUntil([&] { return !lobbyClientBusy(shell.net.client); }));
-    EXPECT_EQ(newestLine(shell.net.client), "disconected.");
+    ASSERT_TRUE(framesUntil([&] { return !lobbyClientBusy(shell.link.net.client); }));
+    EXPECT_EQ(newestLine(shell.link.net.client), "disconected.");
     EXPECT_EQ(shellPanelHint(shell), "Press J to connect to 127.0.0.1:47202");
 
     startDedicated(47202);
     hold(SCAN_J);
     shellFrame(shell);
-    EXPECT_EQ(shell.net.client.host, clientHost);  // the client's host is reused
+    EXPECT_EQ(shell.link.net.client.host, clientHost);  // the client's host is reused
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
     EXPECT_EQ(shellPanelHint(shell), "");
-    EXPECT_EQ(newestLine(shell.net.client), "* Anonymous0 connected =)");
-    EXPECT_EQ(std::string(fixedTextView(shell.net.client.history[2])), "disconected.");
+    EXPECT_EQ(newestLine(shell.link.net.client), "* Anonymous0 connected =)");
+    EXPECT_EQ(std::string(fixedTextView(shell.link.net.client.history[2])), "disconected.");
 }
 
 TEST_F(ShellConnectionTest, ChatOpensOnlyWithAnAttemptAndALostConnectionKeepsTheLine)
@@ -230,7 +231,7 @@ TEST_F(ShellConnectionTest, ChatOpensOnlyWithAnAttemptAndALostConnectionKeepsThe
 
     stopDedicated();
     ASSERT_TRUE(framesUntil([&] { return !shell.chatMode; }));
-    EXPECT_EQ(newestLine(shell.net.client), "Client informationdisconected.");
+    EXPECT_EQ(newestLine(shell.link.net.client), "Client informationdisconected.");
     hold(SCAN_C);  // no connection, no attempt: C does nothing
     shellFrame(shell);
     EXPECT_FALSE(shell.chatMode);
@@ -254,7 +255,7 @@ TEST_F(ShellConnectionTest, EscapeAtTheQuestionLeavesWithoutHosting)
     type(std::string_view(&ESCAPE_KEY, 1));
     type("\r");
     EXPECT_FALSE(shellStart(shell, "", 47204));
-    EXPECT_EQ(shell.net.server.host, nullptr);
+    EXPECT_EQ(shell.link.net.server.host, nullptr);
     EXPECT_EQ(log(), "");
 }
 
@@ -264,7 +265,7 @@ TEST_F(ShellConnectionTest, SignalsEndTheQuestionAndTheFrameLoop)
     type("y\r");
     ASSERT_EQ(std::raise(SIGTERM), 0);
     EXPECT_FALSE(shellStart(shell, "", 47205));
-    EXPECT_EQ(shell.net.server.host, nullptr);
+    EXPECT_EQ(shell.link.net.server.host, nullptr);
 
     stopRequestReset();
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Host, "", 47205, {}}));
@@ -350,14 +351,14 @@ TEST_F(ShellConnectionTest, DedicatedHostPlaysLikeAHostAndSaysGoodbye)
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Join, "127.0.0.1", 47207, {}}));
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
     hold(SCAN_UP);
-    ASSERT_TRUE(framesUntil([&] { return shell.match.ships[0].position.y < SHIP0_START.y - 20.0f; }));
+    ASSERT_TRUE(framesUntil([&] { return shell.link.match.ships[0].position.y < SHIP0_START.y - 20.0f; }));
     releaseAllKeys(shell.display);
 
     // The shell's client is told of the end (nobody services it meanwhile, so the host
     // waits its full second for an answer).
     stopDedicated();
-    ASSERT_TRUE(framesUntil([&] { return !lobbyClientBusy(shell.net.client); }, TOLD_DEADLINE));
-    EXPECT_EQ(newestLine(shell.net.client), "Client informationdisconected.");
+    ASSERT_TRUE(framesUntil([&] { return !lobbyClientBusy(shell.link.net.client); }, TOLD_DEADLINE));
+    EXPECT_EQ(newestLine(shell.link.net.client), "Client informationdisconected.");
 }
 
 TEST_F(ShellConnectionTest, DedicatedRunEndsWithItsStatus)
@@ -424,13 +425,13 @@ TEST_F(ShellConnectionTest, FindSaysItLooksThenJoinsTheDedicatedHostItFound)
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Find, "", 48540, {}}));
     EXPECT_EQ(shellPanelHint(shell), "Looking for a host on the LAN...");
     shellFrame(shell);
-    EXPECT_EQ(shell.net.client.host, nullptr);  // no connection before the search is over
+    EXPECT_EQ(shell.link.net.client.host, nullptr);  // no connection before the search is over
     ASSERT_TRUE(framesUntil([&] { return dedicated->net.server.clients.size() == 1 &&
                                          dedicated->net.server.clients[0].connected; }));
-    EXPECT_FALSE(shell.finding);
-    EXPECT_EQ(shell.port, 48540);
-    EXPECT_NE(log().find("Found a host at " + shell.serverAddress + ":48540\n"), std::string::npos);
-    EXPECT_EQ(shell.finder.socket, ENET_SOCKET_NULL);  // the search's socket is closed
+    EXPECT_FALSE(shell.search.finding);
+    EXPECT_EQ(shell.link.port, 48540);
+    EXPECT_NE(log().find("Found a host at " + shell.link.serverAddress + ":48540\n"), std::string::npos);
+    EXPECT_EQ(shell.search.finder.socket, ENET_SOCKET_NULL);  // the search's socket is closed
 }
 
 TEST_F(ShellConnectionTest, JGoesToTheHostJoinedLastUnlessThisCopyHostsWhichIsNoHostJoined)
@@ -446,7 +447,7 @@ TEST_F(ShellConnectionTest, JGoesToTheHostJoinedLastUnlessThisCopyHostsWhichIsNo
     type("y\r");  // a copy that hosts joins itself, which the settings do not keep
     ASSERT_TRUE(shellStart(shell, ShellStart{RunMode::Ask, "", 44602, {}, true, true, 0, "192.0.2.1", 44603}));
     hold(SCAN_J);
-    ASSERT_TRUE(framesUntil([&] { return lobbyClientOwnSlot(shell.net.client) == 0; }));
+    ASSERT_TRUE(framesUntil([&] { return lobbyClientOwnSlot(shell.link.net.client) == 0; }));
     EXPECT_EQ(shellSettings(shell, saved).joinAddress, "192.0.2.1");
 }
 

@@ -107,14 +107,14 @@ TEST_F(ShellKeysTest, BackAndBoundKeysToggleOnceAndTapsWaitForTheWord)
     frame();
     EXPECT_TRUE(shell.sound.settings.muted) << "N mutes, M no longer does";
     // Quicker than a frame, a bound key's tap or a button's waits for the next word as X's does.
-    controlOutboxReset(shell.outbox);
+    controlOutboxReset(shell.link.outbox);
     displayKeyEvent(shell.display, 57, true);  // Space
     displayKeyEvent(shell.display, 57, false);
     pad.button(SDL_CONTROLLER_BUTTON_B, true);
     SDL_PumpEvents();
     pad.button(SDL_CONTROLLER_BUTTON_B, false);
     frame();
-    EXPECT_EQ(shell.outbox.pressed, KEY_FIRE | KEY_UP);
+    EXPECT_EQ(shell.link.outbox.pressed, KEY_FIRE | KEY_UP);
 }
 
 TEST_F(ShellKeysTest, TheFirstControllerSteersAndOnePulledOutLeavesNothingHeld)

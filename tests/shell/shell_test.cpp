@@ -16,6 +16,7 @@
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_protocol.h"
 #include "lobby/lobby_server.h"
+#include "shell/host.h"
 #include "shell/shell.h"
 
 namespace netduel {
@@ -75,7 +76,7 @@ protected:
         const double deadline = timerSeconds() + DEADLINE_SECONDS;
         while (timerSeconds() < deadline) {
             shellFrame(shell);
-            for (const auto& text : shell.net.client.history)
+            for (const auto& text : shell.link.net.client.history)
                 if (fixedTextView(text) == line) return true;
         }
         return false;
@@ -98,8 +99,8 @@ TEST_P(ShellAnswerTest, OnlyYOrLowerYHosts)
 {
     // None of these hosts, so the cases share one port without meeting.
     start(GetParam().reply, 47101);
-    EXPECT_EQ(shell.net.server.host != nullptr, GetParam().hosts) << GetParam().reply;
-    EXPECT_EQ(shell.serverAddress, "127.0.0.1");
+    EXPECT_EQ(shell.link.net.server.host != nullptr, GetParam().hosts) << GetParam().reply;
+    EXPECT_EQ(shell.link.serverAddress, "127.0.0.1");
     shellStop(shell);
 }
 
@@ -111,17 +112,17 @@ INSTANTIATE_TEST_SUITE_P(Replies, ShellAnswerTest,
 TEST_F(ShellTest, UpperCaseYHostsAsLowerCaseDoes)
 {
     start("Y", 47300);
-    EXPECT_NE(shell.net.server.host, nullptr);
+    EXPECT_NE(shell.link.net.server.host, nullptr);
     EXPECT_EQ(logText(), "Creating server\nHost running!\n");
 }
 
 TEST_F(ShellTest, HostStartsWithShipsPlacedAndSaysSo)
 {
     start(" \ty,more", 47102);
-    ASSERT_NE(shell.net.server.host, nullptr);
-    EXPECT_EQ(shell.net.server.running, 1);
-    EXPECT_EQ(shell.match.ships[0].position, SHIP0_START);
-    EXPECT_EQ(shell.match.ships[1].colour, SHIP1_COLOUR);
+    ASSERT_NE(shell.link.net.server.host, nullptr);
+    EXPECT_EQ(shell.link.net.server.running, 1);
+    EXPECT_EQ(shell.link.match.ships[0].position, SHIP0_START);
+    EXPECT_EQ(shell.link.match.ships[1].colour, SHIP1_COLOUR);
     EXPECT_EQ(logText(), "Creating server\nHost running!\n");
 
     EXPECT_TRUE(shellFrame(shell));
@@ -138,9 +139,9 @@ TEST_F(ShellTest, SecondHostOnABusyPortFailsAndRunsOnAsAClient)
     auto first = std::make_unique<Shell>();
     keyRingPush(first->display.keys, 'y');
     shellStart(*first, "", 47103);
-    ASSERT_NE(first->net.server.host, nullptr);
+    ASSERT_NE(first->link.net.server.host, nullptr);
     start("y", 47103);
-    EXPECT_EQ(shell.net.server.host, nullptr);
+    EXPECT_EQ(shell.link.net.server.host, nullptr);
     EXPECT_NE(logText().find("Host creation failed!\n"), std::string::npos);
     EXPECT_TRUE(shellFrame(shell));
     shellStop(*first);
@@ -201,7 +202,7 @@ TEST_F(ShellTest, KeysTappedBetweenFramesActOnceInTheNextFrame)
 
     tap(SCAN_J);
     shellFrame(shell);
-    EXPECT_NE(shell.net.client.host, nullptr);  // nobody listens: connecting is enough here
+    EXPECT_NE(shell.link.net.client.host, nullptr);  // nobody listens: connecting is enough here
 
     tap(SCAN_R);
     shellFrame(shell);
@@ -261,7 +262,7 @@ TEST_F(ShellTest, TogglesAndTheChatKeyActOnTheirPressAndTheFrameGoesOnWhileTheyA
 TEST_F(ShellTest, AHostingCopyWhosePlayerHoldsJKeepsSendingSnapshotsAndConnectsOnce)
 {
     start("y", 47304);
-    ASSERT_NE(shell.net.server.host, nullptr);
+    ASSERT_NE(shell.link.net.server.host, nullptr);
     static int pumps;
     pumps = 0;
     shell.display.backEnd.pump = [](Display& display) {
@@ -269,13 +270,13 @@ TEST_F(ShellTest, AHostingCopyWhosePlayerHoldsJKeepsSendingSnapshotsAndConnectsO
     };
     hold(SCAN_J);
     shellFrame(shell);
-    ENetHost* const clientHost = shell.net.client.host;
+    ENetHost* const clientHost = shell.link.net.client.host;
     ASSERT_NE(clientHost, nullptr);
     const double deadline = timerSeconds() + DEADLINE_SECONDS;
-    while (shell.view.smoothed.received < 5 && timerSeconds() < deadline) shellFrame(shell);
-    EXPECT_GE(shell.view.smoothed.received, 5) << "snapshots stopped while J was held";
+    while (shell.link.view.smoothed.received < 5 && timerSeconds() < deadline) shellFrame(shell);
+    EXPECT_GE(shell.link.view.smoothed.received, 5) << "snapshots stopped while J was held";
     EXPECT_TRUE(displayKeyHeld(shell.display, SCAN_J));
-    EXPECT_EQ(shell.net.client.host, clientHost) << "a held J is one press";
+    EXPECT_EQ(shell.link.net.client.host, clientHost) << "a held J is one press";
     EXPECT_LT(pumps, 50) << "a frame waited for J's release";
 }
 
@@ -301,15 +302,15 @@ TEST_F(ShellTest, ChatKeyFlushesTypedKeysAndStopsSampling)
 TEST_F(ShellTest, JConnectsTheHostsOwnClientOnceAndChatReachesTheLobby)
 {
     start("y", 47106);
-    ASSERT_NE(shell.net.server.host, nullptr);
+    ASSERT_NE(shell.link.net.server.host, nullptr);
     hold(SCAN_J);
     shellFrame(shell);
-    ENetHost* const clientHost = shell.net.client.host;
+    ENetHost* const clientHost = shell.link.net.client.host;
     ASSERT_NE(clientHost, nullptr);
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
     hold(SCAN_J);
     shellFrame(shell);
-    EXPECT_EQ(shell.net.client.host, clientHost);
+    EXPECT_EQ(shell.link.net.client.host, clientHost);
 
     hold(SCAN_C);
     shellFrame(shell);
@@ -354,24 +355,24 @@ TEST_F(ShellTest, HostKeepsAWordServedAfterItsSnapshotWasTaken)
     for (int trial = 0; trial < 4; ++trial) {
         do shellFrame(shell);
         while (!shell.frameToggle);  // this frame broadcast a snapshot
-        const float before = shell.match.ships[1].heading;
-        shipApplyControl(shell.match.ships[1], KEY_LEFT);
+        const float before = shell.link.match.ships[1].heading;
+        shipApplyControl(shell.link.match.ships[1], KEY_LEFT);
         for (int frame = 0; frame < 3; ++frame) shellFrame(shell);
-        EXPECT_NE(shell.match.ships[1].heading, before) << "trial " << trial;
+        EXPECT_NE(shell.link.match.ships[1].heading, before) << "trial " << trial;
     }
-    EXPECT_EQ(shell.match.ships[0].position, SHIP0_START);
+    EXPECT_EQ(shell.link.match.ships[0].position, SHIP0_START);
 }
 
 // A host whose own client has not joined yet still shows the match it simulates.
 TEST_F(ShellTest, HostDrawsItsMatchBeforeItsOwnClientJoins)
 {
     start("y", 48031);
-    for (int frame = 0; frame < 5000 && shell.match.ships[0].position.y > SHIP0_START.y - 25.0f;
+    for (int frame = 0; frame < 5000 && shell.link.match.ships[0].position.y > SHIP0_START.y - 25.0f;
          ++frame) {
-        shipApplyControl(shell.match.ships[0], KEY_UP);
+        shipApplyControl(shell.link.match.ships[0], KEY_UP);
         shellFrame(shell);
     }
-    const Vec2 at = shell.match.ships[0].position;
+    const Vec2 at = shell.link.match.ships[0].position;
     ASSERT_LT(at.y, SHIP0_START.y - 25.0f);
     EXPECT_EQ(displayPixel(shell.display, int(SHIP0_START.x), int(SHIP0_START.y) + 5), BACKGROUND);
     EXPECT_EQ(displayPixel(shell.display, int(at.x), int(at.y) + 5), SHIP0_COLOUR);
@@ -385,10 +386,10 @@ TEST_F(ShellTest, HeldUpArrowMovesShipZeroThroughTheNetwork)
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
     hold(SCAN_UP);
     const double deadline = timerSeconds() + DEADLINE_SECONDS;
-    while (shell.match.ships[0].position == SHIP0_START && timerSeconds() < deadline)
+    while (shell.link.match.ships[0].position == SHIP0_START && timerSeconds() < deadline)
         shellFrame(shell);
-    EXPECT_LT(shell.match.ships[0].position.y, SHIP0_START.y);  // heading 0 is up
-    EXPECT_EQ(shell.match.ships[1].position, SHIP1_START);
+    EXPECT_LT(shell.link.match.ships[0].position.y, SHIP0_START.y);  // heading 0 is up
+    EXPECT_EQ(shell.link.match.ships[1].position, SHIP1_START);
 }
 
 // What the test's server received from the shell: control words on channel 1 and the
@@ -438,11 +439,11 @@ protected:
         ASSERT_TRUE(pumpUntil([&] {
             shellFrame(shell);
             return !server.clients.empty() && server.clients[0].connected &&
-                   shell.net.client.peer->state == ENET_PEER_STATE_CONNECTED;
+                   shell.link.net.client.peer->state == ENET_PEER_STATE_CONNECTED;
         }));
         // ENet may thin out unreliable packets when the round trip wobbles; the counts
         // below must be exact, so this client never does.
-        shell.net.client.peer->packetThrottleDeceleration = 0;
+        shell.link.net.client.peer->packetThrottleDeceleration = 0;
     }
 
     // Services the test's server until `done` holds; the deadline is on the real clock.
@@ -469,10 +470,10 @@ protected:
     int wordsArrived()
     {
         const int marks = serverLog.marks + 1;
-        lobbyClientService(shell.net.client);  // sends what the last frame queued
-        EXPECT_TRUE(lobbyClientSendBytes(shell.net.client, MARK_CHANNEL, controlEncode(0), true));
+        lobbyClientService(shell.link.net.client);  // sends what the last frame queued
+        EXPECT_TRUE(lobbyClientSendBytes(shell.link.net.client, MARK_CHANNEL, controlEncode(0), true));
         EXPECT_TRUE(pumpUntil([&] {
-            lobbyClientService(shell.net.client);
+            lobbyClientService(shell.link.net.client);
             return serverLog.marks == marks;
         }));
         return serverLog.words;
