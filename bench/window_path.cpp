@@ -40,6 +40,8 @@ bool windowDiscFind(const PixelView& view, std::uint32_t colour, float radius, V
             most[1] = std::max(most[1], y);
         }
     if (count < std::numbers::pi * radius * radius / 4.0) return false;
+    // A disc cut by the rectangle's edge has its middle elsewhere: the caller reads more.
+    if (least[0] == 0 || least[1] == 0 || most[0] == view.width - 1 || most[1] == view.height - 1) return false;
     centre = {float(view.left + (least[0] + most[0]) / 2.0), float(view.top + (least[1] + most[1]) / 2.0)};
     return true;
 }

@@ -39,7 +39,8 @@ struct PixelView {
 
 // The centre of the disc drawn in `colour` (its alpha ignored): the middle of the box
 // around its pixels, which a heading line drawn across it cannot move by more than half a
-// pixel. False when fewer than a disc's worth of pixels (a quarter) have the colour.
+// pixel. False when fewer than a disc's worth of pixels (a quarter) have the colour, or
+// they touch the rectangle's edge (a disc cut there).
 bool windowDiscFind(const PixelView& view, std::uint32_t colour, float radius, Vec2& centre);
 
 // True when any pixel of `colour` lies within `radius` px of `centre`.
