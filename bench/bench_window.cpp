@@ -24,9 +24,10 @@
 // (X held 0.1 s every 0.45 s, with nothing else held and with Left held throughout).
 //
 // A plain main(): `bench_window [--game PATH] [--link LIST] [--sender-cadence LIST]
-// [--presses N] [--start S] [--settled S]`; LIST is comma-separated (links lan, good,
-// poor, awful; senders 60, 144, bot); PATH the window's program (default this build's; the
-// host is always this build's, whose recordings the benchmark reads).
+// [--presses N] [--start S] [--settled S] [--data DIR]`; LIST is comma-separated (links
+// lan, good, poor, awful; senders 60, 144, bot); PATH the window's program (default this
+// build's; the host is always this build's, whose recordings the benchmark reads); DIR
+// gets window_<link>_<sender>.dat, the drawn and the host's path of each match.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -400,7 +401,26 @@ struct MatchPlan {
     double start = DEFAULT_START;
     double settled = DEFAULT_SETTLED;
     int presses = 0;      // 0: no key-to-pixel measures in this match
+    std::string data;     // a folder for the paths, or empty
 };
+
+// DIR/window_<link>_<sender>.dat: the drawn and the host's path, s from the match's first frame.
+void writePaths(const MatchPlan& plan, const std::vector<TimedPoint>& drawn, const std::vector<TimedPoint>& host,
+                double first)
+{
+    const std::string path = plan.data + "/window_" + std::string(plan.link.name) + "_" +
+                             CADENCE_NAMES[int(plan.cadence)] + ".dat";
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        std::fprintf(stderr, "bench_window: cannot write %s\n", path.c_str());
+        return;
+    }
+    std::fprintf(file, "# kind time_s x_px y_px: drawn (each from when the window showed it) and host\n");
+    for (const TimedPoint& point : drawn) std::fprintf(file, "drawn %.4f %.1f %.1f\n", point.t - first, point.p.x, point.p.y);
+    for (const TimedPoint& point : host)
+        std::fprintf(file, "host %.4f %.2f %.2f\n", point.t - first, double(point.p.x), double(point.p.y));
+    std::fclose(file);
+}
 
 MatchResult playMatch(const Programs& programs, const std::string& display, const MatchPlan& plan)
 {
@@ -494,6 +514,7 @@ MatchResult playMatch(const Programs& programs, const std::string& display, cons
     std::vector<TimedPoint> truth;
     if (!hostPath(records, truth)) return result;
     std::filesystem::remove_all(records);
+    if (!plan.data.empty()) writePaths(plan, drawn, truth, first);
     result.start = windowPathCompare(drawn, truth, first, first + plan.start, DELAY_LOW, DELAY_HIGH);
     result.settled = windowPathCompare(drawn, truth, first + SETTLE, end, DELAY_LOW, DELAY_HIGH);
     result.ok = true;
@@ -531,12 +552,13 @@ std::vector<std::string> splitList(const std::string& text)
 int usage(const char* why)
 {
     std::fprintf(stderr, "bench_window: %s\nusage: bench_window [--game PATH] [--link LIST] [--sender-cadence LIST] "
-                         "[--presses N] [--start S] [--settled S]\n", why);
+                         "[--presses N] [--start S] [--settled S] [--data DIR]\n", why);
     return 2;
 }
 
 int benchMain(const Programs& programs, const std::vector<std::string>& linkNames,
-              const std::vector<Cadence>& cadences, int presses, double startSeconds, double settledSeconds)
+              const std::vector<Cadence>& cadences, int presses, double startSeconds, double settledSeconds,
+              const std::string& data)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     Process xvfb;
@@ -563,7 +585,7 @@ int benchMain(const Programs& programs, const std::vector<std::string>& linkName
         for (const LinkProfile& known : LINK_PROFILES)
             if (known.name == name) profile = known;
         for (std::size_t c = 0; c < cadences.size(); ++c) {
-            MatchPlan plan{profile, cadences[c], index++, startSeconds, settledSeconds, c == 0 ? presses : 0};
+            MatchPlan plan{profile, cadences[c], index++, startSeconds, settledSeconds, c == 0 ? presses : 0, data};
             const MatchResult match = playMatch(programs, display, plan);
             if (!match.ok) {
                 std::printf("| %s | %s | failed |\n", name.c_str(), CADENCE_TEXTS[int(cadences[c])]);
@@ -600,6 +622,7 @@ int main(int argc, char** argv)
     double startSeconds = DEFAULT_START;
     double settledSeconds = DEFAULT_SETTLED;
     long senderPort = 0;
+    std::string data;
     const option options[] = {{"game", required_argument, nullptr, 'g'},
                               {"link", required_argument, nullptr, 'l'},
                               {"sender-cadence", required_argument, nullptr, 'c'},
@@ -607,6 +630,7 @@ int main(int argc, char** argv)
                               {"start", required_argument, nullptr, 's'},
                               {"settled", required_argument, nullptr, 'S'},
                               {"sender", required_argument, nullptr, 'x'},
+                              {"data", required_argument, nullptr, 'd'},
                               {nullptr, 0, nullptr, 0}};
     for (int code; (code = getopt_long(argc, argv, "", options, nullptr)) != -1;) {
         if (code == 'g') programs.window = optarg;
@@ -616,6 +640,7 @@ int main(int argc, char** argv)
         else if (code == 's') startSeconds = std::atof(optarg);
         else if (code == 'S') settledSeconds = std::atof(optarg);
         else if (code == 'x') senderPort = std::atol(optarg);
+        else if (code == 'd') data = optarg;
         else return usage("unknown option");
     }
     std::vector<Cadence> cadences;
@@ -633,5 +658,5 @@ int main(int argc, char** argv)
     }
     if (cadences.empty() || presses < 0 || startSeconds <= 0.0 || startSeconds > SETTLE || settledSeconds <= 0.0)
         return usage("nothing to measure");
-    return benchMain(programs, splitList(links), cadences, presses, startSeconds, settledSeconds);
+    return benchMain(programs, splitList(links), cadences, presses, startSeconds, settledSeconds, data);
 }
