@@ -28,8 +28,6 @@ constexpr double THRUST_CONE = 0.7;         // rad off the wanted course that st
 constexpr double ORBIT_RADIUS_MAX = 150.0;  // px: a ship turning on a wider circle is fought up close
 constexpr double TURN_DEADBAND = 0.55;  // of a quantum: smaller errors wait for a better shot
 
-Vec2 facing(double heading) { return Vec2(-std::sin(heading), -std::cos(heading)); }
-
 double wrapAngle(double angle) { return std::remainder(angle, 2.0 * std::numbers::pi); }
 
 // px a ship gliding at THRUST_SPEED covers in n host steps with no new thrust: a copy of
@@ -171,16 +169,15 @@ KeyFlags shotChoice(BotBrain& brain, const Situation& s, double now)
 // Own positions ahead: gliding at `speed` along `heading` from `from`.
 Vec2 ownAt(Vec2 from, double heading, double speed, double seconds)
 {
-    return shipFieldClamp(from + facing(heading) * glide(speed, seconds));
+    return shipFieldClamp(from + shipFacing(heading) * glide(speed, seconds));
 }
 
 // Closest pass of one enemy bullet in the next BOT_DODGE_HORIZON s, own ship gliding.
 float bulletPass(const Bullet& bullet, Vec2 from, double heading, double speed, double delay)
 {
-    const Vec2 velocity = bullet.direction * -double(BULLET_SPEED);
     float closest = 1e9f;
     for (double t = 0.0; t <= BOT_DODGE_HORIZON; t += 2.0 * SAMPLE) {
-        const Vec2 b = bullet.position + velocity * (delay + t);
+        const Vec2 b = bulletFlown(bullet, delay + t);
         if (!bulletInPlay(b)) break;
         closest = std::min(closest, distance(b, ownAt(from, heading, speed, t)));
     }
@@ -226,7 +223,7 @@ bool nearWall(Vec2 p, float margin)
 // Thrust along `heading` unless it would take the ship into a wall within a second.
 KeyFlags thrustClear(const Situation& s, double heading)
 {
-    const Vec2 ahead = s.shooter + facing(heading) * glide(THRUST_SPEED, 1.0);
+    const Vec2 ahead = s.shooter + shipFacing(heading) * glide(THRUST_SPEED, 1.0);
     return nearWall(ahead, BOT_WALL_MARGIN / 2) ? 0 : KEY_UP;  // outside the field counts as near
 }
 
@@ -246,10 +243,10 @@ std::optional<KeyFlags> escape(const Situation& s)
     const Vec2 p = s.shooter;
     if (nearWall(p, BOT_WALL_MARGIN)) {
         const Vec2 middle((SHIP_MIN_X + SHIP_MAX_X) / 2.0, (SHIP_MIN_Y + SHIP_MAX_Y) / 2.0);
-        return steerTowards(s, botHeadingTowards(p, middle));
+        return steerTowards(s, shipHeadingAlong(middle - p));
     }
     if (!(distance(p, s.track.position) < MUZZLE_OFFSET)) return std::nullopt;
-    const KeyFlags off = steerTowards(s, botHeadingTowards(s.track.position, p));
+    const KeyFlags off = steerTowards(s, shipHeadingAlong(p - s.track.position));
     return (off & ~KEY_UP) | ((off & KEY_UP) ? thrustClear(s, s.heading + turnDelta(off)) : 0);
 }
 
@@ -263,13 +260,13 @@ KeyFlags closeIn(const BotBrain& brain, const Situation& s, KeyFlags turn, doubl
     const double heading = s.heading + turnDelta(turn);
     const float range = distance(s.shooter, s.haunt);
     if (range < s.roam) {
-        const double away = botHeadingTowards(s.haunt, s.shooter);
+        const double away = shipHeadingAlong(s.shooter - s.haunt);
         return std::fabs(wrapAngle(away - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
     }
     const bool stuck = now - brain.lastFireTime > BOT_SHOTLESS_SECONDS || now - brain.hitSeenAt > BOT_HITLESS_SECONDS;
     const float wanted = s.roam + (stuck ? BOT_CLOSEST : brain.level.fightDistance + CLOSE_BAND);
     if (range <= wanted) return 0;
-    const double towards = botHeadingTowards(s.shooter, s.haunt);
+    const double towards = shipHeadingAlong(s.haunt - s.shooter);
     return std::fabs(wrapAngle(towards - heading)) > THRUST_CONE ? 0 : thrustClear(s, heading);
 }
 
@@ -298,8 +295,9 @@ Situation situationOf(const BotBrain& brain, int at, int ownShip, double now)
     const double speed = std::hypot(s.track.velocity.x, s.track.velocity.y);
     const double radius = std::fabs(s.track.turning) > TURNING_MIN ? speed / s.track.turning : 0.0;  // signed
     if (!s.track.gliding && radius != 0.0 && std::fabs(radius) < ORBIT_RADIUS_MAX) {
-        const double course = std::atan2(-double(s.track.velocity.x), -double(s.track.velocity.y));
-        s.haunt = s.track.position + Vec2(-std::cos(course), std::sin(course)) * radius;
+        // The middle lies a quarter turn to its left of its course (right when `radius` < 0).
+        const double course = shipHeadingAlong(s.track.velocity);
+        s.haunt = s.track.position + shipFacing(course + std::numbers::pi / 2.0) * radius;
         s.roam = static_cast<float>(std::fabs(radius));
     }
     return s;
@@ -309,7 +307,7 @@ KeyFlags wordFor(BotBrain& brain, const Situation& s, double now)
 {
     const BotLevel& level = brain.level;
     const Vec2 aim = botAimPoint(s.track, s.shooter, s.delay, level.leads, level.leadsTurns);
-    const double wanted = botHeadingTowards(s.shooter, aim) + brain.wobble;
+    const double wanted = shipHeadingAlong(aim - s.shooter) + brain.wobble;
     KeyFlags word = shotChoice(brain, s, now);
     if (!(word & KEY_FIRE)) word = turnTowards(s.heading, wanted);
     if (const auto off = escape(s)) {
@@ -387,14 +385,10 @@ void echoMeasure(BotBrain& brain, const Ship& own, const Ship* before, double no
     brain.echo = sample > brain.echo ? (brain.echo + sample) / 2.0 : brain.echo + (sample - brain.echo) / 4.0;
 }
 
-// A slot in flight now that was free before, or whose bullet is back at a muzzle.
 bool newBullet(const Ship& now, const Ship& before)
 {
-    for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
-        const Bullet& b = now.bullets[j];
-        const Bullet& was = before.bullets[j];
-        if (b.active && (!was.active || dot(b.position - was.position, b.direction) > 0.0f)) return true;
-    }
+    for (int j = 0; j < BULLETS_PER_SHIP; ++j)
+        if (bulletIsNew(before.bullets[j], now.bullets[j])) return true;
     return false;
 }
 
@@ -407,10 +401,8 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
         const Ship* before = last ? &last->ships[ownShip] : nullptr;
         echoMeasure(brain, seen.ships[ownShip], before, now);
         if (before && newBullet(seen.ships[ownShip], *before)) brain.ownShotSeenAt = now;
-        // A hit sets the enemy's flash counter to 1, and each step counts it on.
-        const std::int8_t flash = seen.ships[1 - ownShip].hitCounter;
         const std::int8_t flashBefore = last ? last->ships[1 - ownShip].hitCounter : 0;
-        if (flash > 0 && (flashBefore == 0 || flash < flashBefore)) brain.hitSeenAt = now;
+        if (shipHitIsNew(flashBefore, seen.ships[1 - ownShip].hitCounter)) brain.hitSeenAt = now;
     }
     brain.sightNewest = (brain.sightNewest + 1) % BOT_SIGHTS;
     brain.sightCount = std::min(brain.sightCount + 1, BOT_SIGHTS);
@@ -446,12 +438,6 @@ std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now)
     return word;
 }
 
-double botHeadingTowards(Vec2 from, Vec2 to)
-{
-    const Vec2 a = to - from;
-    return std::atan2(-double(a.x), -double(a.y));
-}
-
 BotTrack botTrack(const BotBrain& brain, int at, int ship)
 {
     const BotSight& newest = brain.sights[at];
@@ -470,7 +456,7 @@ BotTrack botTrack(const BotBrain& brain, int at, int ship)
     if (count < 2) return track;
     // Not thrust for a while: it glides, slowing as the host's steps damp it.
     if (now.speed < GLIDE_SPEED_SHARE * THRUST_SPEED) {
-        track.velocity = facing(now.heading) * double(now.speed);
+        track.velocity = shipFacing(now.heading) * double(now.speed);
         track.gliding = true;
         return track;
     }
@@ -494,7 +480,7 @@ BotTrack botTrack(const BotBrain& brain, int at, int ship)
         const Vec2 chord = b.position - a.position;
         const double px = std::hypot(double(chord.x), double(chord.y));
         if (px > 0.0) {
-            const double c = botHeadingTowards(a.position, b.position);
+            const double c = shipHeadingAlong(b.position - a.position);
             course = k == 0 ? c : course + wrapAngle(c - course);  // unwrapped along the chain
             const double mid = (chain[k]->hostTime + chain[k + 1]->hostTime) / 2.0 - newest.hostTime;
             sumW += px;
@@ -511,7 +497,7 @@ BotTrack botTrack(const BotBrain& brain, int at, int ship)
     const double spread = sumTT / sumW - meanT * meanT;
     track.turning = sense != 0 && spread > 1e-6 ? (sumTC / sumW - meanT * meanC) / spread : 0.0;
     const double courseNow = meanC - track.turning * meanT;
-    track.velocity = facing(courseNow) * (length / span);
+    track.velocity = shipFacing(courseNow) * (length / span);
     return track;
 }
 
@@ -525,7 +511,7 @@ Vec2 botTrackAt(const BotTrack& track, double seconds, bool turns)
     if (!turns || std::fabs(track.turning) < TURNING_MIN)
         return shipFieldClamp(track.position + track.velocity * seconds);
     const double speed = std::hypot(track.velocity.x, track.velocity.y);
-    const double course = std::atan2(-double(track.velocity.x), -double(track.velocity.y));
+    const double course = shipHeadingAlong(track.velocity);
     const double w = track.turning;
     const double later = course + w * seconds;
     const Vec2 arc(speed * (std::cos(later) - std::cos(course)) / w,
@@ -547,11 +533,10 @@ Vec2 botAimPoint(const BotTrack& track, Vec2 shooter, double delay, bool leads, 
 
 float botShotMiss(const BotTrack& track, Vec2 shooter, double heading, double delay, bool turns)
 {
-    const Vec2 f = facing(heading);
-    const Vec2 muzzle = shooter + f * MUZZLE_OFFSET;
+    const Bullet shot = bulletSpawn(shooter, heading);
     float closest = 1e9f;
     for (double t = 0.0; t <= FLIGHT_MAX; t += SAMPLE) {
-        const Vec2 b = muzzle + f * (double(BULLET_SPEED) * t);
+        const Vec2 b = bulletFlown(shot, t);
         if (!bulletInPlay(b)) break;
         // The host tests a bullet one step after placing it, against where the ship is then.
         closest = std::min(closest, distance(b, botTrackAt(track, delay + t + BOT_STEP, turns)));

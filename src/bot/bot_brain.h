@@ -123,9 +123,6 @@ void botBrainSee(BotBrain& brain, const MatchState& seen, std::uint32_t stamp, i
 // counts as sent at `now`.
 std::optional<KeyFlags> botBrainDecide(BotBrain& brain, int ownShip, double now);
 
-// The heading whose nose points from `from` to `to`; nose at position − 15·(sin h, cos h).
-double botHeadingTowards(Vec2 from, Vec2 to);
-
 // Where `ship` of the sight at index `at` is expected to go on: its course and mean speed
 // fitted over the sights since it last held other keys (up to half a second of them), as a
 // course that turns at a steady rate; a ship that has not thrust for a while glides.

@@ -49,10 +49,7 @@ bool bulletTryFire(const Ship& ship, Bullet& bullet)
 {
     if (ship.fireRequest != FIRE_REQUESTED || !(timerSeconds() > nextShotTime)) return false;
     nextShotTime = timerSeconds() + FIRE_COOLDOWN;
-    const Vec2 d = shipHeadingVector(ship.heading);
-    bullet.position = ship.position - d * MUZZLE_OFFSET;
-    bullet.direction = d;
-    bullet.active = BULLET_ACTIVE;
+    bullet = bulletSpawn(ship.position, ship.heading);
     return true;
 }
 
@@ -63,7 +60,7 @@ void shipBulletPass(MatchState& match, int owner, double dt)
     for (Bullet& bullet : ship.bullets) {
         if (bullet.active != 0) {
             bulletHitTest(match, owner, bullet);
-            bullet.position = bullet.position + (bullet.direction * BULLET_SPEED) * dt;
+            bullet.position = bulletFlown(bullet, -dt);
         } else if (bulletTryFire(ship, bullet)) {
             return;
         }
@@ -73,9 +70,41 @@ void shipBulletPass(MatchState& match, int owner, double dt)
 
 }  // namespace
 
-Vec2 shipHeadingVector(float heading)
+Vec2 shipHeadingVector(double heading)
 {
-    return Vec2(std::sin(double(heading)), std::cos(double(heading)));
+    return Vec2(std::sin(heading), std::cos(heading));
+}
+
+Vec2 shipFacing(double heading)
+{
+    return shipHeadingVector(heading) * -1.0f;
+}
+
+double shipHeadingAlong(Vec2 way)
+{
+    return std::atan2(-double(way.x), -double(way.y));
+}
+
+Bullet bulletSpawn(Vec2 position, double heading)
+{
+    const Vec2 d = shipHeadingVector(heading);
+    return Bullet{position - d * MUZZLE_OFFSET, d, BULLET_ACTIVE};
+}
+
+Vec2 bulletVelocity(const Bullet& bullet)
+{
+    return bullet.direction * -BULLET_SPEED;
+}
+
+Vec2 bulletFlown(const Bullet& bullet, double seconds)
+{
+    return bullet.position + bulletVelocity(bullet) * seconds;
+}
+
+double bulletAge(const Bullet& bullet, Vec2 shipPosition)
+{
+    const Vec2 muzzle = shipPosition - bullet.direction * MUZZLE_OFFSET;
+    return dot(bullet.position - muzzle, bullet.direction * -1.0f) / double(BULLET_SPEED);
 }
 
 bool bulletInPlay(Vec2 p)
@@ -128,6 +157,20 @@ int simulateFrame(MatchState& match, double frameDt, double& carry)
     const FrameSteps steps = simulateFrameSteps(frameDt, carry);
     for (int i = 0; i < steps.count; ++i) simulateStep(match, steps.dt);
     return steps.count;
+}
+
+bool bulletIsNew(const Bullet& before, const Bullet& now)
+{
+    if (now.active == 0) return false;
+    if (before.active == 0 || !(dot(before.direction, now.direction) >= BULLET_SAME_DIRECTION)) return true;
+    const Vec2 ahead = before.direction * -1.0f;
+    const Vec2 travel = now.position - before.position;
+    return !(dot(travel, ahead) >= -BULLET_PATH_SLACK) || !(std::fabs(cross(ahead, travel)) <= BULLET_PATH_SLACK);
+}
+
+bool shipHitIsNew(std::int8_t before, std::int8_t now)
+{
+    return now > 0 && (before <= 0 || now < before);
 }
 
 }  // namespace netduel

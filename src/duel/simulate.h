@@ -21,6 +21,10 @@ inline constexpr float BULLET_MIN_Y = 60.0f;
 inline constexpr float BULLET_MAX_Y = 768.0f;
 inline constexpr double FIRE_COOLDOWN = 0.1;    // s between two shots of either ship
 inline constexpr int HIT_FLASH_LIMIT = 10;      // steps: hitCounter returns to 0 past this
+// The cosine of the widest turn between a predicted bullet and the host's bullet that
+// takes it over: three steering words lost (26°) turn the host's ship that much less.
+inline constexpr float BULLET_SAME_DIRECTION = 0.9f;
+inline constexpr float BULLET_PATH_SLACK = 2.0f * SHIP_RADIUS;  // px a takeover moves a drawn bullet
 // The damping factors above are per step (speed·dt·−50 shrinks only while |dt| < 0.02 s),
 // so a long frame is cut into steps of this length, as many as fit, and the rest of its
 // time is carried into the next frame; past the limit the time is dropped, as after a
@@ -44,8 +48,40 @@ extern double nextShotTime;
 bool bulletInPlay(Vec2 p);
 
 // The unit vector of `heading` that a ship moves and its bullets fly along (times the
-// steps' negative dt); a new bullet leaves MUZZLE_OFFSET along it from the centre.
-Vec2 shipHeadingVector(float heading);
+// steps' negative dt): a bullet's `direction`.
+Vec2 shipHeadingVector(double heading);
+
+// The way a ship at `heading` points its nose, thrusts and fires: −shipHeadingVector.
+Vec2 shipFacing(double heading);
+
+// The heading (rad, −π…π) whose nose points along `way`: the inverse of shipFacing.
+double shipHeadingAlong(Vec2 way);
+
+// The bullet a ship at `position` and `heading` fires: MUZZLE_OFFSET from its centre
+// towards the nose, flying the nose's way.
+Bullet bulletSpawn(Vec2 position, double heading);
+
+// px/s a bullet flies at.
+Vec2 bulletVelocity(const Bullet& bullet);
+
+// Where `bullet` lies `seconds` on (negative: before), flying straight.
+Vec2 bulletFlown(const Bullet& bullet, double seconds);
+
+// s since `bullet` left the muzzle of a ship at `shipPosition`, along its own line;
+// negative when it lies behind that muzzle.
+double bulletAge(const Bullet& bullet, Vec2 shipPosition);
+
+// True when a slot holds a new bullet in `now` that it did not in `before` (two snapshots,
+// or two drawn frames). A bullet flies on straight: the same one keeps its direction
+// within BULLET_SAME_DIRECTION and lies on its line, any way ahead but no more than
+// BULLET_PATH_SLACK aside or behind, as far as a drawn copy's takeover by the host's
+// bullet turns and moves it; a new shot starts at a muzzle, far from where the slot's
+// last bullet left play.
+bool bulletIsNew(const Bullet& before, const Bullet& now);
+
+// True when a hit counter that went from `before` to `now` shows a new hit: a hit sets it
+// to 1 and each step counts it on, so it starts, or comes back lower.
+bool shipHitIsNew(std::int8_t before, std::int8_t now);
 
 // `p` brought into the field a ship's centre may reach, as far as it lies outside; a
 // coordinate that is not a number stays so. Never fails.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/timer.h"
+#include "duel/simulate.h"
 
 namespace netduel {
 
@@ -23,10 +24,9 @@ void drawShip(Display& display, const Ship& ship)
 {
     const double x = ship.position.x;
     const double y = ship.position.y;
-    const double heading = ship.heading;
+    const Vec2 nose = shipFacing(ship.heading);
     drawCircle(display, x, y, SHIP_BODY_RADIUS, bodyColour(ship));
-    drawLine(display, x, y, x - HEADING_LENGTH * std::sin(heading),
-             y - HEADING_LENGTH * std::cos(heading));
+    drawLine(display, x, y, x + HEADING_LENGTH * nose.x, y + HEADING_LENGTH * nose.y);
     for (const Bullet& bullet : ship.bullets)
         if (bullet.active != 0)
             drawCircle(display, bullet.position.x, bullet.position.y, BULLET_RADIUS, BULLET_COLOUR);

@@ -17,39 +17,11 @@ namespace {
 
 // A sound at a wall still reaches the far ear a little: pan stops at ±this.
 constexpr float PAN_SPREAD = 0.8f;
-// A slot still drawn as flying holds the same bullet when it kept its direction (within
-// the turn a predicted shot's heading may differ from the host's) and lies on its path,
-// any distance ahead but no further aside or behind than the host's correction of a
-// predicted bullet moves it. A new shot in the same slot starts at a ship's muzzle, far
-// from where the old one left the field.
-const float SAME_DIRECTION = static_cast<float>(std::cos(0.2));
-constexpr float PATH_SLACK = 2.0f * SHIP_RADIUS;  // px
 
 // Marks in a notice built to learn how its history line reads: a name (no blanks, as the
 // server hands out only such) and the free text after it.
 constexpr char NAME_MARK = '\x01';
 constexpr char REST_MARK = '\x02';
-
-bool flightExplains(const Bullet& before, const Bullet& now)
-{
-    if (!(dot(before.direction, now.direction) >= SAME_DIRECTION)) return false;
-    const Vec2 ahead = before.direction * -1.0f;  // bullets fly against their direction vector
-    const Vec2 travel = now.position - before.position;
-    const float along = dot(travel, ahead);
-    return along >= -PATH_SLACK && std::fabs(cross(ahead, travel)) <= PATH_SLACK;
-}
-
-bool newShot(const Bullet& before, const Bullet& now)
-{
-    if (now.active == 0) return false;
-    return before.active == 0 || !flightExplains(before, now);
-}
-
-// A flash starts when the counter turns positive, and again when a new hit sets it back.
-bool newHit(std::int8_t before, std::int8_t now)
-{
-    return now > 0 && (before <= 0 || now < before);
-}
 
 // The history line of a notice built with the marks.
 std::string lineForm(const std::string& notice) { return noticeHistoryLine(notice).value_or(""); }
@@ -96,10 +68,10 @@ void shipCues(const Ship& before, const Ship& now, bool own, std::vector<SoundCu
 {
     const float pan = own ? 0.0f : soundPanAt(now.position.x);
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
-        if (newShot(before.bullets[j], now.bullets[j]))
+        if (bulletIsNew(before.bullets[j], now.bullets[j]))
             cues.push_back({own ? SoundEffect::OwnShot : SoundEffect::OtherShot, pan});
     }
-    if (newHit(before.hitCounter, now.hitCounter))
+    if (shipHitIsNew(before.hitCounter, now.hitCounter))
         cues.push_back({own ? SoundEffect::OwnHit : SoundEffect::OtherHit, pan});
 }
 

@@ -91,27 +91,23 @@ float lerp(float a, float b, double f) { return static_cast<float>(a + (b - a) *
 
 Vec2 lerp(Vec2 a, Vec2 b, double f) { return Vec2(lerp(a.x, b.x, f), lerp(a.y, b.y, f)); }
 
-Vec2 bulletVelocity(const Bullet& bullet) { return bullet.direction * -BULLET_SPEED; }
-
 // A bullet drawn at `at` (s after `from`), flying straight; hidden once it left play.
-Bullet bulletFlown(const Bullet& from, double at)
+Bullet bulletDrawnAt(const Bullet& from, double at)
 {
     Bullet out = from;
-    out.position = from.position + bulletVelocity(from) * static_cast<float>(at);
+    out.position = bulletFlown(from, at);
     if (!bulletInPlay(out.position)) out.active = 0;
     return out;
 }
 
 // How long before snapshot b a bullet new in b left its ship's muzzle, the ship taken at
 // its place between a and b at that moment.
-double bulletAge(const Ship& a, const Ship& b, const Bullet& bullet, double span)
+double bulletAgeBetween(const Ship& a, const Ship& b, const Bullet& bullet, double span)
 {
     double age = 0.0;
     for (int pass = 0; pass < 2; ++pass) {
         const Vec2 ship = lerp(a.position, b.position, span > 0.0 ? 1.0 - age / span : 1.0);
-        const Vec2 muzzle = ship - bullet.direction * MUZZLE_OFFSET;
-        age = dot(bullet.position - muzzle, bullet.direction * -1.0f) / BULLET_SPEED;
-        age = std::clamp(age, 0.0, span);
+        age = std::clamp(bulletAge(bullet, ship), 0.0, span);
     }
     return age;
 }
@@ -122,10 +118,10 @@ Bullet bulletBetween(const Ship& shipA, const Ship& shipB, int slot, double span
     const Bullet& a = shipA.bullets[slot];
     const Bullet& b = shipB.bullets[slot];
     const bool same = a.active && b.active &&
-                      distance(bulletFlown(a, span).position, b.position) < SHIP_RADIUS;
-    if (same) return bulletFlown(a, t);
-    if (b.active && t >= span - bulletAge(shipA, shipB, b, span)) return bulletFlown(b, t - span);
-    if (a.active && !b.active) return bulletFlown(a, t);
+                      distance(bulletFlown(a, span), b.position) < SHIP_RADIUS;
+    if (same) return bulletDrawnAt(a, t);
+    if (b.active && t >= span - bulletAgeBetween(shipA, shipB, b, span)) return bulletDrawnAt(b, t - span);
+    if (a.active && !b.active) return bulletDrawnAt(a, t);
     Bullet none = b;
     none.active = 0;
     return none;

@@ -20,10 +20,7 @@ namespace netduel {
 
 namespace {
 
-constexpr float SAME_DIRECTION = 0.9f;   // cosine: 26°, the turn of three steering words lost
 constexpr double NEW_SHOT_AGE_MAX = 0.2; // s: a new bullet is younger than a snapshot gap
-
-Vec2 velocity(const Bullet& bullet) { return bullet.direction * -BULLET_SPEED; }
 
 // vecmath's length() reads a zero vector as 1 (for its normalising); an error of none is 0.
 float magnitude(Vec2 v) { return distance(v, Vec2()); }
@@ -31,7 +28,7 @@ float magnitude(Vec2 v) { return distance(v, Vec2()); }
 // Where the host's part of a shot is at `now`, without the error still to ease out.
 Vec2 shotFollowed(const OwnShot& shot, double now)
 {
-    return shot.bullet.position + velocity(shot.bullet) * (now - shot.at);
+    return bulletFlown(shot.bullet, now - shot.at);
 }
 
 Vec2 shotDrawn(const OwnShot& shot, double now) { return shotFollowed(shot, now) + shot.error; }
@@ -51,9 +48,7 @@ void shotRebase(OwnShot& shot, const Bullet& host, Vec2 target, double now)
 // How long ago a bullet left the muzzle of `ship`, as the ship stands now.
 double shotAge(const Bullet& bullet, const Ship& ship)
 {
-    const Vec2 muzzle = ship.position - bullet.direction * MUZZLE_OFFSET;
-    const double along = dot(bullet.position - muzzle, bullet.direction * -1.0f);
-    return std::clamp(along / BULLET_SPEED, 0.0, NEW_SHOT_AGE_MAX);
+    return std::clamp(bulletAge(bullet, ship.position), 0.0, NEW_SHOT_AGE_MAX);
 }
 
 void shotVanish(OwnShots& shots, OwnShot& shot)
@@ -78,7 +73,7 @@ void shotsFollowHost(OwnShots& shots, const Ship& mine, double lead, double now)
     for (OwnShot& shot : shots.shots) {
         if (!shot.used || shot.hostSlot < 0) continue;
         const Bullet& host = mine.bullets[shot.hostSlot];
-        const Vec2 target = host.position + velocity(host) * lead;
+        const Vec2 target = bulletFlown(host, lead);
         const bool same = host.active && host.direction == shot.bullet.direction &&
                           distance(target, shotFollowed(shot, now)) < OWN_SHOT_MATCH_DISTANCE;
         if (!same) shot = OwnShot{};
@@ -95,7 +90,7 @@ OwnShot* shotAnswered(OwnShots& shots, const Bullet& host, Vec2 target, double f
     OwnShot* best = nullptr;
     double bestTime = 0.0;
     for (OwnShot& shot : shots.shots) {
-        if (!shot.used || shot.hostSlot >= 0 || !(dot(shot.bullet.direction, host.direction) > SAME_DIRECTION))
+        if (!shot.used || shot.hostSlot >= 0 || !(dot(shot.bullet.direction, host.direction) > BULLET_SAME_DIRECTION))
             continue;
         const double apart = std::fabs(shot.fired - fired);
         const float away = distance(shotDrawn(shot, now), target);
@@ -118,7 +113,7 @@ void shotsTakeNew(OwnShots& shots, const Ship& mine, double lead, double now)
         const bool followed = std::any_of(std::begin(shots.shots), std::end(shots.shots),
                                           [k](const OwnShot& shot) { return shot.used && shot.hostSlot == k; });
         if (followed) continue;
-        const Vec2 target = host.position + velocity(host) * lead;
+        const Vec2 target = bulletFlown(host, lead);
         const double fired = now - lead - shotAge(host, mine);
         if (OwnShot* shot = shotAnswered(shots, host, target, fired, now)) {
             shot->hostSlot = k;
@@ -145,10 +140,7 @@ void shotsSeeOther(OwnShots& shots, const Ship& other, double ownTime)
 {
     for (int j = 0; j < BULLETS_PER_SHIP; ++j) {
         const Bullet& now = other.bullets[j];
-        const Bullet& was = shots.seenOther[j];
-        const bool fresh = now.active && (!was.active || !(now.direction == was.direction) ||
-                                          dot(now.position - was.position, velocity(now)) < 0.0f);
-        if (fresh) shots.lastShot = std::max(shots.lastShot, ownTime - shotAge(now, other));
+        if (bulletIsNew(shots.seenOther[j], now)) shots.lastShot = std::max(shots.lastShot, ownTime - shotAge(now, other));
         shots.seenOther[j] = now;
     }
 }
@@ -194,10 +186,10 @@ void ownShotsFrame(OwnShots& shots, const Ship& drawnShip, float heading, double
         shots.firing = false;
         const int slot = freeSlot(shots, -1);
         if (slot >= 0) {
-            const Vec2 muzzle = drawnShip.position - shipHeadingVector(drawnShip.heading) * MUZZLE_OFFSET;
             OwnShot& shot = shots.shots[slot];
             shot = OwnShot{};
-            shot.bullet = Bullet{muzzle, shipHeadingVector(heading), BULLET_ACTIVE};
+            shot.bullet = bulletSpawn(drawnShip.position, drawnShip.heading);
+            shot.bullet.direction = shipHeadingVector(heading);  // the host's ship will point so
             shot.at = shot.fired = shot.lastWord = now;
             shot.used = true;
         }

@@ -261,6 +261,62 @@ TEST_F(SimulateStep, HitCounterRunsOneToTenThenZero)
     EXPECT_EQ(ship(0).hitCounter, 0);
 }
 
+// The view and the computer player fly, place and date bullets with these: each must agree
+// with what the host's own steps do to a shot, at every heading.
+TEST_F(SimulateStep, ABulletsSpawnFlightAndAgeAreTheHostsOwn)
+{
+    const struct {
+        float heading;  // rad
+        Vec2 nose;      // the way the nose points
+    } table[] = {{0.0f, {0.0f, -1.0f}}, {1.5707964f, {-1.0f, 0.0f}}, {-1.5707964f, {1.0f, 0.0f}},
+                 {3.1415927f, {0.0f, 1.0f}}, {0.7853982f, {-0.70710677f, -0.70710677f}}};
+    for (const auto& row : table) {
+        match = test::startState();
+        nextShotTime = 0.0;
+        ship(0).position = Vec2(500.0f, 400.0f);
+        ship(0).heading = row.heading;
+        EXPECT_NEAR(shipFacing(row.heading).x, row.nose.x, 1e-6) << row.heading;
+        EXPECT_NEAR(shipFacing(row.heading).y, row.nose.y, 1e-6) << row.heading;
+        EXPECT_NEAR(std::remainder(shipHeadingAlong(row.nose * 7.0f) - row.heading, 2 * M_PI), 0.0, 1e-6);
+        ship(0).fireRequest = -1;
+        step();
+        const Bullet fired = ship(0).bullets[0];
+        const Bullet spawned = bulletSpawn(Vec2(500.0f, 400.0f), row.heading);
+        EXPECT_EQ(fired.position, spawned.position) << row.heading;
+        EXPECT_EQ(fired.direction, spawned.direction) << row.heading;
+        EXPECT_NEAR(distance(spawned.position, Vec2(500.0f, 400.0f) + row.nose * MUZZLE_OFFSET), 0.0f, 1e-4);
+        EXPECT_NEAR(bulletAge(fired, ship(0).position), 0.0, 1e-6);
+        for (int n = 1; n <= 3; ++n) step();
+        const Bullet& flown = ship(0).bullets[0];
+        EXPECT_NEAR(distance(bulletFlown(fired, 3 * -DT), flown.position), 0.0f, 1e-3) << row.heading;
+        EXPECT_NEAR(bulletAge(flown, Vec2(500.0f, 400.0f)), 3 * -DT, 1e-5) << row.heading;
+        EXPECT_NEAR(bulletAge(fired, bulletFlown(fired, 0.1) - row.nose * MUZZLE_OFFSET), -0.1, 1e-5);
+    }
+}
+
+// Snapshots every second step of a ship that fires whenever the cooldown lets it, its
+// slots refilled as bullets leave play: each shot shows as one new bullet, and only once.
+TEST_F(SimulateStep, EachShotIsOneNewBulletInTheSnapshotsThatFollow)
+{
+    ship(0).position = Vec2(300.0f, 700.0f);
+    ship(0).turnRate = 0.0f;
+    int fired = 0, seen = 0;
+    MatchState before = match;
+    for (int n = 1; n <= 600; ++n) {
+        timerSetManual(100.0 + n * -DT);
+        const double cooldown = nextShotTime;
+        ship(0).fireRequest = -1;
+        ship(0).heading = toF32(0.3 * std::sin(n * 0.05));  // now and then a shot near the last one's line
+        step();
+        fired += nextShotTime != cooldown;
+        if (n % 2 != 0) continue;
+        for (int j = 0; j < BULLETS_PER_SHIP; ++j) seen += bulletIsNew(before.ships[0].bullets[j], ship(0).bullets[j]);
+        before = match;
+    }
+    ASSERT_GT(fired, 50);
+    EXPECT_EQ(seen, fired);
+}
+
 // A frame's time reaches the step in pieces that keep the per-step damping sound.
 class SimulateFrame : public SimulateStep {};
 

@@ -142,6 +142,7 @@ TEST(SoundCues, BulletsFirstDrawnAreShotsAndFlashesThatStartAreHitsOwnInTheMiddl
         {"stale", frame(0, false, none, up), frame(0, true, {50.0f, 369.0f}, up), 0, false, {}},
         {"flight", frame(0, true, {50.0f, 369.0f}, up), frame(0, true, {50.0f, 200.0f}, up), 0, true, {}},
         {"correction", frame(0, true, {50.0f, 369.0f}, up), frame(0, true, {54.0f, 375.0f}, {0.1f, 0.995f}), 0, true, {}},
+        {"takeover turned 20°", frame(0, true, {50.0f, 369.0f}, up), frame(0, true, {52.0f, 363.5f}, {0.342f, 0.9397f}), 0, true, {}},
         {"refired", frame(0, true, {50.0f, 61.0f}, up), frame(0, true, {50.0f, 369.0f}, up), 0, true, {{SoundEffect::OwnShot, 0}}},
         {"turned", frame(0, true, {50.0f, 300.0f}, up), frame(0, true, {50.0f, 290.0f}, {1.0f, 0.0f}), 0, true, {{SoundEffect::OwnShot, 0}}},
         {"gone", frame(0, true, {50.0f, 61.0f}, up), frame(0, false, none, up), 0, true, {}},
