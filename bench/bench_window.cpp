@@ -16,7 +16,8 @@
 // back at each 60 Hz frame, rounded to the pixel, held), over the first 10 s of the match
 // (from the first frame that draws a snapshot) and over 15 s after 12 s of play. A stall
 // is a position shown 4 frames or more while the host's ship moved more than 6 px, a jump
-// a step over 3 times the host's motion in that time plus 2 px.
+// a step over 3 times the host's motion in that time plus 2 px. Beside the delay that fits a
+// whole stretch, the least and most that fit its 2.5 s pieces: how far the delay moves.
 //
 // Key to pixel (in the first sender's match of each link): XTest presses in the window, the
 // time taken when the press goes to the X server, up to the first frame whose pixels show
@@ -298,10 +299,31 @@ struct Latencies {
     int missed = 0;                   // presses no frame showed within SEEN_WITHIN
 };
 
+// The least and most of the best delays of the PIECE-long pieces of a stretch: where the
+// delay steps (a loss bridged, a late snapshot) one constant delay fits neither side.
+struct DelaySpan {
+    double least = 0.0;
+    double most = 0.0;
+};
+constexpr double PIECE = 2.5;  // s
+
+DelaySpan delaySpan(const std::vector<TimedPoint>& drawn, const std::vector<TimedPoint>& host, double from, double to)
+{
+    DelaySpan span{DELAY_HIGH, DELAY_LOW};
+    for (double t = from; t + PIECE <= to + 1e-9; t += PIECE) {
+        const double delay = windowPathCompare(drawn, host, t, t + PIECE, DELAY_LOW, DELAY_HIGH).delay;
+        span.least = std::min(span.least, delay);
+        span.most = std::max(span.most, delay);
+    }
+    return span;
+}
+
 struct MatchResult {
     bool ok = false;
     WindowFit start;
     WindowFit settled;
+    DelaySpan startSpan;
+    DelaySpan settledSpan;
     int observed = 0;  // positions seen
     Latencies latencies;
 };
@@ -517,17 +539,20 @@ MatchResult playMatch(const Programs& programs, const std::string& display, cons
     if (!plan.data.empty()) writePaths(plan, drawn, truth, first);
     result.start = windowPathCompare(drawn, truth, first, first + plan.start, DELAY_LOW, DELAY_HIGH);
     result.settled = windowPathCompare(drawn, truth, first + SETTLE, end, DELAY_LOW, DELAY_HIGH);
+    result.startSpan = delaySpan(drawn, truth, first, first + plan.start);
+    result.settledSpan = delaySpan(drawn, truth, first + SETTLE, end);
     result.ok = true;
     return result;
 }
 
 // --- The tables -----------------------------------------------------------------------------
 
-std::string fitText(const WindowFit& fit, double oneWay)
+std::string fitText(const WindowFit& fit, const DelaySpan& span, double oneWay)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "%.2f | %.2f | %.1f | %.0f ms (+%.0f) | %d | %d", fit.rms / fit.ideal, fit.rms,
-                  fit.worst, fit.delay * 1000.0, (fit.delay - oneWay) * 1000.0, fit.stalls, fit.jumps);
+    char text[200];
+    std::snprintf(text, sizeof text, "%.2f | %.2f | %.1f | %.0f ms (+%.0f) | %.0f–%.0f ms | %d | %d", fit.rms / fit.ideal,
+                  fit.rms, fit.worst, fit.delay * 1000.0, (fit.delay - oneWay) * 1000.0, span.least * 1000.0,
+                  span.most * 1000.0, fit.stalls, fit.jumps);
     return text;
 }
 
@@ -569,10 +594,11 @@ int benchMain(const Programs& programs, const std::vector<std::string>& linkName
     }
     std::printf("bench_window: window %s, host %s, display %s\n\n", programs.window.c_str(), programs.host.c_str(),
                 display.c_str());
-    std::printf("| link | sender | first %.0f s: × ideal | RMS px | worst px | delay (above one-way) | stalls | jumps "
-                "| after %.0f s, %.0f s: × ideal | RMS px | worst px | delay (above one-way) | stalls | jumps |\n",
-                startSeconds, SETTLE, settledSeconds);
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| link | sender | first %.0f s: × ideal | RMS px | worst px | delay (above one-way) | %.1f s pieces "
+                "| stalls | jumps | after %.0f s, %.0f s: × ideal | RMS px | worst px | delay (above one-way) | pieces "
+                "| stalls | jumps |\n",
+                startSeconds, PIECE, SETTLE, settledSeconds);
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     std::fflush(stdout);
     struct Keys {
         std::string link;
@@ -592,8 +618,8 @@ int benchMain(const Programs& programs, const std::vector<std::string>& linkName
                 continue;
             }
             std::printf("| %s | %s | %s | %s |\n", name.c_str(), CADENCE_TEXTS[int(cadences[c])],
-                        fitText(match.start, profile.impairment.delay).c_str(),
-                        fitText(match.settled, profile.impairment.delay).c_str());
+                        fitText(match.start, match.startSpan, profile.impairment.delay).c_str(),
+                        fitText(match.settled, match.settledSpan, profile.impairment.delay).c_str());
             std::fflush(stdout);
             if (plan.presses > 0) keys.push_back({name, match.latencies});
         }
