@@ -1,5 +1,5 @@
 // The control words a copy sends to the host: the keys held, and every key pressed since
-// the last word left however short its press, at the game's cadence.
+// the last word left however short its press, at the game's cadence; a press of fire at once.
 #pragma once
 
 #include <optional>
@@ -24,8 +24,9 @@ void controlOutboxDrop(ControlOutbox& outbox);
 
 // The word that leaves in a frame at `now` (s): the `held` keys and those pressed since
 // the last word, on a sending frame (one of CONTROL_SEND_FRAMES) past nextSend while any key is in
-// it; nothing otherwise. A word returned has left: the presses are spent and the next
-// one waits CONTROL_SEND_INTERVAL.
+// it, and in any frame once fire has been pressed since the last word; nothing otherwise.
+// A word returned has left: the presses are spent and the next one waits
+// CONTROL_SEND_INTERVAL.
 std::optional<KeyFlags> controlOutboxDue(ControlOutbox& outbox, KeyFlags held, bool sendingFrame,
                                          double now);
 
