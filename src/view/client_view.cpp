@@ -25,6 +25,7 @@ void clientViewReset(ClientView& view, MatchState* match)
     matchViewReset(view.smoothed);
     predictionReset(view.predicted, view.predicted.slot);
     ownShotsReset(view.shots);
+    hitFlashReset(view.flash);
     view.roundTrip = 0.0;
     if (match) view.drawn = *match;
 }
@@ -35,6 +36,7 @@ void clientViewSetSlot(ClientView& view, int slot)
     if (steered == view.predicted.slot) return;
     predictionReset(view.predicted, steered);
     ownShotsReset(view.shots);
+    hitFlashReset(view.flash);
 }
 
 bool clientViewReceive(ClientView& view, std::span<const std::uint8_t> bytes, double now)
@@ -71,6 +73,8 @@ const MatchState& clientViewFrame(ClientView& view, double frameDt, double now)
     predictionShip(view.predicted, own);
     ownShotsFrame(view.shots, own, view.predicted.ship.heading, view.roundTrip, now);
     ownShotsDraw(view.shots, own);
+    // A host that stamps its snapshots judges the shot where this copy drew it.
+    if (matchViewPlayoutStamp(view.smoothed) != 0) hitFlashFrame(view.flash, view.drawn.ships[1 - slot], own, now);
     return view.drawn;
 }
 

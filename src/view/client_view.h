@@ -8,6 +8,7 @@
 #include "duel/match.h"
 #include "lobby/lobby.h"
 #include "view/match_view.h"
+#include "view/hit_flash.h"
 #include "view/own_shots.h"
 #include "view/prediction.h"
 
@@ -18,6 +19,7 @@ struct ClientView {
     MatchView smoothed;
     Prediction predicted;
     OwnShots shots;               // the own ship's bullets, in its time frame
+    HitFlash flash;               // the other ship's flash as the own bullets touch it
     bool prediction = true;       // false: the own ship and its bullets are drawn like the other's
     double roundTrip = 0.0;       // s, the connection's round trip as ENet measures it
     MatchState drawn;             // the ships the last frame drew
@@ -44,8 +46,9 @@ ControlBytes clientViewControlBytes(const ClientView& view, KeyFlags word);
 void clientViewControlSent(ClientView& view, KeyFlags word, double now);
 
 // The ships to draw in the frame at `now` (s) after a step of `frameDt` (negative s): the
-// other ship and its bullets smoothed; the own ship and its bullets predicted, or
-// smoothed too without prediction or a ship to steer.
+// other ship and its bullets smoothed; the own ship and its bullets predicted, and the
+// other ship flashing where they touch it (hit_flash); or all smoothed without
+// prediction or a ship to steer.
 const MatchState& clientViewFrame(ClientView& view, double frameDt, double now);
 
 }  // namespace netduel
