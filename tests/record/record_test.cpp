@@ -207,6 +207,17 @@ TEST(RecordFile, ACutOrAFlippedBitEndsTheFileAtItsBlock)
                       bytes.end());
         damages.push_back({spoilt, 1, "damaged at byte " + std::to_string(hit.offset) + ": the block does not decode"});
     }
+    // Block 2 dated before block 1 under a checksum that holds: block times only grow.
+    {
+        const RecordBlockEntry& late = blocks[2];
+        RecordBlockHeader header;
+        ASSERT_TRUE(recordBlockHeaderDecode(std::span(bytes).subspan(late.offset, RECORD_BLOCK_HEADER), header));
+        header.baseMicros = blocks[1].baseMicros - 1;
+        const auto head = recordBlockHeaderEncode(header, std::span(bytes).subspan(late.offset + RECORD_BLOCK_HEADER, late.stored));
+        std::vector<std::uint8_t> redated = bytes;
+        std::copy(head.begin(), head.end(), redated.begin() + std::ptrdiff_t(late.offset));
+        damages.push_back({redated, 2, "damaged at byte " + std::to_string(late.offset) + ": not a block header"});
+    }
     const std::string damaged = folder.path("damaged.ndrec");
     for (const Damage& damage : damages) {
         test::writeBytes(damaged, damage.bytes);

@@ -84,6 +84,35 @@ TEST_F(SettingsTest, ForeignLinesCommentsAndUnchangedLinesSurviveARewrite)
     EXPECT_EQ(files, 1) << "a temporary file is left";
 }
 
+TEST_F(SettingsTest, ChangesQuickerThanASecondAreWrittenTogether)
+{
+    Settings settings = settingsLoad(file, path, RANGES);
+    const auto volumeLine = [&] {
+        const std::string text = read();
+        const std::size_t at = text.find("volume = ");
+        return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
+    };
+    // A held volume key: a change each frame, the file written at the first and once a
+    // second after it with the latest.
+    const struct {
+        double now;
+        int volume;
+        const char* written;
+    } steps[] = {
+        {10.0, 41, "volume = 41"},
+        {10.5, 42, "volume = 41"},
+        {10.99, 43, "volume = 41"},
+        {11.0, 44, "volume = 44"},
+        {11.2, 44, "volume = 44"},
+        {12.5, 45, "volume = 45"},
+    };
+    for (const auto& step : steps) {
+        settings.sound.volume = step.volume;
+        settingsKeep(file, settings, step.now);
+        EXPECT_EQ(volumeLine(), step.written) << step.now << " s";
+    }
+}
+
 TEST_F(SettingsTest, BadLinesAreToldTheGoodOnesStandAndTheFileIsLeftAsItIs)
 {
     using namespace std::string_literals;
