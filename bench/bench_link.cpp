@@ -62,6 +62,8 @@
 #include "view/client_view.h"
 #include "view/control_outbox.h"
 
+#include "window_path.h"
+
 namespace netduel {
 namespace {
 
@@ -108,10 +110,7 @@ const char* const PATTERN_NAMES[] = {"circle", "random", "own", "shots", "taps"}
 enum ViewKind { VIEW_PREDICTED, VIEW_SMOOTHED, VIEW_NEWEST, VIEW_KINDS };
 const char* const VIEW_NAMES[] = {"smoothing+prediction", "--no-prediction", "--no-smoothing"};
 
-struct Timed {
-    double t = 0.0;  // s, the program clock
-    Vec2 p;
-};
+using Timed = TimedPoint;  // s of the program clock
 
 // Three views of one client, every snapshot handed to each.
 struct Views {
@@ -394,19 +393,6 @@ bool runOnce(const LinkImpairment& impairment, Pattern pattern, double seconds, 
 
 // --- Measures over the traces ---------------------------------------------------------------
 
-// The host's ship at `t`, between its frames' positions (clamped at both ends).
-Vec2 truthAt(const std::vector<Timed>& truth, double t)
-{
-    const auto after = std::upper_bound(truth.begin(), truth.end(), t,
-                                        [](double time, const Timed& sample) { return time < sample.t; });
-    if (after == truth.begin()) return truth.front().p;
-    if (after == truth.end()) return truth.back().p;
-    const Timed& a = *(after - 1);
-    const Timed& b = *after;
-    const float u = float((t - a.t) / (b.t - a.t));
-    return {a.p.x + (b.p.x - a.p.x) * u, a.p.y + (b.p.y - a.p.y) * u};
-}
-
 struct Fit {
     double delay = 0.0;  // s
     double rms = 0.0;    // px
@@ -423,7 +409,7 @@ Fit heldError(const std::vector<double>& frames, const std::vector<Vec2>& drawn,
     std::size_t frame = 0;
     for (double t = frames.front(); t < frames.back(); t += SAMPLE_STEP) {
         while (frame + 1 < frames.size() && frames[frame + 1] <= t) ++frame;
-        const double error = distance(drawn[frame], truthAt(truth, t - delay));
+        const double error = distance(drawn[frame], windowPathAt(truth, t - delay));
         sum += error * error;
         fit.worst = std::max(fit.worst, error);
         ++samples;
@@ -459,7 +445,7 @@ int stalls(const std::vector<double>& frames, const std::vector<Vec2>& drawn,
         if (f < drawn.size() && distance(drawn[f], drawn[start]) < 0.01f) continue;
         const std::size_t end = f - 1;
         if (int(end - start + 1) >= STALL_FRAMES &&
-            distance(truthAt(truth, frames[end] - delay), truthAt(truth, frames[start] - delay)) > STALL_MOVE_PX)
+            distance(windowPathAt(truth, frames[end] - delay), windowPathAt(truth, frames[start] - delay)) > STALL_MOVE_PX)
             ++count;
         start = f;
     }
@@ -470,8 +456,8 @@ int stalls(const std::vector<double>& frames, const std::vector<Vec2>& drawn,
 Vec2 truthStep(const std::vector<double>& frames, const std::vector<Timed>& truth, std::size_t f,
                double delay)
 {
-    const Vec2 a = truthAt(truth, frames[f - 1] - delay);
-    const Vec2 b = truthAt(truth, frames[f] - delay);
+    const Vec2 a = windowPathAt(truth, frames[f - 1] - delay);
+    const Vec2 b = windowPathAt(truth, frames[f] - delay);
     return {b.x - a.x, b.y - a.y};
 }
 
@@ -534,7 +520,7 @@ OwnMeasures ownMeasures(const Traces& traces, ViewKind kind, double delay)
         const auto at = std::lower_bound(traces.frames.begin(), traces.frames.end(), release + RELEASE_CHECK);
         if (at == traces.frames.end()) continue;
         const std::size_t f = std::size_t(at - traces.frames.begin());
-        const double off = distance(drawn[f], truthAt(traces.truth, traces.frames[f]));
+        const double off = distance(drawn[f], windowPathAt(traces.truth, traces.frames[f]));
         out.offMean += off;
         out.offMax = std::max(out.offMax, off);
         ++offs;
@@ -695,7 +681,7 @@ void reportTaps(const char* link, const Traces& traces)
 void reportOther(const char* link, Pattern pattern, const Traces& traces)
 {
     std::vector<Vec2> ideal;
-    for (double t : traces.frames) ideal.push_back(truthAt(traces.truth, t));
+    for (double t : traces.frames) ideal.push_back(windowPathAt(traces.truth, t));
     const Fit idealFit = bestFit(traces.frames, ideal, traces.truth);
     for (ViewKind kind : {VIEW_SMOOTHED, VIEW_NEWEST}) {
         const std::vector<Vec2>& drawn = traces.drawn[kind];
@@ -1091,8 +1077,8 @@ void writeData(const std::string& dir, const char* link, const Traces& traces)
     for (std::size_t f = 0; f < traces.frames.size(); ++f) {
         const double t = traces.frames[f];
         std::fprintf(out, "%.4f %.3f %.3f\n", t - traces.frames.front(),
-                     distance(traces.drawn[VIEW_SMOOTHED][f], truthAt(traces.truth, t - smoothed.delay)),
-                     distance(traces.drawn[VIEW_NEWEST][f], truthAt(traces.truth, t - newest.delay)));
+                     distance(traces.drawn[VIEW_SMOOTHED][f], windowPathAt(traces.truth, t - smoothed.delay)),
+                     distance(traces.drawn[VIEW_NEWEST][f], windowPathAt(traces.truth, t - newest.delay)));
     }
     std::fclose(out);
 }
