@@ -29,6 +29,7 @@ struct ShellStart {
     bool smoothing = true;            // false: draw the newest snapshot as it came
     bool prediction = true;           // false: the own ship waits for the host's snapshots
     int botLevel = 0;                 // Practice: the computer opponent's level
+    int firstTo = 0;                  // hosting: --first-to's hits that win a round; 0: no score
     std::string_view lastHost = {};   // not hosting: where J connects instead (the host
     std::uint16_t lastPort = 0;       //   joined last); empty: `serverHost` on `port`
     std::string_view registerUrl = {};  // hosting: the internet list to register at; empty: none
