@@ -29,7 +29,6 @@ struct ShellStart {
     bool smoothing = true;            // false: draw the newest snapshot as it came
     bool prediction = true;           // false: the own ship waits for the host's snapshots
     int botLevel = 0;                 // Practice: the computer opponent's level
-    int firstTo = 0;                  // hosting: --first-to's hits that win a round; 0: no score
     std::string_view lastHost = {};   // not hosting: where J connects instead (the host
     std::uint16_t lastPort = 0;       //   joined last); empty: `serverHost` on `port`
     std::string_view registerUrl = {};  // hosting: the internet list to register at; empty: none
@@ -37,6 +36,7 @@ struct ShellStart {
     bool findInternet = false;          // Find: ask `findTargets` (from the list), not the LAN
     std::span<const FindTarget> findTargets = {};
     std::optional<ListUrl> browseList = {};  // Ask: the list whose hosts show under the question
+    int firstTo = 0;                         // hosting: --first-to's hits that win a round; 0: none
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`
