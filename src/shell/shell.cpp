@@ -284,18 +284,9 @@ bool shellFrame(Shell& shell)
     const bool live = link.net.server.host || link.view.smoothed.received > 0;
     soundFrame(shell.sound, drawn, link.net.client, live, shell.display.focused);
     drawFrame(shell.display, drawn, link.net.client, shell.chatMode, shell.chatEcho,
-              shellPanelHint(shell), overlay, nullptr, shellShipNames(shell));
+              shellPanelHint(shell), overlay, nullptr, link.recording.players);  // the holders as heard
     sleepMs(shell.display, FRAME_PAUSE_MS);
     return !keyDown(shell.display, SCAN_ESCAPE) && !stopRequested();
-}
-
-std::array<std::string, SHIP_COUNT> shellShipNames(const Shell& shell)
-{
-    const LobbyClient& client = shell.link.net.client;
-    std::array<std::string, SHIP_COUNT> names = shell.link.recording.players;
-    const int own = lobbyClientOwnSlot(client);
-    if (own >= 0 && own < SHIP_COUNT) names[std::size_t(own)] = lobbyClientOwnName(client);
-    return names;
 }
 
 std::string shellPanelHint(const Shell& shell)

@@ -2,7 +2,6 @@
 // and the frame drawing, until Escape is held — over the records each part owns.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -67,10 +66,6 @@ std::int32_t shellSnapshotHandler(PacketEvent& event);
 
 // Runs one frame; false once Escape is held at its end or a stop was requested.
 bool shellFrame(Shell& shell);
-
-// Who holds each ship as this copy's client has heard: its own name for its own ship,
-// the others from the lobby lines since it connected; empty where it does not know.
-std::array<std::string, SHIP_COUNT> shellShipNames(const Shell& shell);
 
 // What the panel's top row says while not connected (drawFrame leaves it out in chat
 // mode): what J does, or the attempt that runs. Empty while connected.
