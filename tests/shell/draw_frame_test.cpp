@@ -67,7 +67,9 @@ TEST_F(DrawFrameTest, AKeptScoreIsCentredBelowThePanelWithTheHoldersNames)
     scoreWrite(match.ships[1], {1, 5});
     const std::string names[] = {"alice"};
     drawFrame(display, match, client, false, "", "", {}, nullptr, names);
-    const int width = CELL_SIZE * int(scoreBoardText(match, "alice", "ship 1").size());
+    const std::string text = scoreBoardText(match, "alice", "ship 1");
+    EXPECT_EQ(text, "alice 3 - 1 ship 1  (first to 5)");
+    const int width = CELL_SIZE * int(text.size());
     const int left = (DISPLAY_WIDTH - width) / 2;
     EXPECT_GT(row(left, left + 5 * CELL_SIZE - 1), 20) << "alice";
     EXPECT_GT(row(left + width - 5 * CELL_SIZE, left + width - 1), 10) << "to 5)";
