@@ -34,7 +34,7 @@ void scoreCount(MatchState& match, const std::int8_t (&before)[SHIP_COUNT], int 
         ShipScore score = scoreRead(match.ships[i]);
         score.target = firstTo;
         const int other = (i + 1) % SHIP_COUNT;
-        if (shipHitIsNew(before[other], match.ships[other].hitCounter) && score.hits < firstTo) ++score.hits;
+        if (shipHitIsNew(before[other], match.ships[other].hitCounter)) ++score.hits;
         scoreWrite(match.ships[i], score);
     }
 }
