@@ -29,9 +29,11 @@ void hostScoreFrame(LobbyServer& server, MatchState& match, const std::int8_t (&
         scoreRoundLine(match, winner, scoreShipName(lobbyServerShipHolder(server, std::size_t(winner)), winner),
                        scoreShipName(lobbyServerShipHolder(server, std::size_t(loser)), loser));
     lobbyServerBroadcastText(server, CHANNEL_TEXT, sayNotice(LOBBY_SENDER, line));
+    const std::int8_t flashes[SHIP_COUNT] = {match.ships[0].hitCounter, match.ships[1].hitCounter};
     hostMatchStart(match);
+    for (int i = 0; i < SHIP_COUNT; ++i) match.ships[i].hitCounter = flashes[i];  // the winning hit still shows
     if (rewind) shotRewindReset(*rewind);  // the trail would hold the ships where the round left them
-    scoreCount(match, {}, firstTo);
+    scoreCount(match, flashes, firstTo);  // 0-0, no hit counted twice
 }
 
 }  // namespace

@@ -151,6 +151,7 @@ TEST_F(BotNetTest, WithAScoreTheBotsHitsEndARoundThatAWatcherWhoJoinedLateSeesCo
     for (int i = 0; i < SHIP_COUNT; ++i) EXPECT_EQ(scoreRead(next.ships[i]), (ShipScore{0, FIRST_TO})) << i;
     EXPECT_EQ(next.ships[0].position, SHIP0_START);
     EXPECT_EQ(next.ships[1].position, SHIP1_START) << "the bot had closed in";
+    EXPECT_GT(next.ships[0].hitCounter, 0) << "the winning hit still flashes";
 }
 
 TEST_F(BotNetTest, ABotGivenSlotTwoSaysSoAndLeaves)
