@@ -7,7 +7,10 @@
 //    20 + 20·j  bullet j (j = 0…9): +0 position.x  +4 position.y  +8 direction.x
 //               +12 direction.y  +16 active (0 or 255)  +17 three padding bytes
 //   220 fireRequest (int8)   221 hitCounter (int8)   222 two padding bytes
-//   224 colour (uint32 0xAARRGGBB)   228 spare (int32, 0)
+//   224 colour (uint32 0xAARRGGBB)   228 spare (int32)
+// The spare word is 0 unless the host keeps a score (--first-to N): then its low byte holds
+// the hits that ship has landed on the other in this round and its next byte N (score.h).
+// Peers that keep no score copy it whole and read nothing from it.
 // Padding is never interpreted by the match state. A host may carry the clock it sent the
 // snapshot at in the two padding bytes 222–223 of each ship: milliseconds of its program
 // clock, modulo 2^32, little-endian, low half in ship 0 and high half in ship 1, never 0.
@@ -75,7 +78,7 @@ struct Ship {
     std::int8_t fireRequest = 0; // −1 when a fire control arrived since the last step
     std::int8_t hitCounter = 0;  // 0 = not hit; 1…10 while flashing
     std::uint32_t colour = 0;    // 0xAARRGGBB
-    std::int32_t spare = 0;      // always 0; travels in the snapshot
+    std::int32_t spare = 0;      // 0, or the round's score (score.h); travels in the snapshot
 };
 
 struct Vec2Pair {

@@ -15,9 +15,10 @@
 namespace netduel {
 
 bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& recordDir,
-                    int recordKeep, const std::string& registerUrl, bool portMapping)
+                    int recordKeep, const std::string& registerUrl, bool portMapping, int firstTo)
 {
     lobbyPairInit(host.net);
+    host.firstTo = firstTo;
     host.recording.directory = recordDir;
     host.recording.keep = recordKeep;
     host.net.server.told = LobbyTap{recordHostHeard, &host.recording};
@@ -39,7 +40,7 @@ void dedicatedFrame(DedicatedHost& host)
     host.recording.clock = host.lastTime;
     const bool broadcast =
         hostFrame(host.net.server, host.match, host.frameDt, host.frameToggle, host.stepCarry, &sent, host.lastTime,
-                  &host.rewind);
+                  &host.rewind, host.firstTo);
     recordHostFrame(host.recording, host.net.server, broadcast ? &sent : nullptr, host.lastTime);
     registrarTick(host.registrar, host.lastTime, hostFreeShips(host.net.server), portMapperTick(host.portMapper));
 }
@@ -63,10 +64,10 @@ void dedicatedStop(DedicatedHost& host)
 }
 
 int dedicatedRun(std::uint16_t port, const std::string& recordDir, int recordKeep, const std::string& registerUrl,
-                 bool portMapping)
+                 bool portMapping, int firstTo)
 {
     auto host = std::make_unique<DedicatedHost>();
-    const bool started = dedicatedStart(*host, port, recordDir, recordKeep, registerUrl, portMapping);
+    const bool started = dedicatedStart(*host, port, recordDir, recordKeep, registerUrl, portMapping, firstTo);
     auto agones = std::make_unique<AgonesSdk>();  // idle unless Agones runs this host
     if (started) agonesOpen(*agones, std::getenv(AGONES_PORT_VARIABLE));
     while (started && !stopRequested() && !agonesFinished(*agones)) {

@@ -24,6 +24,7 @@ struct DedicatedHost {
     double frameDt = 0.0;     // s, previous minus current reading: negative
     double stepCarry = 0.0;   // s of simulation long frames left over
     ShotRewind rewind;        // the ships' trail, for judging shots
+    int firstTo = 0;          // --first-to: hits that win a round; 0: no score kept
     RecordHost recording;     // --record-dir: the stretches with both ships held
     HostRegistrar registrar;  // --register: the internet list told of this host
     PortMapper portMapper;    // the router asked to forward the game port
@@ -33,10 +34,10 @@ struct DedicatedHost {
 // with a `recordDir`, each stretch in which both ships are held is recorded there, at
 // most `recordKeep` files kept. False after "Host creation failed!".
 // With a `registerUrl`, the host registers there; with `portMapping`, it asks the router
-// to forward its port.
+// to forward its port; with a `firstTo`, it keeps the score of rounds won at that many hits.
 bool dedicatedStart(DedicatedHost& host, std::uint16_t port, const std::string& recordDir = {},
                     int recordKeep = RECORD_KEEP_DEFAULT, const std::string& registerUrl = {},
-                    bool portMapping = false);
+                    bool portMapping = false, int firstTo = 0);
 
 // One frame as a windowed host runs it, without drawing and without a pause.
 void dedicatedFrame(DedicatedHost& host);
@@ -54,6 +55,6 @@ void dedicatedStop(DedicatedHost& host);
 // 1 when the server could not be created.
 int dedicatedRun(std::uint16_t port, const std::string& recordDir = {},
                  int recordKeep = RECORD_KEEP_DEFAULT, const std::string& registerUrl = {},
-                 bool portMapping = false);
+                 bool portMapping = false, int firstTo = 0);
 
 }  // namespace netduel

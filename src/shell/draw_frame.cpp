@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/timer.h"
+#include "duel/score.h"
 #include "duel/simulate.h"
 
 namespace netduel {
@@ -69,6 +70,18 @@ void drawOverlay(Display& display, std::span<const std::string> lines)
     }
 }
 
+// The round's score centred along the field's top edge, when the host keeps one.
+void drawScore(Display& display, const MatchState& match, std::span<const std::string> shipNames)
+{
+    std::string names[SHIP_COUNT];
+    for (int i = 0; i < SHIP_COUNT; ++i)
+        names[i] = scoreShipName(std::size_t(i) < shipNames.size() ? shipNames[std::size_t(i)] : std::string(), i);
+    const std::string text = scoreBoardText(match, names[0], names[1]);
+    if (text.empty()) return;
+    const double width = CELL_SIZE * double(text.size());
+    drawText(display, (DISPLAY_WIDTH - width) / 2.0, PANEL_BOTTOM + SCORE_MARGIN, text);
+}
+
 void drawBar(Display& display, const PlaybackBar& bar)
 {
     const double right = DISPLAY_WIDTH - 1;
@@ -91,10 +104,12 @@ std::string playbackBarText(const PlaybackBar& bar)
 
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
                bool chatMode, std::string_view chatEcho, std::string_view hint,
-               std::span<const std::string> overlay, const PlaybackBar* bar)
+               std::span<const std::string> overlay, const PlaybackBar* bar,
+               std::span<const std::string> shipNames)
 {
     displayLock(display);
     displayClear(display);
+    drawScore(display, match, shipNames);
     for (const Ship& ship : match.ships) drawShip(display, ship);
     drawOverlay(display, overlay);
     drawPanel(display, client, chatMode, chatEcho, hint, bar != nullptr);

@@ -27,6 +27,7 @@ inline constexpr double PROMPT_BLINK_RATE = 10.0;  // rad/s of sin(t·rate): "> 
 inline constexpr double HISTORY_TOP = 10.0;        // px: line i at HISTORY_TOP + i·HISTORY_STEP
 inline constexpr double HISTORY_STEP = 10.0;
 inline constexpr double OVERLAY_MARGIN = 4.0;      // px: the overlay box off the edges, its text off the box
+inline constexpr double SCORE_MARGIN = 4.0;        // px: the score's row below the panel
 inline constexpr double BAR_TOP = DISPLAY_HEIGHT - 14.0;  // px: a replay's bar fills the rows below
 inline constexpr double BAR_PROGRESS_ROWS = 2.0;   // px: the played share, along the bar's top
 
@@ -44,10 +45,13 @@ std::string playbackBarText(const PlaybackBar& bar);
 // Clears and paints one frame from the match and the client (the history and the chat
 // prompt only once the client has a host; outside chat mode `hint` on the panel's top
 // row; the `overlay` lines right-aligned in a box in the field's bottom-right corner; with a
-// `bar`, a replay's: the bar along the bottom, and the history also without a host), waits
-// for the retrace and shows it. Never fails.
+// `bar`, a replay's: the bar along the bottom, and the history also without a host; when
+// the ships' spare words carry a score, the score centred below the panel, each ship named
+// by `shipNames` where it gives a name, else "ship 0" or "ship 1"), waits for the retrace
+// and shows it. Never fails.
 void drawFrame(Display& display, const MatchState& match, const LobbyClient& client,
                bool chatMode, std::string_view chatEcho, std::string_view hint = {},
-               std::span<const std::string> overlay = {}, const PlaybackBar* bar = nullptr);
+               std::span<const std::string> overlay = {}, const PlaybackBar* bar = nullptr,
+               std::span<const std::string> shipNames = {});
 
 }  // namespace netduel

@@ -31,12 +31,14 @@ void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt);
 
 // The host's half of a frame: the simulation (simulateFrame, with the time long frames
 // carry in `stepCarry`; with a `rewind`, shots judged where their shooters saw the other
-// ship), the snapshot broadcast (stamped with `now`, the frame's clock reading, and
-// flushed) on frames whose toggle is set, then the lobby server serviced. Does nothing
-// without a host. True when a snapshot went out, which is then copied to `sent` when given.
+// ship), with a `firstTo` (--first-to, 0: none) the score counted and a round ended at
+// it (the lobby told the winner, the ships back at their start, 0-0), the snapshot
+// broadcast (stamped with `now`, the frame's clock reading, and flushed) on frames whose
+// toggle is set, then the lobby server serviced. Does nothing without a host. True when a
+// snapshot went out, which is then copied to `sent` when given.
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
                double& stepCarry, Snapshot* sent = nullptr, double now = timerSeconds(),
-               ShotRewind* rewind = nullptr);
+               ShotRewind* rewind = nullptr, int firstTo = 0);
 
 // The send stamp of a snapshot broadcast at `now` (s): the program clock in milliseconds.
 std::uint32_t hostSendStamp(double now);

@@ -149,7 +149,8 @@ int main(int argc, char** argv)
         return listServerRun(optionsGave(options, "port") ? options.port : HOSTLIST_PORT);
     if (options.mode == RunMode::Dedicated)
         return dedicatedRun(options.port, options.recordDir, options.recordKeep,
-                            options.noRegister ? std::string() : options.registerUrl, options.portMapping);
+                            options.noRegister ? std::string() : options.registerUrl, options.portMapping,
+                            options.firstTo);
     if (options.mode == RunMode::List && list) return internetListRun(*list);
     if (options.mode == RunMode::Find && list) {
         options.listTargets = listFetchTargets(*list).value_or(std::vector<FindTarget>{});

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <vector>
 
+#include "duel/score.h"
 #include "lobby/lobby.h"
 #include "hostlist/list_client.h"
 #include "record/record_live.h"
@@ -25,6 +26,7 @@ enum OptionCode : int {
     OPT_RECORD, OPT_RECORD_DIR, OPT_RECORD_KEEP, OPT_REPLAY, OPT_INFO,
     OPT_CONFIG,
     OPT_LIST_SERVER, OPT_REGISTER, OPT_NO_REGISTER, OPT_INTERNET, OPT_NO_PORT_MAPPING,
+    OPT_FIRST_TO,
     OPT_END  // one past the last code
 };
 constexpr unsigned RECORD_KEEP_MAX = 100000;  // files: --record-keep's upper end
@@ -58,6 +60,7 @@ constexpr option LONG_OPTIONS[] = {
     {"list-server", no_argument, nullptr, OPT_LIST_SERVER},
     {"register", required_argument, nullptr, OPT_REGISTER},
     {"no-register", no_argument, nullptr, OPT_NO_REGISTER},
+    {"first-to", required_argument, nullptr, OPT_FIRST_TO},
     {"internet", optional_argument, nullptr, OPT_INTERNET},
     {"no-port-mapping", no_argument, nullptr, OPT_NO_PORT_MAPPING},
     {nullptr, 0, nullptr, 0},
@@ -174,6 +177,17 @@ bool levelParse(std::string_view text, Options& options, std::string& problem)
     return true;
 }
 
+bool firstToParse(std::string_view text, Options& options, std::string& problem)
+{
+    unsigned value = 0;
+    if (!countParse(text, FIRST_TO_MAX, value)) {
+        problem = "--first-to takes a number of hits from 1 to 99, not " + quoted(text);
+        return false;
+    }
+    options.firstTo = static_cast<int>(value);
+    return true;
+}
+
 // A file or folder argument: not empty.
 bool pathParse(std::string_view text, std::string_view flag, std::string& path, std::string& problem)
 {
@@ -263,6 +277,7 @@ bool optionApply(int code, const char* argument, Options& options, std::string& 
     case OPT_REGISTER: return listUrlCheck(argument, "--register", options.registerUrl, problem);
     case OPT_NO_REGISTER: options.noRegister = true; return true;
     case OPT_NO_PORT_MAPPING: options.portMapping = false; return true;
+    case OPT_FIRST_TO: return firstToParse(argument, options, problem);
     case OPT_INTERNET:
         options.internet = true;
         return !argument || listUrlCheck(argument, "--internet", options.internetUrl, problem);
@@ -384,6 +399,12 @@ bool modesCheck(Options& options, std::string& problem)
         problem = "--name needs a player: a --dedicated host has none";
         return false;
     }
+    const bool hosts = options.mode == RunMode::Host || options.mode == RunMode::Dedicated ||
+                       options.mode == RunMode::Practice;
+    if (options.firstTo != 0 && !hosts) {
+        problem = "--first-to needs a host: --host, --dedicated or --practice";
+        return false;
+    }
     if (options.mode == RunMode::Dedicated && !(options.window == DisplayWindow{})) {
         problem = "--window and --fullscreen need a window: a --dedicated host has none";
         return false;
@@ -459,12 +480,13 @@ void optionsTakeSettings(Options& options, const Settings& settings)
 std::string optionsUsage()
 {
     return "usage: netduel [--host | --join ADDRESS[:PORT] | --dedicated] [--port N] [--name NAME]\n"
+           "               [--first-to N]\n"
            "               [--window WIDTHxHEIGHT] [--fullscreen] [--no-smoothing] [--no-prediction]\n"
            "               [--volume N] [--mute] [--sound-in-background] [--config FILE]\n"
            "       netduel --list [ADDRESS[:PORT]...] [--port N] | --find [--port N] [--name NAME]\n"
            "       netduel --list --internet [URL] | --find --internet [URL] [--name NAME]\n"
            "       netduel --list-server [--port N]\n"
-           "       netduel --practice [--level N] [--port N] [--name NAME]\n"
+           "       netduel --practice [--level N] [--first-to N] [--port N] [--name NAME]\n"
            "       netduel --bot [--join ADDRESS[:PORT]] [--level N] [--port N] [--name NAME]\n"
            "       netduel --replay FILE [--info] [--window WIDTHxHEIGHT] [--fullscreen] [--volume N]\n"
            "               [--mute] [--config FILE]\n"
@@ -500,6 +522,9 @@ std::string optionsUsage()
            "                         start, every 15 s and when the free ships change (default:\n"
            "                         the settings' list-url; none: no registration)\n"
            "  --no-register          do not register, not even at the settings' list-url\n"
+           "  --first-to N           with --host, --dedicated or --practice: keep a score; the\n"
+           "                         first ship to land N hits (1 to 99) wins the round, the\n"
+           "                         lobby hears the winner and the next round starts at 0-0\n"
            "  --no-port-mapping      a host asks the router for no UDP port mapping (by default\n"
            "                         it asks with UPnP IGD, else NAT-PMP, and removes it on exit)\n"
            "  --list-server          serve the internet list of hosts over HTTP on TCP --port\n"

@@ -42,6 +42,7 @@ struct Options {
     std::uint16_t joinPort = 0;         // where --join connects: its :PORT, else `port`
     std::string name;                   // --name; empty: the server's Anonymous name stays
     int level = 0;                      // --level, 1…3; 0: not given
+    int firstTo = 0;                    // --first-to N: hits that win a round; 0: no score
     bool bot = false;                   // --bot, with or without --join
     bool smoothing = true;              // --no-smoothing: draw the newest snapshot as it came
     bool prediction = true;             // --no-prediction: the own ship waits for the host

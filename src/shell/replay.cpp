@@ -98,7 +98,8 @@ void replayRun(Display& display, Sound& sound, RecordReader& reader, const Optio
         last = now;
         soundFrame(sound, drawn, player->panel, player->view.smoothed.received > 0, display.focused);
         const PlaybackBar bar{player->position, reader.length, player->speed, player->paused};
-        drawFrame(display, drawn, player->panel, false, {}, replayHint(*player, options.replayPath), {}, &bar);
+        drawFrame(display, drawn, player->panel, false, {}, replayHint(*player, options.replayPath), {}, &bar,
+                  player->players);
         sleepMs(display, FRAME_PAUSE_MS);
     } while (!keyDown(display, SCAN_ESCAPE) && !stopRequested());
 }

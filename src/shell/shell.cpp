@@ -276,7 +276,7 @@ bool shellFrame(Shell& shell)
     shellServiceClient(shell);
     recordClientFrame(link.recording, link.net.client, shell.lastTime);
     hostFrame(link.net.server, link.match, shell.frameDt, shell.frameToggle, shell.hosting.stepCarry, nullptr,
-              shell.lastTime, &shell.hosting.rewind);
+              shell.lastTime, &shell.hosting.rewind, shell.hosting.firstTo);
     shellHostingFrame(shell.hosting, link.net.server, lobbyClientOwnSlot(link.net.client), shell.lastTime);
     std::vector<std::string> overlay;
     const MatchState& drawn = shellViewFrame(shell, overlay);
@@ -284,7 +284,7 @@ bool shellFrame(Shell& shell)
     const bool live = link.net.server.host || link.view.smoothed.received > 0;
     soundFrame(shell.sound, drawn, link.net.client, live, shell.display.focused);
     drawFrame(shell.display, drawn, link.net.client, shell.chatMode, shell.chatEcho,
-              shellPanelHint(shell), overlay);
+              shellPanelHint(shell), overlay, nullptr, link.recording.players);  // the holders as heard
     sleepMs(shell.display, FRAME_PAUSE_MS);
     return !keyDown(shell.display, SCAN_ESCAPE) && !stopRequested();
 }

@@ -13,6 +13,7 @@ constexpr std::string_view PRACTICE_BOT_NAME = "Computer";  // the opponent's ch
 
 void shellHostingStart(ShellHosting& hosting, const ShellStart& start, std::uint16_t port)
 {
+    hosting.firstTo = start.firstTo;
     if (start.botLevel > 0) {
         hosting.practiceBot = std::make_unique<BotClient>();
         botClientSetup(*hosting.practiceBot, DEFAULT_SERVER_ADDRESS, port, botLevel(start.botLevel),

@@ -20,10 +20,11 @@ struct ShellHosting {
     std::unique_ptr<BotClient> practiceBot;  // --practice: the computer opponent, ship 1
     double stepCarry = 0.0;     // s of simulation long frames left over
     ShotRewind rewind;          // the trail of the ships, for judging shots
+    int firstTo = 0;            // --first-to: hits that win a round; 0: no score kept
 };
 
-// Once the server runs on `port`: the practice opponent `start` asks for (set up, not
-// joined yet), the port mapping and the registration at the list.
+// Once the server runs on `port`: the score `start` asks for, the practice opponent (set
+// up, not joined yet), the port mapping and the registration at the list.
 void shellHostingStart(ShellHosting& hosting, const ShellStart& start, std::uint16_t port);
 
 // After the host's frame at the clock reading `now` (s): the registrations kept fresh

@@ -12,6 +12,7 @@ ShellStart shellStartFrom(const Options& options, std::string_view builtInHost, 
     ShellStart start{options.mode, builtInHost, options.port, options.name, options.smoothing,
                      options.prediction, botLevel};
     if (!options.noRegister && options.mode != RunMode::Practice) start.registerUrl = !options.registerUrl.empty() ? options.registerUrl : saved.listUrl;
+    start.firstTo = options.firstTo;
     start.portMapping = options.portMapping && options.mode != RunMode::Practice;
     start.findInternet = options.mode == RunMode::Find && options.internet;
     if (options.mode == RunMode::Ask && !saved.listUrl.empty()) start.browseList = listUrlParse(saved.listUrl);

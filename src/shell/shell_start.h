@@ -36,6 +36,7 @@ struct ShellStart {
     bool findInternet = false;          // Find: ask `findTargets` (from the list), not the LAN
     std::span<const FindTarget> findTargets = {};
     std::optional<ListUrl> browseList = {};  // Ask: the list whose hosts show under the question
+    int firstTo = 0;                         // hosting: --first-to's hits that win a round; 0: none
 };
 
 // The start the command line asks for: --join's address and port, else `builtInHost`

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "base/timer.h"
+#include "duel/score.h"
 #include "lobby/lobby_protocol.h"
 #include "display/pixel_fixture.h"
 #include "shell/draw_frame.h"
@@ -54,6 +55,25 @@ TEST_F(DrawFrameTest, StartStateShowsBothShipsWithHeadingLines)
     EXPECT_EQ(at(50, 368), BACKGROUND);
     EXPECT_EQ(at(974, 368), BACKGROUND);
     EXPECT_EQ(at(500, 384), BACKGROUND);
+}
+
+TEST_F(DrawFrameTest, AKeptScoreIsCentredBelowThePanelWithTheHoldersNames)
+{
+    const int top = int(PANEL_BOTTOM + SCORE_MARGIN);
+    const auto row = [&](int left, int right) { return countColour(left, top, right, top + CELL_SIZE - 1, FOREGROUND); };
+    draw();
+    EXPECT_EQ(row(0, 1023), 0) << "no score kept";
+    scoreWrite(match.ships[0], {3, 5});
+    scoreWrite(match.ships[1], {1, 5});
+    const std::string names[] = {"alice"};
+    drawFrame(display, match, client, false, "", "", {}, nullptr, names);
+    const std::string text = scoreBoardText(match, "alice", "ship 1");
+    EXPECT_EQ(text, "alice 3 - 1 ship 1  (first to 5)");
+    const int width = CELL_SIZE * int(text.size());
+    const int left = (DISPLAY_WIDTH - width) / 2;
+    EXPECT_GT(row(left, left + 5 * CELL_SIZE - 1), 20) << "alice";
+    EXPECT_GT(row(left + width - 5 * CELL_SIZE, left + width - 1), 10) << "to 5)";
+    EXPECT_EQ(row(0, left - 1) + row(left + width, 1023), 0);
 }
 
 TEST_F(DrawFrameTest, HeadingLineFollowsTheHeading)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/options.h"
+#include "shell/shell_start.h"
 
 namespace netduel {
 namespace {
@@ -370,6 +371,31 @@ TEST(Options, TheSettingsFillWhatTheCommandLineLeavesOutInAFileThatConfigMayName
     EXPECT_EQ(problemOf({"--bot", "--config", "c"}), noWindow);
     EXPECT_EQ(problemOf({"--replay", "a", "--info", "--config", "c"}), noWindow);
     EXPECT_EQ(parsedOptions({"--replay", "a", "--config", "c"}).configPath, "c") << "a replay reads the settings";
+}
+
+}  // namespace
+}  // namespace netduel
+
+namespace netduel {
+namespace {
+
+TEST(Options, FirstToKeepsAScoreOnAHostOnly)
+{
+    EXPECT_EQ(parsedOptions({}).firstTo, 0) << "off by default";
+    EXPECT_EQ(parsedOptions({"--host", "--first-to", "1"}).firstTo, 1);
+    EXPECT_EQ(parsedOptions({"--first-to=99", "--dedicated"}).firstTo, 99);
+    EXPECT_EQ(parsedOptions({"--practice", "--first-to", "7"}).firstTo, 7);
+    EXPECT_EQ(shellStartFrom(parsedOptions({"--practice", "--first-to", "7"}), "").firstTo, 7);
+    const std::string range = "--first-to takes a number of hits from 1 to 99, not ";
+    for (const char* bad : {"0", "100", "-1", "", "5x", "+5"})
+        EXPECT_EQ(problemOf({"--host", "--first-to", bad}), range + "'" + bad + "'");
+    EXPECT_EQ(problemOf({"--host", "--first-to"}), "--first-to needs an argument");
+    const std::string hosts = "--first-to needs a host: --host, --dedicated or --practice";
+    EXPECT_EQ(problemOf({"--first-to", "3"}), hosts) << "the question may not host";
+    EXPECT_EQ(problemOf({"--join", "h", "--first-to", "3"}), hosts);
+    EXPECT_EQ(problemOf({"--first-to", "3", "--bot"}), hosts);
+    EXPECT_EQ(problemOf({"--find", "--first-to", "3"}), hosts);
+    EXPECT_EQ(problemOf({"--replay", "f", "--first-to", "3"}), hosts);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "base/status.h"
 #include "base/stop_request.h"
 #include "duel/packet_handlers.h"
+#include "duel/score.h"
 #include "lobby/lobby_client.h"
 #include "lobby/lobby_server.h"
 #include "panel_row.h"
@@ -154,6 +155,15 @@ TEST_F(ShellConnectionTest, HostModeHostsWithoutAskingAndJoinsOnTheFirstFrame)
     EXPECT_TRUE(lobbyClientBusy(shell.link.net.client));
     ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
     EXPECT_TRUE(shell.link.net.client.connected);
+}
+
+TEST_F(ShellConnectionTest, AHostThatKeepsAScoreSendsItToItsOwnClient)
+{
+    ShellStart start{RunMode::Host, "", 47209, {}};
+    start.firstTo = 3;
+    ASSERT_TRUE(shellStart(shell, start));
+    ASSERT_TRUE(framesUntilHistory("* Anonymous0 connected =)"));
+    ASSERT_TRUE(framesUntil([&] { return scoreRead(shell.link.seen.ships[1]) == ShipScore{0, 3}; }));
 }
 
 TEST_F(ShellConnectionTest, JoinModeNeverHostsAndAsksForItsNameAfterEveryConnection)
