@@ -32,7 +32,8 @@
 //
 // `--shooter`: the window is the shooter instead (below, "The shooter's window"), one match
 // per link with the first sender cadence, S s of shots (default 30): the own bullets seen
-// touching ship 0 against ship 0's flashes, and the host's hits from its recording.
+// touching ship 0 against ship 0's flashes, and the host's hits from its recording; DIR
+// gets shooter_<link>.dat, every read of the shooting.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -394,18 +395,25 @@ void measureShots(WindowReader& reader, Vec2 own, int presses, bool turning, std
     if (turning) readerKey(reader, XK_Left, false);
 }
 
-// The host's path of ship 0 from its recording, on the wall clock.
-bool hostPath(const std::string& directory, std::vector<TimedPoint>& path)
+// The dedicated host's recording in `directory`, opened.
+bool hostRecordingOpen(const std::string& directory, RecordReader& reader)
 {
     std::string file;
     for (const auto& entry : std::filesystem::directory_iterator(directory))
         if (entry.path().extension() == ".ndrec") file = entry.path().string();
-    RecordReader reader;
     std::string problem;
     if (file.empty() || !recordReaderOpen(reader, file, problem)) {
         std::fprintf(stderr, "bench_window: no recording of the host in %s %s\n", directory.c_str(), problem.c_str());
         return false;
     }
+    return true;
+}
+
+// The host's path of ship 0 from its recording, on the wall clock.
+bool hostPath(const std::string& directory, std::vector<TimedPoint>& path)
+{
+    RecordReader reader;
+    if (!hostRecordingOpen(directory, reader)) return false;
     const double origin = double(reader.startMillis) / 1000.0;
     std::vector<RecordEvent> events;
     MatchState match;
@@ -591,8 +599,9 @@ constexpr double SHOOT_TAIL = 1.0;       // s read after the last press, for its
 constexpr double FLASH_LENGTH = HIT_FLASH_LIMIT * SIM_STEP_MAX;
 
 // Ship 0 in the box around `last` (its centre; white while it flashes) and the own bullets
-// there; false when the box does not hold it (then `last` is searched for in the window).
-bool readerTarget(WindowReader& reader, Vec2& last, ShotFrame& frame)
+// there, `nearest` px from it; false when the box does not hold it (then `last` is searched
+// for in the window).
+bool readerTarget(WindowReader& reader, Vec2& last, ShotFrame& frame, float& nearest)
 {
     const PixelView view = readerGrab(reader, reader.box, last, frame.t);
     if (!view.pixels) return false;
@@ -605,8 +614,12 @@ bool readerTarget(WindowReader& reader, Vec2& last, ShotFrame& frame)
             return false;
         }
     }
-    const std::vector<Vec2> bullets = windowDiscsFind(view, BULLET_COLOUR);
-    frame.touch = std::any_of(bullets.begin(), bullets.end(), [&](Vec2 b) { return bulletTouches(last, b); });
+    nearest = 1e9f;
+    frame.touch = false;
+    for (const Vec2 bullet : windowDiscsFind(view, BULLET_COLOUR)) {
+        nearest = std::min(nearest, distance(last, bullet));
+        frame.touch = frame.touch || bulletTouches(last, bullet);
+    }
     return true;
 }
 
@@ -650,15 +663,8 @@ struct ShooterResult {
 // each the distance from ship 0 where the host had it to the bullet flown to that moment.
 void hostHits(const std::string& directory, double from, double to, ShooterResult& result)
 {
-    std::string file;
-    for (const auto& entry : std::filesystem::directory_iterator(directory))
-        if (entry.path().extension() == ".ndrec") file = entry.path().string();
     RecordReader reader;
-    std::string problem;
-    if (file.empty() || !recordReaderOpen(reader, file, problem)) {
-        std::fprintf(stderr, "bench_window: no recording of the host in %s %s\n", directory.c_str(), problem.c_str());
-        return;
-    }
+    if (!hostRecordingOpen(directory, reader)) return;
     const double origin = double(reader.startMillis) / 1000.0;
     std::vector<RecordEvent> events;
     MatchState match;
@@ -684,6 +690,25 @@ void hostHits(const std::string& directory, double from, double to, ShooterResul
         }
     }
     recordReaderClose(reader);
+}
+
+// DIR/shooter_<link>.dat: every read of the shooting, s from its start.
+void writeShots(const MatchPlan& plan, const std::vector<ShotFrame>& frames, const std::vector<TimedPoint>& seen,
+                const std::vector<float>& nearest, double from)
+{
+    const std::string path = plan.data + "/shooter_" + std::string(plan.link.name) + ".dat";
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        std::fprintf(stderr, "bench_window: cannot write %s\n", path.c_str());
+        return;
+    }
+    std::fprintf(file, "# time_s touch flash x_px y_px bullet_px: ship 0 as the shooter's window drew it, the "
+                       "nearest own bullet (-1 for none)\n");
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        std::fprintf(file, "%.4f %d %d %.1f %.1f %.1f\n", frames[i].t - from, int(frames[i].touch),
+                     int(frames[i].flash), double(seen[i].p.x), double(seen[i].p.y),
+                     nearest[i] < 1e8f ? double(nearest[i]) : -1.0);
+    std::fclose(file);
 }
 
 ShooterResult playShooter(const Programs& programs, const std::string& display, const MatchPlan& plan,
@@ -738,6 +763,8 @@ ShooterResult playShooter(const Programs& programs, const std::string& display, 
     }
     // Fire every SHOT_PERIOD, each press held PRESS_HOLD, and read every frame.
     std::vector<ShotFrame> frames;
+    std::vector<TimedPoint> seen;       // ship 0 at each of the frames
+    std::vector<float> nearestBullet;  // px from it to the nearest own bullet, 1e9 for none
     const double from = wallNow();
     const double lastPress = from + seconds - SHOOT_TAIL;
     double nextPress = from;
@@ -756,16 +783,29 @@ ShooterResult playShooter(const Programs& programs, const std::string& display, 
             held = false;
         }
         ShotFrame frame;
-        if (readerTarget(reader, other, frame)) frames.push_back(frame);
+        float nearest = 0.0f;
+        if (readerTarget(reader, other, frame, nearest)) {
+            frames.push_back(frame);
+            seen.push_back({frame.t, other});
+            nearestBullet.push_back(nearest);
+        }
         pause(POLL_PAUSE);
     }
     if (held) readerKey(reader, XK_x, false);
     sessionClose(session);
     result.pairing = windowShotPairing(frames, FLASH_LENGTH, WINDOW_DISPLAY_FRAME);
+    if (!plan.data.empty()) writeShots(plan, frames, seen, nearestBullet, from);
     hostHits(session.records, from, from + seconds, result);
     std::filesystem::remove_all(session.records);
     result.ok = true;
     return result;
+}
+
+LinkProfile profileNamed(const std::string& name)
+{
+    for (const LinkProfile& known : LINK_PROFILES)
+        if (known.name == name) return known;
+    return {"", {}};
 }
 
 std::string shareText(int part, int whole)
@@ -776,15 +816,9 @@ std::string shareText(int part, int whole)
     return text;
 }
 
-int shooterMain(const Programs& programs, const std::vector<std::string>& linkNames, Cadence cadence, double seconds)
+int shooterMain(const Programs& programs, const std::string& display, const std::vector<std::string>& linkNames,
+                Cadence cadence, double seconds, const std::string& data)
 {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    Process xvfb;
-    std::string display;
-    if (!startXvfb(xvfb, display)) {
-        std::fprintf(stderr, "bench_window: Xvfb did not start\n");
-        return 1;
-    }
     std::printf("bench_window --shooter: window %s (ship 1, firing every %.2f s for %.0f s), host %s, sender %s "
                 "(ship 0, circling), display %s\n\n",
                 programs.window.c_str(), SHOT_PERIOD, seconds, programs.host.c_str(), CADENCE_TEXTS[int(cadence)],
@@ -796,10 +830,8 @@ int shooterMain(const Programs& programs, const std::vector<std::string>& linkNa
     std::fflush(stdout);
     int index = 0;
     for (const std::string& name : linkNames) {
-        LinkProfile profile{"", {}};
-        for (const LinkProfile& known : LINK_PROFILES)
-            if (known.name == name) profile = known;
-        const MatchPlan plan{profile, cadence, index++, DEFAULT_START, DEFAULT_SETTLED, 0, ""};
+        const LinkProfile profile = profileNamed(name);
+        const MatchPlan plan{profile, cadence, index++, DEFAULT_START, DEFAULT_SETTLED, 0, data};
         const ShooterResult r = playShooter(programs, display, plan, seconds);
         if (!r.ok) {
             std::printf("| %s | failed |\n", name.c_str());
@@ -857,17 +889,10 @@ int usage(const char* why)
     return 2;
 }
 
-int benchMain(const Programs& programs, const std::vector<std::string>& linkNames,
+int benchMain(const Programs& programs, const std::string& display, const std::vector<std::string>& linkNames,
               const std::vector<Cadence>& cadences, int presses, double startSeconds, double settledSeconds,
               const std::string& data)
 {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    Process xvfb;
-    std::string display;
-    if (!startXvfb(xvfb, display)) {
-        std::fprintf(stderr, "bench_window: Xvfb did not start\n");
-        return 1;
-    }
     std::printf("bench_window: window %s, host %s, display %s\n\n", programs.window.c_str(), programs.host.c_str(),
                 display.c_str());
     std::printf("| link | sender | first %.0f s: × ideal | RMS px | worst px | delay (above one-way) | %.1f s pieces "
@@ -883,9 +908,7 @@ int benchMain(const Programs& programs, const std::vector<std::string>& linkName
     std::vector<Keys> keys;
     int index = 0;
     for (const std::string& name : linkNames) {
-        LinkProfile profile{"", {}};
-        for (const LinkProfile& known : LINK_PROFILES)
-            if (known.name == name) profile = known;
+        const LinkProfile profile = profileNamed(name);
         for (std::size_t c = 0; c < cadences.size(); ++c) {
             MatchPlan plan{profile, cadences[c], index++, startSeconds, settledSeconds, c == 0 ? presses : 0, data};
             const MatchResult match = playMatch(programs, display, plan);
@@ -965,8 +988,16 @@ int main(int argc, char** argv)
         if (!linkProfileFind(name, unused)) return usage("a link is one of lan, good, poor, awful");
     }
     if (shooter && (cadences.empty() || shootSeconds <= SHOOT_TAIL)) return usage("nothing to measure");
-    if (shooter) return shooterMain(programs, splitList(links), cadences.front(), shootSeconds);
-    if (cadences.empty() || presses < 0 || startSeconds <= 0.0 || startSeconds > SETTLE || settledSeconds <= 0.0)
+    if (!shooter && (cadences.empty() || presses < 0 || startSeconds <= 0.0 || startSeconds > SETTLE ||
+                     settledSeconds <= 0.0))
         return usage("nothing to measure");
-    return benchMain(programs, splitList(links), cadences, presses, startSeconds, settledSeconds, data);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    Process xvfb;
+    std::string display;
+    if (!startXvfb(xvfb, display)) {
+        std::fprintf(stderr, "bench_window: Xvfb did not start\n");
+        return 1;
+    }
+    if (shooter) return shooterMain(programs, display, splitList(links), cadences.front(), shootSeconds, data);
+    return benchMain(programs, display, splitList(links), cadences, presses, startSeconds, settledSeconds, data);
 }
