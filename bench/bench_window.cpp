@@ -25,10 +25,15 @@
 // (X held 0.1 s every 0.45 s, with nothing else held and with Left held throughout).
 //
 // A plain main(): `bench_window [--game PATH] [--link LIST] [--sender-cadence LIST]
-// [--presses N] [--start S] [--settled S] [--data DIR]`; LIST is comma-separated (links
+// [--presses N] [--start S] [--settled S] [--data DIR] [--shooter [--shoot S]]`; LIST is comma-separated (links
 // lan, good, poor, awful; senders 60, 144, bot); PATH the window's program (default this
 // build's; the host is always this build's, whose recordings the benchmark reads); DIR
 // gets window_<link>_<sender>.dat, the drawn and the host's path of each match.
+//
+// `--shooter`: the window is the shooter instead (below, "The shooter's window"), one match
+// per link with the first sender cadence, S s of shots (default 30): the own bullets seen
+// touching ship 0 against ship 0's flashes, and the host's hits from its recording; DIR
+// gets shooter_<link>.dat, every read of the shooting.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -390,18 +395,25 @@ void measureShots(WindowReader& reader, Vec2 own, int presses, bool turning, std
     if (turning) readerKey(reader, XK_Left, false);
 }
 
-// The host's path of ship 0 from its recording, on the wall clock.
-bool hostPath(const std::string& directory, std::vector<TimedPoint>& path)
+// The dedicated host's recording in `directory`, opened.
+bool hostRecordingOpen(const std::string& directory, RecordReader& reader)
 {
     std::string file;
     for (const auto& entry : std::filesystem::directory_iterator(directory))
         if (entry.path().extension() == ".ndrec") file = entry.path().string();
-    RecordReader reader;
     std::string problem;
     if (file.empty() || !recordReaderOpen(reader, file, problem)) {
         std::fprintf(stderr, "bench_window: no recording of the host in %s %s\n", directory.c_str(), problem.c_str());
         return false;
     }
+    return true;
+}
+
+// The host's path of ship 0 from its recording, on the wall clock.
+bool hostPath(const std::string& directory, std::vector<TimedPoint>& path)
+{
+    RecordReader reader;
+    if (!hostRecordingOpen(directory, reader)) return false;
     const double origin = double(reader.startMillis) / 1000.0;
     std::vector<RecordEvent> events;
     MatchState match;
@@ -444,52 +456,67 @@ void writePaths(const MatchPlan& plan, const std::vector<TimedPoint>& drawn, con
     std::fclose(file);
 }
 
-MatchResult playMatch(const Programs& programs, const std::string& display, const MatchPlan& plan)
-{
-    MatchResult result;
-    const std::uint16_t port = static_cast<std::uint16_t>(FIRST_PORT + plan.index);
-    const std::string records = "/tmp/netduel-bench-window-" + std::to_string(getpid()) + "-" + std::to_string(plan.index);
-    std::filesystem::remove_all(records);
-    std::filesystem::create_directories(records);
+// The processes and links of one match: the host recording into `records`, the sender
+// steering ship 0 through links[0], the window joined through links[1], focused and read.
+struct Session {
+    std::string records;
     Process host;
-    start(host, {programs.host, "--dedicated", "--port", std::to_string(port), "--record-dir", records}, "");
-    if (!host.await("Host running!")) {
+    Link links[2];
+    Process sender;
+    Process window;
+    WindowReader reader;
+};
+
+// Ends a session in any state; the host last, whose recording is whole once it has ended.
+void sessionClose(Session& session)
+{
+    readerClose(session.reader);
+    session.window.stop();
+    session.sender.stop();
+    for (Link& link : session.links) linkStop(link);
+    session.host.stop();
+}
+
+// Opens the session of `plan` once the sender circles; false (closed again) on a failure.
+bool sessionOpen(Session& session, const Programs& programs, const std::string& display, const MatchPlan& plan)
+{
+    const std::uint16_t port = static_cast<std::uint16_t>(FIRST_PORT + plan.index);
+    session.records = "/tmp/netduel-bench-window-" + std::to_string(getpid()) + "-" + std::to_string(plan.index);
+    std::filesystem::remove_all(session.records);
+    std::filesystem::create_directories(session.records);
+    start(session.host, {programs.host, "--dedicated", "--port", std::to_string(port), "--record-dir", session.records},
+          "");
+    if (!session.host.await("Host running!")) {
         std::fprintf(stderr, "bench_window: the host on port %u did not start\n", unsigned(port));
-        return result;
+        sessionClose(session);
+        return false;
     }
-    Link links[2];  // the sender's, the window's: the same profile
     std::uint16_t linkPorts[2] = {};
     for (int i = 0; i < 2; ++i) {
         LinkConfig config;
         config.hostPort = port;
         config.impairment[LINK_TO_HOST] = config.impairment[LINK_TO_CLIENT] = plan.link.impairment;
         config.seed = std::uint64_t(plan.index * 2 + i + 1);
-        if (!linkStart(links[i], config)) return result;
-        linkPorts[i] = linkPort(links[i]);
+        if (!linkStart(session.links[i], config)) {
+            sessionClose(session);
+            return false;
+        }
+        linkPorts[i] = linkPort(session.links[i]);
     }
-    Process sender;
-    start(sender, {programs.self, "--sender", std::to_string(linkPorts[0]), "--sender-cadence",
-                   CADENCE_NAMES[int(plan.cadence)]}, "");
-    Process window;
-    WindowReader reader;
-    const auto finish = [&] {
-        readerClose(reader);
-        window.stop();
-        sender.stop();
-        for (Link& link : links) linkStop(link);
-        host.stop();  // its recording is whole once it has ended
-    };
-    if (!sender.await("circling")) {
+    start(session.sender, {programs.self, "--sender", std::to_string(linkPorts[0]), "--sender-cadence",
+                           CADENCE_NAMES[int(plan.cadence)]}, "");
+    if (!session.sender.await("circling")) {
         std::fprintf(stderr, "bench_window: the sender never reached the middle\n");
-        finish();
-        return result;
+        sessionClose(session);
+        return false;
     }
-    start(window, {programs.window, "--join", "127.0.0.1:" + std::to_string(linkPorts[1]), "--name", "viewer"}, display);
+    start(session.window, {programs.window, "--join", "127.0.0.1:" + std::to_string(linkPorts[1]), "--name", "viewer"},
+          display);
     const std::string on = "DISPLAY=" + display + " timeout 30 ";
     std::istringstream found(
         [&] {
             std::string text;
-            if (FILE* pipe = popen((on + "xdotool search --sync --pid " + std::to_string(window.pid)).c_str(), "r")) {
+            if (FILE* pipe = popen((on + "xdotool search --sync --pid " + std::to_string(session.window.pid)).c_str(), "r")) {
                 char buffer[64];
                 while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
                 pclose(pipe);
@@ -497,13 +524,23 @@ MatchResult playMatch(const Programs& programs, const std::string& display, cons
             return text;
         }());
     unsigned long windowId = 0;
-    if (!(found >> windowId) || !readerOpen(reader, display, Window(windowId))) {
+    if (!(found >> windowId) || !readerOpen(session.reader, display, Window(windowId))) {
         std::fprintf(stderr, "bench_window: no window to read\n");
-        finish();
-        return result;
+        sessionClose(session);
+        return false;
     }
     if (std::system((on + "xdotool windowfocus --sync " + std::to_string(windowId) + " >/dev/null 2>&1").c_str()) != 0)
         std::fprintf(stderr, "bench_window: the window did not take the focus\n");
+    return true;
+}
+
+MatchResult playMatch(const Programs& programs, const std::string& display, const MatchPlan& plan)
+{
+    MatchResult result;
+    Session session;
+    if (!sessionOpen(session, programs, display, plan)) return result;
+    WindowReader& reader = session.reader;
+    const auto finish = [&] { sessionClose(session); };
     // The match as the window shows it: from its first frame that draws a snapshot.
     Vec2 ship = SHIP0_START;
     double t = 0.0;
@@ -534,8 +571,8 @@ MatchResult playMatch(const Programs& programs, const std::string& display, cons
     }
     finish();
     std::vector<TimedPoint> truth;
-    if (!hostPath(records, truth)) return result;
-    std::filesystem::remove_all(records);
+    if (!hostPath(session.records, truth)) return result;
+    std::filesystem::remove_all(session.records);
     if (!plan.data.empty()) writePaths(plan, drawn, truth, first);
     result.start = windowPathCompare(drawn, truth, first, first + plan.start, DELAY_LOW, DELAY_HIGH);
     result.settled = windowPathCompare(drawn, truth, first + SETTLE, end, DELAY_LOW, DELAY_HIGH);
@@ -543,6 +580,277 @@ MatchResult playMatch(const Programs& programs, const std::string& display, cons
     result.settledSpan = delaySpan(drawn, truth, first + SETTLE, end);
     result.ok = true;
     return result;
+}
+
+// --- The shooter's window ------------------------------------------------------------------
+// The window holds ship 1 (drawn after ship 0, so its bullets lie on top of ship 0's body),
+// reads ship 0's circle for CENTRE_SECONDS, turns to face its middle and fires every
+// SHOT_PERIOD; every read of the box around ship 0 notes whether an own bullet's centre
+// lies within a hit of ship 0's drawn centre, and whether ship 0 is drawn white.
+
+constexpr double CENTRE_SECONDS = 4.0;   // s of ship 0's circle read to find its middle
+constexpr float AIM_CLOSE = 0.03f;       // rad: the own nose this close to the middle is aimed
+constexpr int AIM_TRIES = 12;            // turn presses at most
+constexpr double AIM_TAP_MIN = 0.02;     // s: about one frame of a held turn key
+constexpr double AIM_REST = 0.3;         // s after a turn press for the picture to settle
+constexpr double DEFAULT_SHOOT = 30.0;   // s of shots per link
+constexpr double SHOOT_TAIL = 1.0;       // s read after the last press, for its flash
+// s the other ship's flash lasts: the host counts HIT_FLASH_LIMIT steps, the copy the same.
+constexpr double FLASH_LENGTH = HIT_FLASH_LIMIT * SIM_STEP_MAX;
+
+// Ship 0 in the box around `last` (its centre; white while it flashes) and the own bullets
+// there, `nearest` px from it; false when the box does not hold it (then `last` is searched
+// for in the window).
+bool readerTarget(WindowReader& reader, Vec2& last, ShotFrame& frame, float& nearest)
+{
+    const PixelView view = readerGrab(reader, reader.box, last, frame.t);
+    if (!view.pixels) return false;
+    frame.flash = false;
+    if (!windowDiscFind(view, SHIP0_COLOUR, SHIP_RADIUS, last)) {
+        frame.flash = windowDiscFind(view, HIT_BLINK_COLOUR, SHIP_RADIUS, last);
+        if (!frame.flash) {
+            double t = 0.0;
+            readerShip(reader, SHIP0_COLOUR, last, t);
+            return false;
+        }
+    }
+    nearest = 1e9f;
+    frame.touch = false;
+    for (const Vec2 bullet : windowDiscsFind(view, BULLET_COLOUR)) {
+        nearest = std::min(nearest, distance(last, bullet));
+        frame.touch = frame.touch || bulletTouches(last, bullet);
+    }
+    return true;
+}
+
+// The own nose as drawn: the mean way of the heading line's white pixels from the centre.
+bool readerNose(WindowReader& reader, Vec2 own, Vec2& nose)
+{
+    double t = 0.0;
+    const PixelView view = readerGrab(reader, reader.own, own, t);
+    if (!view.pixels) return false;
+    Vec2 sum;
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x) {
+            const Vec2 way = Vec2{float(view.left + x), float(view.top + y)} - own;
+            if ((view.pixels[std::size_t(y) * view.stride + x] & 0xFFFFFF) == (HIT_BLINK_COLOUR & 0xFFFFFF) &&
+                length(way) <= HEADING_LENGTH + 1.0)
+                sum = sum + way;
+        }
+    if (length(sum) < 1.0f) return false;
+    nose = normalized(sum);
+    return true;
+}
+
+// Signed rad from `nose` to `way`, clockwise on the screen positive.
+float turnTo(Vec2 nose, Vec2 way)
+{
+    return std::atan2(cross(nose, way), dot(nose, way));
+}
+
+struct ShooterResult {
+    bool ok = false;
+    Vec2 middle;
+    float radius = 0.0f;  // px: half the circle's drawn box, across and down averaged
+    float aimMiss = 0.0f;  // px the nose line passes the middle by
+    int shots = 0;
+    ShotPairing pairing;
+    int hostHits = 0;
+    std::vector<double> victimDistance;  // px: the bullet from ship 0 where the host stood it at each hit
+};
+
+// The host's hits of ship 1's bullets on ship 0 between `from` and `to` (wall clock), and at
+// each the distance from ship 0 where the host had it to the bullet flown to that moment.
+void hostHits(const std::string& directory, double from, double to, ShooterResult& result)
+{
+    RecordReader reader;
+    if (!hostRecordingOpen(directory, reader)) return;
+    const double origin = double(reader.startMillis) / 1000.0;
+    std::vector<RecordEvent> events;
+    MatchState match;
+    matchStateInit(match);
+    MatchState before = match;
+    double beforeAt = 0.0;
+    for (std::size_t block = 0; block < reader.blocks.size(); ++block) {
+        if (!recordReaderBlock(reader, block, events)) break;
+        for (const RecordEvent& event : events) {
+            if (event.kind != RecordKind::Snapshot || !snapshotApply(match, event.snapshot)) continue;
+            const double at = origin + event.time;
+            if (at >= from && at <= to && shipHitIsNew(before.ships[0].hitCounter, match.ships[0].hitCounter)) {
+                ++result.hostHits;
+                double nearest = 1e9;
+                for (const Bullet& bullet : before.ships[1].bullets)
+                    if (bullet.active)
+                        nearest = std::min(nearest, double(distance(match.ships[0].position,
+                                                                    bulletFlown(bullet, at - beforeAt))));
+                if (nearest < 1e9) result.victimDistance.push_back(nearest);
+            }
+            before = match;
+            beforeAt = at;
+        }
+    }
+    recordReaderClose(reader);
+}
+
+// DIR/shooter_<link>.dat: every read of the shooting, s from its start.
+void writeShots(const MatchPlan& plan, const std::vector<ShotFrame>& frames, const std::vector<TimedPoint>& seen,
+                const std::vector<float>& nearest, double from)
+{
+    const std::string path = plan.data + "/shooter_" + std::string(plan.link.name) + ".dat";
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        std::fprintf(stderr, "bench_window: cannot write %s\n", path.c_str());
+        return;
+    }
+    std::fprintf(file, "# time_s touch flash x_px y_px bullet_px: ship 0 as the shooter's window drew it, the "
+                       "nearest own bullet (-1 for none)\n");
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        std::fprintf(file, "%.4f %d %d %.1f %.1f %.1f\n", frames[i].t - from, int(frames[i].touch),
+                     int(frames[i].flash), double(seen[i].p.x), double(seen[i].p.y),
+                     nearest[i] < 1e8f ? double(nearest[i]) : -1.0);
+    std::fclose(file);
+}
+
+ShooterResult playShooter(const Programs& programs, const std::string& display, const MatchPlan& plan,
+                          double seconds)
+{
+    ShooterResult result;
+    Session session;
+    if (!sessionOpen(session, programs, display, plan)) return result;
+    WindowReader& reader = session.reader;
+    Vec2 own = SHIP1_START;
+    Vec2 other = SHIP0_START;
+    double t = 0.0;
+    // The circle's middle: the middle of the box around CENTRE_SECONDS of ship 0's drawn path.
+    Vec2 least{1e9f, 1e9f};
+    Vec2 most{-1e9f, -1e9f};
+    const double deadline = wallNow() + std::chrono::duration<double>(DEADLINE).count();
+    while (!readerShip(reader, SHIP1_COLOUR, own, t) || distance(own, SHIP1_START) > SEEN_FROM_START_PX) {
+        if (wallNow() > deadline) {
+            std::fprintf(stderr, "bench_window: the window never drew its own ship\n");
+            sessionClose(session);
+            return result;
+        }
+        pause(POLL_PAUSE);
+    }
+    for (const double until = wallNow() + CENTRE_SECONDS; wallNow() < until; pause(POLL_PAUSE))
+        if (readerShip(reader, SHIP0_COLOUR, other, t)) {
+            least = {std::min(least.x, other.x), std::min(least.y, other.y)};
+            most = {std::max(most.x, other.x), std::max(most.y, other.y)};
+        }
+    result.middle = (least + most) * 0.5f;
+    result.radius = ((most.x - least.x) + (most.y - least.y)) / 4.0f;
+    // Turn to face it: presses as long as the turn needs, learning how far one turns.
+    double rate = 5.0;  // rad/s a held turn key turns, until measured
+    Vec2 nose;
+    for (int i = 0; i < AIM_TRIES && readerNose(reader, own, nose); ++i) {
+        const float angle = turnTo(nose, result.middle - own);
+        if (std::fabs(angle) < AIM_CLOSE) break;
+        const double hold = std::clamp(std::fabs(angle) / rate, AIM_TAP_MIN, 0.5);
+        const KeySym key = angle > 0.0f ? XK_Right : XK_Left;
+        readerKey(reader, key, true);
+        pause(hold);
+        readerKey(reader, key, false);
+        pause(AIM_REST);
+        Vec2 after;
+        if (!readerNose(reader, own, after)) break;
+        const double turned = std::fabs(turnTo(nose, after));
+        if (turned > 0.05) rate = turned / hold;
+    }
+    if (readerNose(reader, own, nose)) {
+        const Vec2 way = result.middle - own;
+        result.aimMiss = std::fabs(cross(nose, way));
+    }
+    // Fire every SHOT_PERIOD, each press held PRESS_HOLD, and read every frame.
+    std::vector<ShotFrame> frames;
+    std::vector<TimedPoint> seen;       // ship 0 at each of the frames
+    std::vector<float> nearestBullet;  // px from it to the nearest own bullet, 1e9 for none
+    const double from = wallNow();
+    const double lastPress = from + seconds - SHOOT_TAIL;
+    double nextPress = from;
+    double release = 0.0;
+    bool held = false;
+    for (double now = from; now < from + seconds; now = wallNow()) {
+        if (!held && now >= nextPress && now < lastPress) {
+            readerKey(reader, XK_x, true);
+            held = true;
+            release = now + PRESS_HOLD;
+            nextPress += SHOT_PERIOD;
+            ++result.shots;
+        }
+        if (held && now >= release) {
+            readerKey(reader, XK_x, false);
+            held = false;
+        }
+        ShotFrame frame;
+        float nearest = 0.0f;
+        if (readerTarget(reader, other, frame, nearest)) {
+            frames.push_back(frame);
+            seen.push_back({frame.t, other});
+            nearestBullet.push_back(nearest);
+        }
+        pause(POLL_PAUSE);
+    }
+    if (held) readerKey(reader, XK_x, false);
+    sessionClose(session);
+    result.pairing = windowShotPairing(frames, FLASH_LENGTH, WINDOW_DISPLAY_FRAME);
+    if (!plan.data.empty()) writeShots(plan, frames, seen, nearestBullet, from);
+    hostHits(session.records, from, from + seconds, result);
+    std::filesystem::remove_all(session.records);
+    result.ok = true;
+    return result;
+}
+
+LinkProfile profileNamed(const std::string& name)
+{
+    for (const LinkProfile& known : LINK_PROFILES)
+        if (known.name == name) return known;
+    return {"", {}};
+}
+
+std::string shareText(int part, int whole)
+{
+    char text[48];
+    if (whole == 0) return "0";
+    std::snprintf(text, sizeof text, "%d (%.0f %%)", part, 100.0 * part / whole);
+    return text;
+}
+
+int shooterMain(const Programs& programs, const std::string& display, const std::vector<std::string>& linkNames,
+                Cadence cadence, double seconds, const std::string& data)
+{
+    std::printf("bench_window --shooter: window %s (ship 1, firing every %.2f s for %.0f s), host %s, sender %s "
+                "(ship 0, circling), display %s\n\n",
+                programs.window.c_str(), SHOT_PERIOD, seconds, programs.host.c_str(), CADENCE_TEXTS[int(cadence)],
+                display.c_str());
+    std::printf("| link | circle middle, radius px | aim misses by px | presses | bullets seen touching | of them, "
+                "followed by its flash | flashes | of them, after a touch the shooter saw | host's hits | touch → "
+                "flash, frames median / worst | victim's distance at the hit, median / worst px |\n"
+                "|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::fflush(stdout);
+    int index = 0;
+    for (const std::string& name : linkNames) {
+        const LinkProfile profile = profileNamed(name);
+        const MatchPlan plan{profile, cadence, index++, DEFAULT_START, DEFAULT_SETTLED, 0, data};
+        const ShooterResult r = playShooter(programs, display, plan, seconds);
+        if (!r.ok) {
+            std::printf("| %s | failed |\n", name.c_str());
+            continue;
+        }
+        std::vector<double> frames;
+        for (const double s : r.pairing.touchToFlash) frames.push_back(s / WINDOW_DISPLAY_FRAME);
+        char text[400];
+        std::snprintf(text, sizeof text, "(%.0f, %.0f), %.0f | %.0f | %d | %d | %s | %d | %s | %d | %.1f / %.1f | "
+                                         "%.1f / %.1f |",
+                      double(r.middle.x), double(r.middle.y), double(r.radius), double(r.aimMiss), r.shots,
+                      r.pairing.touches, shareText(r.pairing.paired, r.pairing.touches).c_str(), r.pairing.flashes,
+                      shareText(r.pairing.paired, r.pairing.flashes).c_str(), r.hostHits,
+                      windowPercentile(frames, 0.5), windowPercentile(frames, 1.0),
+                      windowPercentile(r.victimDistance, 0.5), windowPercentile(r.victimDistance, 1.0));
+        std::printf("| %s | %s\n", name.c_str(), text);
+        std::fflush(stdout);
+    }
+    return 0;
 }
 
 // --- The tables -----------------------------------------------------------------------------
@@ -577,21 +885,14 @@ std::vector<std::string> splitList(const std::string& text)
 int usage(const char* why)
 {
     std::fprintf(stderr, "bench_window: %s\nusage: bench_window [--game PATH] [--link LIST] [--sender-cadence LIST] "
-                         "[--presses N] [--start S] [--settled S] [--data DIR]\n", why);
+                         "[--presses N] [--start S] [--settled S] [--data DIR] [--shooter [--shoot S]]\n", why);
     return 2;
 }
 
-int benchMain(const Programs& programs, const std::vector<std::string>& linkNames,
+int benchMain(const Programs& programs, const std::string& display, const std::vector<std::string>& linkNames,
               const std::vector<Cadence>& cadences, int presses, double startSeconds, double settledSeconds,
               const std::string& data)
 {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    Process xvfb;
-    std::string display;
-    if (!startXvfb(xvfb, display)) {
-        std::fprintf(stderr, "bench_window: Xvfb did not start\n");
-        return 1;
-    }
     std::printf("bench_window: window %s, host %s, display %s\n\n", programs.window.c_str(), programs.host.c_str(),
                 display.c_str());
     std::printf("| link | sender | first %.0f s: × ideal | RMS px | worst px | delay (above one-way) | %.1f s pieces "
@@ -607,9 +908,7 @@ int benchMain(const Programs& programs, const std::vector<std::string>& linkName
     std::vector<Keys> keys;
     int index = 0;
     for (const std::string& name : linkNames) {
-        LinkProfile profile{"", {}};
-        for (const LinkProfile& known : LINK_PROFILES)
-            if (known.name == name) profile = known;
+        const LinkProfile profile = profileNamed(name);
         for (std::size_t c = 0; c < cadences.size(); ++c) {
             MatchPlan plan{profile, cadences[c], index++, startSeconds, settledSeconds, c == 0 ? presses : 0, data};
             const MatchResult match = playMatch(programs, display, plan);
@@ -649,6 +948,8 @@ int main(int argc, char** argv)
     double settledSeconds = DEFAULT_SETTLED;
     long senderPort = 0;
     std::string data;
+    bool shooter = false;
+    double shootSeconds = DEFAULT_SHOOT;
     const option options[] = {{"game", required_argument, nullptr, 'g'},
                               {"link", required_argument, nullptr, 'l'},
                               {"sender-cadence", required_argument, nullptr, 'c'},
@@ -657,6 +958,8 @@ int main(int argc, char** argv)
                               {"settled", required_argument, nullptr, 'S'},
                               {"sender", required_argument, nullptr, 'x'},
                               {"data", required_argument, nullptr, 'd'},
+                              {"shooter", no_argument, nullptr, 'f'},
+                              {"shoot", required_argument, nullptr, 'F'},
                               {nullptr, 0, nullptr, 0}};
     for (int code; (code = getopt_long(argc, argv, "", options, nullptr)) != -1;) {
         if (code == 'g') programs.window = optarg;
@@ -667,6 +970,8 @@ int main(int argc, char** argv)
         else if (code == 'S') settledSeconds = std::atof(optarg);
         else if (code == 'x') senderPort = std::atol(optarg);
         else if (code == 'd') data = optarg;
+        else if (code == 'f') shooter = true;
+        else if (code == 'F') shootSeconds = std::atof(optarg);
         else return usage("unknown option");
     }
     std::vector<Cadence> cadences;
@@ -682,7 +987,17 @@ int main(int argc, char** argv)
         LinkImpairment unused;
         if (!linkProfileFind(name, unused)) return usage("a link is one of lan, good, poor, awful");
     }
-    if (cadences.empty() || presses < 0 || startSeconds <= 0.0 || startSeconds > SETTLE || settledSeconds <= 0.0)
+    if (shooter && (cadences.empty() || shootSeconds <= SHOOT_TAIL)) return usage("nothing to measure");
+    if (!shooter && (cadences.empty() || presses < 0 || startSeconds <= 0.0 || startSeconds > SETTLE ||
+                     settledSeconds <= 0.0))
         return usage("nothing to measure");
-    return benchMain(programs, splitList(links), cadences, presses, startSeconds, settledSeconds, data);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    Process xvfb;
+    std::string display;
+    if (!startXvfb(xvfb, display)) {
+        std::fprintf(stderr, "bench_window: Xvfb did not start\n");
+        return 1;
+    }
+    if (shooter) return shooterMain(programs, display, splitList(links), cadences.front(), shootSeconds, data);
+    return benchMain(programs, display, splitList(links), cadences, presses, startSeconds, settledSeconds, data);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace netduel {
 
@@ -134,6 +135,71 @@ WindowFit windowPathCompare(const std::vector<TimedPoint>& drawn, const std::vec
         }
     }
     return best;
+}
+
+std::vector<Vec2> windowDiscsFind(const PixelView& view, std::uint32_t colour)
+{
+    std::vector<Vec2> centres;
+    std::vector<bool> seen(std::size_t(view.width) * view.height, false);
+    std::vector<std::pair<int, int>> group;
+    for (int y = 0; y < view.height; ++y)
+        for (int x = 0; x < view.width; ++x) {
+            if (seen[std::size_t(y) * view.width + x] || !colourAt(view, x, y, colour)) continue;
+            seen[std::size_t(y) * view.width + x] = true;
+            group.assign(1, {x, y});
+            int least[2] = {x, y};
+            int most[2] = {x, y};
+            while (!group.empty()) {
+                const auto [gx, gy] = group.back();
+                group.pop_back();
+                least[0] = std::min(least[0], gx);
+                least[1] = std::min(least[1], gy);
+                most[0] = std::max(most[0], gx);
+                most[1] = std::max(most[1], gy);
+                for (int ny = std::max(gy - 1, 0); ny <= std::min(gy + 1, view.height - 1); ++ny)
+                    for (int nx = std::max(gx - 1, 0); nx <= std::min(gx + 1, view.width - 1); ++nx) {
+                        const std::size_t at = std::size_t(ny) * view.width + nx;
+                        if (seen[at] || !colourAt(view, nx, ny, colour)) continue;
+                        seen[at] = true;
+                        group.push_back({nx, ny});
+                    }
+            }
+            centres.push_back({float(view.left + (least[0] + most[0]) / 2.0),
+                               float(view.top + (least[1] + most[1]) / 2.0)});
+        }
+    return centres;
+}
+
+ShotPairing windowShotPairing(const std::vector<ShotFrame>& frames, double length, double early)
+{
+    // The first read of each touch and of each flash.
+    std::vector<double> touches;
+    std::vector<double> flashes;
+    double lastTouch = -1e300;
+    double lastFlash = -1e300;
+    for (const ShotFrame& frame : frames) {
+        if (frame.touch) {
+            if (frame.t - lastTouch >= length) touches.push_back(frame.t);
+            lastTouch = frame.t;
+        }
+        if (frame.flash) {
+            if (frame.t - lastFlash >= length) flashes.push_back(frame.t);
+            lastFlash = frame.t;
+        }
+    }
+    ShotPairing pairing;
+    pairing.touches = int(touches.size());
+    pairing.flashes = int(flashes.size());
+    std::vector<bool> paired(flashes.size(), false);
+    for (const double touch : touches)
+        for (std::size_t f = 0; f < flashes.size(); ++f) {
+            if (paired[f] || flashes[f] < touch - early || flashes[f] > touch + length) continue;
+            paired[f] = true;
+            ++pairing.paired;
+            pairing.touchToFlash.push_back(flashes[f] - touch);
+            break;
+        }
+    return pairing;
 }
 
 double windowPercentile(std::vector<double> values, double share)

@@ -76,6 +76,31 @@ std::vector<TimedPoint> windowIdealDrawn(const std::vector<TimedPoint>& host, do
 WindowFit windowPathCompare(const std::vector<TimedPoint>& drawn, const std::vector<TimedPoint>& host,
                             double from, double to, double low, double high);
 
+// The middles of the boxes around each 8-connected group of `colour` pixels (its alpha
+// ignored), in the window's coordinates: the centres of small discs, such as bullets.
+std::vector<Vec2> windowDiscsFind(const PixelView& view, std::uint32_t colour);
+
+// One read of the shooter's window: whether an own bullet's centre lay within a hit's
+// distance of the drawn other ship's centre, and whether that ship was drawn white.
+struct ShotFrame {
+    double t = 0.0;  // s
+    bool touch = false;
+    bool flash = false;
+};
+
+// Touches and flashes paired. Touch reads less than the flash's length apart are one touch
+// (one bullet, as the copy lights one flash for them), white reads so are one flash (its
+// blinks); a touch and a flash pair when the flash's first white read lies from `early`
+// before the touch to `length` after it, each at most once, the earliest first.
+struct ShotPairing {
+    int touches = 0;
+    int flashes = 0;
+    int paired = 0;  // touches followed by a flash, and flashes after a touch
+    std::vector<double> touchToFlash;  // s from each paired touch to its first white read
+};
+
+ShotPairing windowShotPairing(const std::vector<ShotFrame>& frames, double length, double early);
+
 // The value below which `share` (0…1) of `values` lie (nearest rank); 0 for none.
 double windowPercentile(std::vector<double> values, double share);
 

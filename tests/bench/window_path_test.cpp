@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -88,6 +89,69 @@ TEST(WindowPixels, AColourCountsNearAPointOnlyWithinTheRadius)
     EXPECT_FALSE(windowColourNear(picture.view(), YELLOW, {100.0f, 50.0f}, 18.9f));
     EXPECT_FALSE(windowColourNear(picture.view(), YELLOW, {100.0f, 80.0f}, 18.9f));  // the red one is no bullet
     EXPECT_TRUE(windowColourNear(picture.view(10, 0), YELLOW, {129.0f, 50.0f}, 0.5f));
+}
+
+TEST(WindowPixels, EachGroupOfAColourIsADiscAtTheMiddleOfItsBox)
+{
+    Picture picture;
+    picture.disc(30, 40, 2, YELLOW);
+    picture.disc(36, 40, 2, YELLOW);   // a gap of one pixel: a second bullet
+    picture.disc(80, 60, 10, BLUE);    // a ship under a bullet, which stays one group
+    picture.disc(89, 60, 2, YELLOW);
+    picture.set(150, 100, YELLOW);     // corners touching are one group
+    picture.set(151, 101, YELLOW);
+    std::vector<Vec2> centres = windowDiscsFind(picture.view(100, 10), YELLOW);
+    std::sort(centres.begin(), centres.end(), [](Vec2 a, Vec2 b) { return a.x < b.x; });
+    const std::vector<Vec2> expected{{130.0f, 50.0f}, {136.0f, 50.0f}, {189.0f, 70.0f}, {250.5f, 110.5f}};
+    EXPECT_EQ(centres, expected);
+    EXPECT_TRUE(windowDiscsFind(picture.view(), RED).empty());
+}
+
+// A touch as the shooter's window showed it against the flash: reads every 1/60 s of
+// touch and white frames, and what the pairing makes of them.
+TEST(WindowShots, TouchesAndFlashesPairWithinTheFlashsLength)
+{
+    constexpr double LENGTH = 10.0 / 60.0;
+    constexpr double EARLY = 1.0 / 60.0;
+    struct Stretch {
+        double from, to;  // s, reads at every 1/60 s from `from` up to `to`
+        bool touch, flash;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Stretch> stretches;
+        int touches, flashes, paired;
+        std::vector<double> delays;
+    };
+    const std::vector<Case> cases{
+        {"flash in the touch's frame, blinking", {{1.0, 1.04, true, false}, {1.0, 1.03, false, true},
+                                                  {1.065, 1.095, false, true}, {1.13, 1.16, false, true}},
+         1, 1, 1, {0.0}},
+        {"flash two frames late", {{1.0, 1.04, true, false}, {1.0333, 1.06, false, true}}, 1, 1, 1, {0.0333}},
+        {"flash past the flash's length", {{1.0, 1.04, true, false}, {1.18, 1.2, false, true}}, 1, 1, 0, {}},
+        {"flash a frame early", {{1.0, 1.04, true, false}, {0.9834, 1.0, false, true}}, 1, 1, 1, {-0.0166}},
+        {"flash two frames early", {{1.0, 1.04, true, false}, {0.966, 1.0, false, true}}, 1, 1, 0, {}},
+        {"a bullet seen missing, then a hit", {{1.0, 1.04, true, false}, {1.45, 1.48, true, false},
+                                               {1.466, 1.5, false, true}}, 2, 1, 1, {0.0166}},
+        {"touch reads closer than a flash's length are one bullet", {{1.0, 1.02, true, false},
+                                                                     {1.1, 1.12, true, false}}, 1, 0, 0, {}},
+        {"flashes a shot apart are two, with no touch", {{1.0, 1.03, false, true}, {1.45, 1.48, false, true}},
+         0, 2, 0, {}},
+        {"one flash pairs with one touch only", {{1.0, 1.0, true, false}, {1.17, 1.17, true, false},
+                                                 {1.16, 1.16, false, true}}, 2, 1, 1, {0.16}},
+    };
+    for (const Case& c : cases) {
+        std::vector<ShotFrame> frames;
+        for (const Stretch& stretch : c.stretches)
+            for (double t = stretch.from; t <= stretch.to + 1e-9; t += 1.0 / 60.0) frames.push_back({t, stretch.touch, stretch.flash});
+        std::sort(frames.begin(), frames.end(), [](const ShotFrame& a, const ShotFrame& b) { return a.t < b.t; });
+        const ShotPairing pairing = windowShotPairing(frames, LENGTH, EARLY);
+        EXPECT_EQ(pairing.touches, c.touches) << c.name;
+        EXPECT_EQ(pairing.flashes, c.flashes) << c.name;
+        EXPECT_EQ(pairing.paired, c.paired) << c.name;
+        ASSERT_EQ(pairing.touchToFlash.size(), c.delays.size()) << c.name;
+        for (std::size_t i = 0; i < c.delays.size(); ++i) EXPECT_NEAR(pairing.touchToFlash[i], c.delays[i], 1e-3) << c.name;
+    }
 }
 
 TEST(WindowPath, BetweenItsPointsAPathIsInterpolatedAndHeldAtBothEnds)
