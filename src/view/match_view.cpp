@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <limits>
 
 #include "duel/packet_handlers.h"
 #include "duel/simulate.h"
-#include "view/control_outbox.h"
 #include "view/prediction.h"
 
 namespace netduel {
@@ -20,7 +20,6 @@ constexpr double GAP_CAP = 1.5;           // intervals: a longer gap is a loss, 
 constexpr double LOSS_WINDOW = 90.0;      // snapshots (3 s) the loss share is taken over
 constexpr double DELAY_MARGIN = 0.004;    // s past the worst lateness seen, for the frame's own jitter
 constexpr double LATE_FRAME_SHARE = 0.25;  // of an interval: a gap of 1.75 intervals or more held a loss
-constexpr double LOSS_BRIDGED = 0.05;     // share of snapshots lost from which losses are bridged
 // s the delay waits with the target below it before it shrinks: the extremes of a jittery
 // link leave the ring and come back, and a delay that swung with them would warp the picture.
 constexpr double CALM_WAIT = 3.0;
@@ -28,7 +27,6 @@ constexpr double SLEW_UP = 0.2;           // the delay grows by at most this sha
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
 constexpr double STEP = SIM_STEP_MAX;     // s: the host's step
-constexpr int WORD_STEPS = controlWordFrames(STEP);  // steps between two words of a held key
 constexpr double TURN_SEEN = 1e-3;        // rad between two snapshots: the ship turns
 
 const ViewEntry& entryAt(const MatchView& view, int age)  // age 0: the newest
@@ -73,12 +71,11 @@ void viewMeasure(MatchView& view)
     view.jitter = runnerUp - least;
 }
 
-// A link that loses snapshots gets one interval more, so that the next one bridges a
-// lost one before the ships must fly on alone.
+// A lost snapshot is flown over along the motion the ones before it show rather than
+// waited for: a lossy link costs no delay of its own.
 double viewTargetDelay(const MatchView& view)
 {
-    const double bridge = view.bridging ? view.interval : 0.0;
-    return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN) + bridge;
+    return std::max(1.5 * view.interval, view.interval + view.jitter + DELAY_MARGIN);
 }
 
 float lerp(float a, float b, double f) { return static_cast<float>(a + (b - a) * f); }
@@ -121,56 +118,63 @@ Bullet bulletBetween(const Ship& shipA, const Ship& shipB, int slot, double span
     return none;
 }
 
-// The word the player holds, as the last two snapshots show it: thrust while a word set
-// the speed no longer ago than words come, a turn while the ship turns; and the steps
-// since it last came (half the cadence when nothing tells).
-struct HeldWord {
-    KeyFlags word = 0;
-    int since = WORD_STEPS / 2;
-};
+// A ship flies on past the newest snapshot along the motion the snapshots show: the arc
+// from one snapshot a little older to the newest, whatever cadence the other copy's words
+// come at. The baseline spans two of a held key's words at the least cadence a sender
+// keeps (a computer player's is a little slower still), so that the speed the words keep
+// up is their average, not one word's peak.
+constexpr double ARC_BASELINE = 2 * CONTROL_SEND_INTERVAL;  // s
+// Steps since a thrust word within which the key counts as held: the words' interval, a
+// slower sender's few ms and a step of the host's rounding.
+constexpr int HELD_STEPS = static_cast<int>(CONTROL_SEND_INTERVAL / STEP) + 2;
 
-HeldWord heldWord(const Ship& a, const Ship& b)
+using Turn = std::complex<double>;
+
+// The ship's heading vector as a complex number turns by e^(−i·dθ) when its heading grows by dθ.
+Turn turnBy(double dTheta) { return std::polar(1.0, -dTheta); }
+
+// Ship b carried `ahead` s on. While thrust is held, along the arc from `base` (`baseSpan`
+// s before b) to b, at the speed and the turn the two show; otherwise as the host flies a
+// ship no word steers (its speed and turn dying), turning on as it was seen to turn.
+void shipFlown(const Ship& base, const Ship& b, double baseSpan, double ahead, Ship& out)
 {
-    HeldWord held;
+    const double turned = double(b.heading) - base.heading;
+    const bool turning = b.turnRate != 0.0f || std::fabs(turned) > TURN_SEEN;
     const int sinceThrust = predictionStepsSinceThrust(b);
-    const int sinceTurn = predictionStepsSinceTurn(b);
-    if (sinceThrust >= 0 && sinceThrust <= WORD_STEPS) {
-        held.word |= KEY_UP;
-        held.since = sinceThrust;
-    } else if (sinceTurn >= 0) {
-        held.since = sinceTurn;
+    if (sinceThrust >= 0 && sinceThrust <= HELD_STEPS && baseSpan > 0.0) {
+        const Turn chord(b.position.x - base.position.x, b.position.y - base.position.y);
+        // chord = v·(1 − e^(−iθ))/(iω); the way on from b over T: v·e^(−iθ)·(1 − e^(−iωT))/(iω)
+        const double omega = turned / baseSpan;
+        const Turn denominator = 1.0 - turnBy(turned);
+        const Turn on = std::abs(denominator) > 1e-9
+                            ? chord * turnBy(turned) * (1.0 - turnBy(omega * ahead)) / denominator
+                            : chord * (ahead / baseSpan);
+        out.position = Vec2(static_cast<float>(b.position.x + on.real()),
+                            static_cast<float>(b.position.y + on.imag()));
+        out.heading = static_cast<float>(b.heading + omega * ahead);
+        return;
     }
-    const double turned = double(b.heading) - a.heading;
-    const double turning = b.turnRate != 0.0f ? -b.turnRate : turned;  // +turnRate: heading shrinks
-    if (b.turnRate != 0.0f || std::fabs(turned) > TURN_SEEN) held.word |= turning > 0.0 ? KEY_LEFT : KEY_RIGHT;
-    return held;
-}
-
-// Ship b carried `ahead` s on by the host's own steps, the held word coming on its cadence.
-void shipFlown(const Ship& a, const Ship& b, double ahead, Ship& out)
-{
-    const HeldWord held = heldWord(a, b);
     Ship ship = b, before = b;
     int step = 0;
     for (; step * STEP <= ahead; ++step) {
         before = ship;
-        if (held.word && (step + held.since) % WORD_STEPS == 0 && step + held.since > 0)
-            shipApplyControl(ship, held.word);
         shipStepMotion(ship, -STEP);
     }
     const double f = (ahead - (step - 1) * STEP) / STEP;  // into the last step taken
     out.position = lerp(before.position, ship.position, f);
-    out.heading = lerp(before.heading, ship.heading, f);
+    out.heading = turning && baseSpan > 0.0 ? static_cast<float>(b.heading + turned / baseSpan * ahead)
+                                            : lerp(before.heading, ship.heading, f);
 }
 
-// Ship kinematics between a and b at fraction f; past b (f > 1) the ship flies on as the
-// host would fly it.
-void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, Ship& out)
+// Ship kinematics between a and b at fraction f; past b (f > 1) the ship flies on along
+// the motion from `base` to b.
+void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, const Ship& base,
+                 double baseSpan, Ship& out)
 {
     out = b;  // hit flash, colour and the rest: the newest
     if (distance(a.position, b.position) > TELEPORT) f = f < 0.5 ? 0.0 : 1.0;
     if (f > 1.0) {
-        shipFlown(a, b, t - span, out);
+        shipFlown(base, b, distance(base.position, b.position) > TELEPORT ? 0.0 : baseSpan, t - span, out);
     } else {
         out.position = lerp(a.position, b.position, f);
         out.heading = lerp(a.heading, b.heading, f);
@@ -180,7 +184,8 @@ void shipBetween(const Ship& a, const Ship& b, double f, double span, double t, 
 }
 
 // A gap of several intervals means snapshots were lost; the interval itself follows the
-// gaps slowly, capped so that a loss barely moves it while a slower host still shows.
+// gaps slowly, each shared among the snapshots it held, so that a loss does not move it
+// while a slower host still shows.
 void viewCountGap(MatchView& view, double gap)
 {
     // A host frame that runs late stretches a gap by half an interval (it sends every
@@ -192,9 +197,7 @@ void viewCountGap(MatchView& view, double gap)
         view.expected /= 2.0;
         view.lost /= 2.0;
     }
-    // Once for the connection: a share that wavers about the mark must not swing the delay.
-    if (view.expected >= LOSS_WINDOW / 2 && view.lost / view.expected >= LOSS_BRIDGED) view.bridging = true;
-    view.interval += (std::min(gap, GAP_CAP * view.interval) - view.interval) * INTERVAL_WEIGHT;
+    view.interval += (std::min(gap / sent, GAP_CAP * view.interval) - view.interval) * INTERVAL_WEIGHT;
 }
 
 void viewSlewDelay(MatchView& view, double now)
@@ -252,8 +255,12 @@ void matchViewAt(MatchView& view, double now, MatchState& out)
     const double t = std::clamp(render - a.sent, 0.0, span + VIEW_EXTRAPOLATE_MAX);
     view.playout = a.sent + t;
     const ViewEntry& reached = t >= span ? b : a;  // the newest snapshot not after the playout time
+    int baseAge = age + 1;  // the arc a ship flies on along starts a baseline before b
+    while (baseAge + 1 < view.entries.count && b.sent - entryAt(view, baseAge).sent < ARC_BASELINE) ++baseAge;
+    const ViewEntry& base = entryAt(view, baseAge);
     for (int i = 0; i < SHIP_COUNT; ++i)
-        shipBetween(a.match.ships[i], b.match.ships[i], t / span, span, t, out.ships[i]);
+        shipBetween(a.match.ships[i], b.match.ships[i], t / span, span, t, base.match.ships[i],
+                    b.sent - base.sent, out.ships[i]);
     for (int i = 0; i < SHIP_COUNT; ++i) {
         out.ships[i].hitCounter = reached.match.ships[i].hitCounter;
         out.ships[i].colour = newest.match.ships[i].colour;

@@ -37,7 +37,6 @@ struct MatchView {
     double interval = VIEW_INTERVAL_START; // s between snapshots, smoothed
     double jitter = 0.0;                   // s: spread of (arrived − sent − offset) lately
     double calmSince = 0.0;                // s: since then the delay wanted has been below it
-    bool bridging = false;                 // the link lost 5 % lately: a loss is bridged from now on
     bool drawing = false;                  // a frame was drawn from these snapshots
     double delay = 0.0;                    // s: playout delay in use, behind the newest send
     double lastFrame = 0.0;                // s, the time matchViewAt last drew for
@@ -57,10 +56,10 @@ void matchViewReset(MatchView& view);
 void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t stamp, double now);
 
 // The ships and bullets to draw at `now` (s), written into `out.ships`: interpolated at the
-// playout time, bridged across a lost snapshot, extrapolated at most VIEW_EXTRAPOLATE_MAX
-// past the newest, then held; the hit flash of the snapshot the playout time has
-// reached, so that it lights when the drawn bullet gets there, and the colours of the
-// newest. Leaves `out` alone while nothing has arrived; with smoothing off, the newest
+// playout time, flown on past the newest along the motion the snapshots show (across a
+// lost or late one) at most VIEW_EXTRAPOLATE_MAX, then held; the hit flash of the snapshot
+// the playout time has reached, so that it lights when the drawn bullet gets there, and
+// the colours of the newest. Leaves `out` alone while nothing has arrived; with smoothing off, the newest
 // snapshot's ships.
 void matchViewAt(MatchView& view, double now, MatchState& out);
 
