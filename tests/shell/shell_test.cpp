@@ -228,7 +228,7 @@ TEST_F(ShellTest, WaitKeyReleaseLetsOnePressActOnce)
 // every player for as long as the key is held.
 TEST_F(ShellTest, TogglesAndTheChatKeyActOnTheirPressAndTheFrameGoesOnWhileTheyAreHeld)
 {
-    start("n", 47303);
+    start("n", 47306);  // a port no other test hosts on
     hold(SCAN_J);  // chat opens only once an attempt runs; nobody answers on this port
     shellFrame(shell);
     static int pumps;
