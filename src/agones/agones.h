@@ -16,7 +16,7 @@ namespace netduel {
 
 inline constexpr const char* AGONES_PORT_VARIABLE = "AGONES_SDK_HTTP_PORT";
 
-// The GameServer's spec.health.periodSeconds in contrib/agones: Agones counts a period
+// The GameServer's health period (periodSeconds) in contrib/agones: Agones counts a period
 // without a ping as a failure. Pinging twice a period, a ping that is late by up to a
 // period still counts.
 inline constexpr double AGONES_HEALTH_PERIOD = 2.0;  // s

@@ -19,24 +19,29 @@ def load(name):
         return yaml.safe_load(stream)
 
 
+def wanted(manifest):
+    """What a Kubernetes object asks for, under the key the API gives it."""
+    return manifest["spec"]
+
+
 class Manifests(unittest.TestCase):
-    def specs(self):
-        """The GameServer's spec, which the Fleet's template must repeat as it is."""
+    def server(self):
+        """The GameServer as asked for, which the Fleet's template must repeat as it is."""
         server, fleet = load("gameserver.yaml"), load("fleet.yaml")
         self.assertEqual((server["apiVersion"], server["kind"]), ("agones.dev/v1", "GameServer"))
         self.assertEqual((fleet["apiVersion"], fleet["kind"]), ("agones.dev/v1", "Fleet"))
-        self.assertEqual(server["spec"], fleet["spec"]["template"]["spec"])
-        return server["spec"]
+        self.assertEqual(wanted(server), wanted(wanted(fleet)["template"]))
+        return wanted(server)
 
     def test_port_health_resources_and_user(self):
-        spec = self.specs()
-        self.assertEqual(spec["ports"], [{"name": "default", "portPolicy": "Dynamic",
+        server = self.server()
+        self.assertEqual(server["ports"], [{"name": "default", "portPolicy": "Dynamic",
                                           "containerPort": 42069, "protocol": "UDP"}])
-        health = spec["health"]
+        health = server["health"]
         self.assertFalse(health["disabled"])
         self.assertEqual(health["periodSeconds"], HEALTH_PERIOD)  # a period without a ping fails
         self.assertGreaterEqual(health["failureThreshold"], 2)
-        (container,) = spec["template"]["spec"]["containers"]
+        (container,) = wanted(server["template"])["containers"]
         requests, limits = container["resources"]["requests"], container["resources"]["limits"]
         # Measured: 12.3 MB (2^20 bytes) resident and 0.4 % of a core, two players, the SDK on.
         self.assertGreaterEqual(int(requests["memory"].removesuffix("Mi")), 1.5 * 12.3)
@@ -50,13 +55,13 @@ class Manifests(unittest.TestCase):
     def test_autoscaler_and_allocation_name_the_fleet(self):
         name = load("fleet.yaml")["metadata"]["name"]
         scaler = load("fleetautoscaler.yaml")
-        self.assertEqual((scaler["kind"], scaler["spec"]["fleetName"]), ("FleetAutoscaler", name))
-        self.assertEqual(scaler["spec"]["policy"]["type"], "Buffer")
-        buffer = scaler["spec"]["policy"]["buffer"]
+        self.assertEqual((scaler["kind"], wanted(scaler)["fleetName"]), ("FleetAutoscaler", name))
+        self.assertEqual(wanted(scaler)["policy"]["type"], "Buffer")
+        buffer = wanted(scaler)["policy"]["buffer"]
         self.assertTrue(0 < buffer["bufferSize"] <= buffer["minReplicas"] < buffer["maxReplicas"])
         allocation = load("allocation.yaml")
         self.assertEqual(allocation["kind"], "GameServerAllocation")
-        self.assertEqual(allocation["spec"]["selectors"], [{"matchLabels": {"agones.dev/fleet": name}}])
+        self.assertEqual(wanted(allocation)["selectors"], [{"matchLabels": {"agones.dev/fleet": name}}])
 
     def test_image_is_the_package_on_debian_12_slim_as_the_manifests_user(self):
         recipe = (AGONES / "Containerfile").read_text(encoding="utf-8")
@@ -64,7 +69,7 @@ class Manifests(unittest.TestCase):
         self.assertEqual([line for line in lines if line.startswith("FROM ")], ["FROM debian:12-slim"])
         self.assertEqual(re.findall(r"apt-get install ([^\\&]*)", recipe),
                          ["-y --no-install-recommends /tmp/netduel_${VERSION}_amd64.deb "])
-        user = self.specs()["template"]["spec"]["containers"][0]["securityContext"]["runAsUser"]
+        user = wanted(self.server()["template"])["containers"][0]["securityContext"]["runAsUser"]
         self.assertIn("USER %d" % user, lines)
         self.assertIn("--uid %d" % user, recipe)
         self.assertEqual(lines[-1], 'ENTRYPOINT ["/usr/games/netduel", "--dedicated"]')

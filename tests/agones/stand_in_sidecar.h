@@ -21,7 +21,7 @@ struct StandInSidecar {
     std::mutex lock;
     std::vector<std::pair<std::string, nlohmann::json>> calls;  // "PUT /metadata/label", body
     std::string state = "Scheduled";     // GET /gameserver's status.state
-    bool tracking = false;               // the GameServer has spec.players
+    bool tracking = false;               // the GameServer asks for players
     std::chrono::milliseconds delay{0};  // each answer waits this long
 
     StandInSidecar()
