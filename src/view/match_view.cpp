@@ -23,6 +23,11 @@ constexpr double LATE_FRAME_SHARE = 0.25;  // of an interval: a gap of 1.75 inte
 // s the delay waits with the target below it before it shrinks: the extremes of a jittery
 // link leave the ring and come back, and a delay that swung with them would warp the picture.
 constexpr double CALM_WAIT = 3.0;
+// Seconds of lateness before one of them can stand out as a stall: until then each counts.
+constexpr int LATE_SECONDS_KNOWN = 3;
+constexpr double FRAME_WEIGHT = 0.05;      // share of a new frame gap in the smoothed period
+constexpr double FRAME_STALL = 1.5;        // periods: a longer gap is this copy running late
+constexpr double FRAME_SLACK = 0.002;      // s: a second's most this near the rest is no stall
 constexpr double SLEW_UP = 0.2;           // the delay grows by at most this share of elapsed time,
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
@@ -46,13 +51,13 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
 // The least lateness of the last seconds is the link's own delay; the spread above it up
 // to the second most of those seconds' most is jitter: a second held up alone (a stall at
 // either end) is flown over rather than waited for, and whole seconds keep the figures
-// from swinging with each extreme. Once frames are drawn, a new least moves the delay the
-// other way, so that the playout time stays.
-void viewMeasure(MatchView& view)
+// from swinging with each extreme. Until a few seconds are known none can stand alone, so
+// that the delay starts where it settles; and a most within a frame of the rest is the
+// spread's top, not a stall (arrivals are seen at frames). Once frames are drawn, a new
+// least moves the delay the other way, so that the playout time stays.
+void viewMeasure(MatchView& view, double late)
 {
-    const ViewEntry& newest = entryAt(view, 0);
-    const double late = newest.arrived - newest.sent;
-    const double second = std::floor(newest.sent);
+    const double second = std::floor(entryAt(view, 0).sent);
     LateSecond* bucket = view.late.count > 0 ? &ringAt(view.late, 0) : nullptr;
     if (!bucket || bucket->second != second) bucket = &ringPush(view.late, LateSecond{second, late, late});
     bucket->least = std::min(bucket->least, late);
@@ -65,7 +70,7 @@ void viewMeasure(MatchView& view)
         runnerUp = std::max(runnerUp, std::min(most, each.most));
         most = std::max(most, each.most);
     }
-    if (view.late.count < 2) runnerUp = most;
+    if (view.late.count < LATE_SECONDS_KNOWN || most - runnerUp <= view.frame + FRAME_SLACK) runnerUp = most;
     if (view.entries.count > 1 && view.drawing) view.delay += view.offset - least;
     view.offset = least;
     view.jitter = runnerUp - least;
@@ -203,10 +208,12 @@ void viewCountGap(MatchView& view, double gap)
 void viewSlewDelay(MatchView& view, double now)
 {
     const double elapsed = std::clamp(now - view.lastFrame, 0.0, 0.1);
+    if (view.frame == 0.0) view.frame = STEP;  // a display's usual frame until this one's shows
+    else view.frame += (std::min(elapsed, FRAME_STALL * view.frame) - view.frame) * FRAME_WEIGHT;
     view.lastFrame = now;
     const double target = viewTargetDelay(view);
     if (!(target < view.delay)) view.calmSince = now;
-    if (!(target > view.delay) && now - view.calmSince < CALM_WAIT) return;
+    if (!(target > view.delay) && now - view.calmSince < CALM_WAIT && view.late.count >= LATE_SECONDS_KNOWN) return;
     const double step = (target > view.delay ? SLEW_UP : SLEW_DOWN) * elapsed;
     view.delay = std::clamp(target, view.delay - step, view.delay + step);
 }
@@ -231,7 +238,13 @@ void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t
     if (view.entries.count > 0) viewCountGap(view, sent - entryAt(view, 0).sent);
     ringPush(view.entries, ViewEntry{snapshot, sent, now});
     ++view.received;
-    viewMeasure(view);
+    // A frame of this copy's that came late saw its snapshots late by its own lateness too,
+    // which no delay mends: they count as come in the frame that was due, though no earlier
+    // than the link's least lateness allows (they may have come during the wait).
+    double arrived = now;
+    if (view.drawing && now - view.lastFrame > FRAME_STALL * view.frame)
+        arrived = std::max(view.lastFrame + view.frame, sent + view.offset);
+    viewMeasure(view, arrived - sent);
     if (view.entries.count == 1) view.delay = viewTargetDelay(view);
 }
 

@@ -40,6 +40,7 @@ struct MatchView {
     bool drawing = false;                  // a frame was drawn from these snapshots
     double delay = 0.0;                    // s: playout delay in use, behind the newest send
     double lastFrame = 0.0;                // s, the time matchViewAt last drew for
+    double frame = 0.0;                    // s between this copy's frames, smoothed (0: none drawn)
     double playout = 0.0;                  // s, host's clock: the moment the last frame drew
     std::uint32_t lastStamp = 0;           // for unwrapping the 32-bit millisecond stamp
     double stampBase = 0.0;
@@ -52,7 +53,8 @@ struct MatchView {
 void matchViewReset(MatchView& view);
 
 // Takes one snapshot's ships, parsed, with its send stamp (snapshotStampRead; 0: none),
-// that arrived at `now` (s). A stale or repeated one is dropped.
+// that arrived at `now` (s: the clock reading of the frame that took it, before that frame's
+// matchViewAt). A stale or repeated one is dropped.
 void matchViewReceive(MatchView& view, const MatchState& snapshot, std::uint32_t stamp, double now);
 
 // The ships and bullets to draw at `now` (s), written into `out.ships`: interpolated at the

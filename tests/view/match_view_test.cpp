@@ -61,9 +61,33 @@ protected:
         matchViewAt(view, now, drawn);
         return drawn.ships[0].position.x;
     }
+    // The same snapshots as a copy's frame loop takes them: in order, each in the first of
+    // its frames (every `frame(k)` s on from `clock`) after it came, then drawn; until the
+    // last came.
+    template <class Late, class Frame>
+    void play(double from, double to, Late late, Frame frame)
+    {
+        std::vector<std::pair<double, double>> due;  // (arrival, sent), s
+        for (int i = 0; from + i * INTERVAL < to + 1e-9; ++i)
+            due.emplace_back(std::max(from + i * INTERVAL + LINK + late(i), due.empty() ? 0.0 : due.back().first),
+                             from + i * INTERVAL);
+        for (std::size_t next = 0; next < due.size(); clock += frame(frames++)) {
+            for (; next < due.size() && due[next].first <= clock; ++next) take(view, sentAt(due[next].second), clock);
+            drawnX(clock);
+            totals.push_back(view.offset + view.delay);
+        }
+    }
+    template <class Late>
+    void play(double from, double to, Late late)
+    {
+        play(from, to, late, [](int) { return 1.0 / 60; });
+    }
 
     MatchView view;
     MatchState drawn;
+    double clock = 0.0;           // s, the frames'
+    int frames = 0;
+    std::vector<double> totals;   // s: link delay and playout delay at each frame
 };
 
 TEST_F(MatchViewTest, SteadyLinkDrawsThePathAtOneAndAHalfIntervalsBehind)
@@ -221,14 +245,16 @@ TEST_F(MatchViewTest, TheDelayGrowsWithJitterAndShrinksWhenTheLinkCalms)
     EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
 }
 
-TEST_F(MatchViewTest, OneSnapshotHeldUpAloneDoesNotRaiseTheDelayTwoDo)
+TEST_F(MatchViewTest, OneSnapshotHeldUpAloneDoesNotRaiseTheDelayTwoOrOneAFrameLaterDo)
 {
-    receive(0.0, 2.0, [](int i) { return i == 45 ? 0.040 : 0.0; });
-    for (double now = 0.5; now < 2.0; now += 1.0 / 60) drawnX(now);
+    // Seen a frame later than the rest, one is the spread's top, not a stall.
+    play(0.0, 4.0, [](int i) { return i == 105 ? 1.0 / 60 : 0.0; });
+    EXPECT_GT(view.delay, 1.5 * INTERVAL + 2e-3);
+    view = MatchView{};
+    play(4.0 + INTERVAL, 8.0, [](int i) { return i == 105 ? 0.050 : 0.0; });
     EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
-    receive(2.0 + INTERVAL, 2.5, [](int i) { return i == 3 || i == 9 ? 0.040 : 0.0; });
-    for (double now = 2.0; now < 2.6; now += 1.0 / 60) drawnX(now);
-    EXPECT_GT(view.delay, INTERVAL + 0.035);
+    play(8.0 + INTERVAL, 9.5, [](int i) { return i == 3 || i == 30 ? 0.050 : 0.0; });
+    EXPECT_GT(view.delay, INTERVAL + 0.045);
 }
 
 // Snapshots and frames interleaved, as they come: a calm second after a jittery spell does
@@ -236,16 +262,42 @@ TEST_F(MatchViewTest, OneSnapshotHeldUpAloneDoesNotRaiseTheDelayTwoDo)
 // playout time although the link's least lateness moved.
 TEST_F(MatchViewTest, TheDelayHoldsThroughAShortCalmAndThePlayoutTimeThroughANewLeast)
 {
-    double now = 0.0;
-    for (int i = 0; i * INTERVAL < 3.0; ++i) {
-        const double sent = i * INTERVAL;
-        take(view, sentAt(sent), sent + LINK + (sent < 2.0 ? (i * 7919 % 41) / 1000.0 : 0.0));
-        for (; now < sent + INTERVAL; now += 1.0 / 60) drawnX(now);
+    play(0.0, 2.0, [](int i) { return (i * 7919 % 51) / 1000.0; });  // 0…50 ms late
+    play(2.0 + INTERVAL, 3.0, [](int) { return 0.0; });
+    EXPECT_GT(view.delay, INTERVAL + 0.045);
+    const float before = drawnX(clock);
+    take(view, sentAt(3.0 + INTERVAL), clock - 0.010);
+    EXPECT_NEAR(drawnX(clock), before, 0.05f);
+}
+
+// A match's first seconds: over links of several spreads, whatever second of the host's the
+// copy joins in and whether its first snapshot came at the spread's foot or top, the delay
+// that the first second's snapshots set is the one it keeps.
+TEST_F(MatchViewTest, TheDelayStartsWhereItSettles)
+{
+    for (const double spread : {1.0 / 60, 0.040, 0.080}) {
+        for (const double join : {0.0, 0.4, 0.9}) {
+            for (const double first : {0.0, spread}) {
+                std::mt19937 random(11);
+                std::uniform_real_distribution<double> unit(0.0, spread);
+                view = MatchView{};
+                clock = join + LINK + 0.008;  // frames at a phase of their own
+                totals.clear();
+                play(join, join + 10.0, [&](int i) { return i == 0 ? first : unit(random); });
+                double worst = 0.0;  // s, after the first second
+                for (std::size_t i = 60; i < totals.size(); ++i) worst = std::max(worst, std::fabs(totals[i] - totals.back()));
+                EXPECT_LT(worst, 0.004) << spread << " from " << join << ", first " << first;
+            }
+        }
     }
-    EXPECT_GT(view.delay, INTERVAL + 0.035);
-    const float before = drawnX(now);
-    take(view, sentAt(3.0), 3.0 + LINK - 0.010);
-    EXPECT_NEAR(drawnX(now), before, 0.05f);
+}
+
+// Frames of this copy's that come late (here every twentieth, by two frames) show the
+// snapshots they take late, which no delay would mend: the delay stays the link's.
+TEST_F(MatchViewTest, ThisCopysLateFramesDoNotRaiseTheDelay)
+{
+    play(0.0, 6.0, [](int) { return 0.0; }, [](int k) { return (k % 20 == 19 ? 3.0 : 1.0) / 60; });
+    EXPECT_NEAR(view.delay, 1.5 * INTERVAL, 2e-3);
 }
 
 // Ship 1 is hit in the snapshots after host time 1.0: the flash waits until the playout
