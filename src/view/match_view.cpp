@@ -27,7 +27,6 @@ constexpr double CALM_WAIT = 3.0;
 constexpr int LATE_SECONDS_KNOWN = 3;
 constexpr double FRAME_WEIGHT = 0.05;      // share of a new frame gap in the smoothed period
 constexpr double FRAME_STALL = 1.5;        // periods: a longer gap is this copy running late
-constexpr double FRAME_SLACK = 0.002;      // s: a second's most this near the rest is no stall
 constexpr double SLEW_UP = 0.2;           // the delay grows by at most this share of elapsed time,
 constexpr double SLEW_DOWN = 0.05;        // and shrinks more gently: too short stalls, too long only lags
 constexpr float TELEPORT = 100.0f;        // px between snapshots that no motion explains
@@ -52,9 +51,8 @@ double viewStampSeconds(MatchView& view, std::uint32_t stamp)
 // to the second most of those seconds' most is jitter: a second held up alone (a stall at
 // either end) is flown over rather than waited for, and whole seconds keep the figures
 // from swinging with each extreme. Until a few seconds are known none can stand alone, so
-// that the delay starts where it settles; and a most within a frame of the rest is the
-// spread's top, not a stall (arrivals are seen at frames). Once frames are drawn, a new
-// least moves the delay the other way, so that the playout time stays.
+// that the delay starts where it settles. Once frames are drawn, a new least moves the
+// delay the other way, so that the playout time stays.
 void viewMeasure(MatchView& view, double late)
 {
     const double second = std::floor(entryAt(view, 0).sent);
@@ -70,7 +68,7 @@ void viewMeasure(MatchView& view, double late)
         runnerUp = std::max(runnerUp, std::min(most, each.most));
         most = std::max(most, each.most);
     }
-    if (view.late.count < LATE_SECONDS_KNOWN || most - runnerUp <= view.frame + FRAME_SLACK) runnerUp = most;
+    if (view.late.count < LATE_SECONDS_KNOWN) runnerUp = most;
     if (view.entries.count > 1 && view.drawing) view.delay += view.offset - least;
     view.offset = least;
     view.jitter = runnerUp - least;
