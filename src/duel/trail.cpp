@@ -32,8 +32,7 @@ bool trailPositionAt(const ShipTrail& trail, int ship, double at, Vec2& out)
     }
     const TrailPlace& after = ringAt(places, age - 1);
     const double f = (at - before.at) / (after.at - before.at);
-    const Vec2 a = before.position[ship], b = after.position[ship];
-    out = Vec2(static_cast<float>(a.x + (b.x - a.x) * f), static_cast<float>(a.y + (b.y - a.y) * f));
+    out = lerp(before.position[ship], after.position[ship], f);
     return true;
 }
 

@@ -28,6 +28,13 @@ float length(Vec2 a)
     return lengthFromSquared(double(a.x) * a.x + double(a.y) * a.y);
 }
 
+Vec2 lerp(Vec2 a, Vec2 b, double f)
+{
+    const float dx = b.x - a.x;
+    const float dy = b.y - a.y;
+    return {toF32(a.x + dx * f), toF32(a.y + dy * f)};
+}
+
 float distance(Vec2 a, Vec2 b)
 {
     float dx = toF32(double(b.x) - a.x);

@@ -52,6 +52,9 @@ Vec2 normalized(Vec2 a);
 Vec2 normalBetween(Vec2 a, Vec2 b);
 // Unsigned angle between a and b in radians, 0 … π; π/2 when either is zero.
 float angleBetween(Vec2 a, Vec2 b);
+// The point the share f of the way from a to b (past b for f > 1), each difference a
+// 32-bit float first.
+Vec2 lerp(Vec2 a, Vec2 b, double f);
 
 // A 32-bit float as "%.7g" of its 64-bit widening, a trailing "." dropped.
 std::string floatText(float v);

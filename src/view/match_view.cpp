@@ -83,8 +83,6 @@ double viewTargetDelay(const MatchView& view)
 
 float lerp(float a, float b, double f) { return static_cast<float>(a + (b - a) * f); }
 
-Vec2 lerp(Vec2 a, Vec2 b, double f) { return Vec2(lerp(a.x, b.x, f), lerp(a.y, b.y, f)); }
-
 // A bullet drawn at `at` (s after `from`), flying straight; hidden once it left play.
 Bullet bulletDrawnAt(const Bullet& from, double at)
 {
