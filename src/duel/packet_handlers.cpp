@@ -14,9 +14,14 @@ void shipApplyControl(Ship& ship, KeyFlags word)
     if (word & KEY_FIRE) ship.fireRequest = FIRE_REQUESTED;
 }
 
+std::uint32_t hostSendStamp(double now)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now * 1000.0));
+}
+
 std::uint32_t hostClockStamp()
 {
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(timerSeconds() * 1000.0));
+    return hostSendStamp(timerSeconds());
 }
 
 std::int32_t serverKeyHandler(PacketEvent& event)

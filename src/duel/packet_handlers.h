@@ -15,7 +15,9 @@ inline constexpr float THRUST_SPEED = 250.0f;  // px/s while thrust is held
 // speed 250, FIRE sets fireRequest; clear bits and DOWN change nothing.
 void shipApplyControl(Ship& ship, KeyFlags word);
 
-// The host's clock as its stamps give it: milliseconds of the program clock, modulo 2^32.
+// The host's stamp of the moment `now` (s of the program clock): milliseconds, modulo 2^32.
+std::uint32_t hostSendStamp(double now);
+// The stamp of the program clock as it reads now.
 std::uint32_t hostClockStamp();
 
 // Server callback: a control word on channel 1 from slot 0 or 1 steers that slot's ship

@@ -69,11 +69,6 @@ void hostClockAdvance(bool& frameToggle, double& lastTime, double& frameDt)
     lastTime = now;
 }
 
-std::uint32_t hostSendStamp(double now)
-{
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now * 1000.0));
-}
-
 bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool frameToggle,
                double& stepCarry, Snapshot* sent, double now, ShotRewind* rewind, int firstTo)
 {

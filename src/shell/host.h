@@ -40,7 +40,4 @@ bool hostFrame(LobbyServer& server, MatchState& match, double frameDt, bool fram
                double& stepCarry, Snapshot* sent = nullptr, double now = timerSeconds(),
                ShotRewind* rewind = nullptr, int firstTo = 0);
 
-// The send stamp of a snapshot broadcast at `now` (s): the program clock in milliseconds.
-std::uint32_t hostSendStamp(double now);
-
 }  // namespace netduel
